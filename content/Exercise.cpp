@@ -1,0 +1,6 @@
+#include "Exercise.h"
+
+Exercise::Exercise(QObject *parent)
+    : QObject(parent)
+{
+}

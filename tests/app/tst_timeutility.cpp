@@ -1,0 +1,83 @@
+#include "TimeUtility.h"
+
+#include <QtTest>
+
+class TestTimeUtility : public QObject
+{
+    Q_OBJECT
+private slots:
+    void timeToMilliseconds_data();
+    void timeToMilliseconds();
+    void progressText_data();
+    void progressText();
+    void positionText_data();
+    void positionText();
+    void instanceIsShared();
+};
+
+void TestTimeUtility::timeToMilliseconds_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("five seconds and a half") << "00:05:30" << 5500;
+    QTest::newRow("one sixtieth truncates") << "00:00:01" << 16;
+    QTest::newRow("minutes") << "01:00:00" << 60000;
+    QTest::newRow("largest code") << "23:59:59" << int((23 * 3600 + 59 * 60 + 59) * 50.0 / 3.0);
+    QTest::newRow("last field 60 is invalid") << "00:00:60" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("garbage") << "ab:cd:ef" << 0;
+}
+
+void TestTimeUtility::timeToMilliseconds()
+{
+    QFETCH(QString, code);
+    QFETCH(int, expected);
+    const QTime time = QTime::fromString(code, QStringLiteral("hh:mm:ss"));
+    QCOMPARE(TimeUtility::timeToMilliseconds(time), expected);
+}
+
+void TestTimeUtility::progressText_data()
+{
+    QTest::addColumn<qint64>("current");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("short") << qint64(0) << qint64(83500) << "00:00 / 01:23";
+    QTest::newRow("long form above an hour") << qint64(0) << qint64(3601000) << "00:00:00 / 01:00:01";
+    QTest::newRow("exactly an hour stays short") << qint64(1000) << qint64(3600999) << "00:01 / 00:00";
+    QTest::newRow("both below a second") << qint64(0) << qint64(500) << "";
+    QTest::newRow("midway") << qint64(61000) << qint64(120000) << "01:01 / 02:00";
+}
+
+void TestTimeUtility::progressText()
+{
+    QFETCH(qint64, current);
+    QFETCH(qint64, total);
+    QFETCH(QString, expected);
+    QCOMPARE(TimeUtility::instance()->progressText(current, total), expected);
+}
+
+void TestTimeUtility::positionText_data()
+{
+    QTest::addColumn<qint64>("position");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("83.5 s") << qint64(83500) << "01:23:30";
+    QTest::newRow("1.05 s") << qint64(1050) << "00:01:03";
+    QTest::newRow("zero") << qint64(0) << "";
+    QTest::newRow("single digit sixtieth") << qint64(100) << "00:00:06";
+    QTest::newRow("long form") << qint64(3601000) << "01:00:01:00";
+}
+
+void TestTimeUtility::positionText()
+{
+    QFETCH(qint64, position);
+    QFETCH(QString, expected);
+    QCOMPARE(TimeUtility::positionText(position), expected);
+}
+
+void TestTimeUtility::instanceIsShared()
+{
+    QCOMPARE(TimeUtility::instance(), TimeUtility::instance());
+}
+
+QTEST_GUILESS_MAIN(TestTimeUtility)
+#include "tst_timeutility.moc"

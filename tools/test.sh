@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine and runs every quality gate: the warnings-clean
+# build and test suite, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short bounded run of every fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/bootstrap.sh
+
+JOBS="${JOBS:-$(nproc)}"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+chmod 0700 "$XDG_RUNTIME_DIR"
+
+echo "== plain build (-Wall -Wextra -Werror)"
+cmake -S . -B build/plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAZARD_WERROR=ON
+cmake --build build/plain -j "$JOBS"
+ctest --test-dir build/plain --output-on-failure -j "$JOBS"
+
+echo "== sanitizer build (ASan + UBSan)"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAZARD_WERROR=ON \
+      -DHAZARD_SANITIZE=ON -DHAZARD_BUILD_BENCH=OFF
+cmake --build build/sanitize -j "$JOBS"
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
+UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0" \
+    ctest --test-dir build/sanitize --output-on-failure -j "$JOBS"
+
+if [ -x tools/fuzz.sh ]; then
+    echo "== fuzz targets (bounded)"
+    bash tools/fuzz.sh
+fi
+echo "== all gates passed"
