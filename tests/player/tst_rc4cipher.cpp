@@ -1,0 +1,137 @@
+#include "Rc4Cipher.h"
+
+#include <QtTest>
+
+// Published RC4 key-stream vectors: encrypting zeros yields the key stream,
+// so each row checks 16 bytes at a given offset of the stream.
+class TestRc4Cipher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keyStreamVectors_data();
+    void keyStreamVectors();
+    void keyStreamRestartsOnEveryCall();
+    void inPlaceMatchesSeparateBuffers();
+    void decryptInvertsEncrypt();
+    void nonPositiveLengthWritesNothing();
+    void defaultKeyIsTheVideoKey();
+};
+
+void TestRc4Cipher::keyStreamVectors_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray k40 = QByteArray::fromHex("0102030405");
+    const QByteArray k56 = QByteArray::fromHex("01020304050607");
+    const QByteArray k64 = QByteArray::fromHex("0102030405060708");
+    const QByteArray k80 = QByteArray::fromHex("0102030405060708090a");
+    const QByteArray k128 = QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10");
+    const QByteArray k256 = QByteArray::fromHex(
+        "0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f20");
+
+    QTest::newRow("40-bit @0") << k40 << 0
+        << QByteArray::fromHex("b2396305f03dc027ccc3524a0a1118a8");
+    QTest::newRow("40-bit @16") << k40 << 16
+        << QByteArray::fromHex("6982944f18fc82d589c403a47a0d0919");
+    QTest::newRow("40-bit @240") << k40 << 240
+        << QByteArray::fromHex("28cb1132c96ce286421dcaadb8b69eae");
+    QTest::newRow("40-bit @256") << k40 << 256
+        << QByteArray::fromHex("1cfcf62b03eddb641d77dfcf7f8d8c93");
+    QTest::newRow("56-bit @0") << k56 << 0
+        << QByteArray::fromHex("293f02d47f37c9b633f2af5285feb46b");
+    QTest::newRow("64-bit @0") << k64 << 0
+        << QByteArray::fromHex("97ab8a1bf0afb96132f2f67258da15a8");
+    QTest::newRow("80-bit @0") << k80 << 0
+        << QByteArray::fromHex("ede3b04643e586cc907dc21851709902");
+    QTest::newRow("128-bit @0") << k128 << 0
+        << QByteArray::fromHex("9ac7cc9a609d1ef7b2932899cde41b97");
+    QTest::newRow("128-bit @16") << k128 << 16
+        << QByteArray::fromHex("5248c4959014126a6e8a84f11d1a9e1c");
+    QTest::newRow("128-bit @240") << k128 << 240
+        << QByteArray::fromHex("065902e4b620f6cc36c8589f66432f2b");
+    QTest::newRow("128-bit @256") << k128 << 256
+        << QByteArray::fromHex("d39d566bc6bce3010768151549f3873f");
+    QTest::newRow("128-bit @4096") << k128 << 4096
+        << QByteArray::fromHex("a36a4c301ae8ac13610ccbc12256cacc");
+    QTest::newRow("256-bit @0") << k256 << 0
+        << QByteArray::fromHex("eaa6bd25880bf93d3f5d1e4ca2611d91");
+}
+
+void TestRc4Cipher::keyStreamVectors()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, expected);
+
+    Rc4Cipher cipher(key);
+    const QByteArray zeros(offset + expected.size(), '\0');
+    QByteArray stream(zeros.size(), '\x55');
+    cipher.encrypt(zeros.constData(), stream.data(), stream.size());
+    QCOMPARE(stream.mid(offset).toHex(), expected.toHex());
+}
+
+void TestRc4Cipher::keyStreamRestartsOnEveryCall()
+{
+    Rc4Cipher cipher(QByteArray::fromHex("0102030405"));
+    const QByteArray zeros(16, '\0');
+    QByteArray first(16, '\0');
+    QByteArray second(16, '\0');
+    cipher.encrypt(zeros.constData(), first.data(), first.size());
+    cipher.decrypt(zeros.constData(), second.data(), second.size());
+    QCOMPARE(second.toHex(), first.toHex());
+    QCOMPARE(first.toHex(), QByteArray("b2396305f03dc027ccc3524a0a1118a8"));
+}
+
+void TestRc4Cipher::inPlaceMatchesSeparateBuffers()
+{
+    Rc4Cipher cipher(QByteArray::fromHex("00112233445566778899aabbccddeeff"));
+    QByteArray input;
+    for (int k = 0; k < 3000; ++k)
+        input.append(char(k * 7 + 3));
+    QByteArray separate(input.size(), '\0');
+    cipher.encrypt(input.constData(), separate.data(), input.size());
+    QByteArray inPlace = input;
+    cipher.encrypt(inPlace.constData(), inPlace.data(), inPlace.size());
+    QCOMPARE(inPlace, separate);
+    QVERIFY(separate != input);
+}
+
+void TestRc4Cipher::decryptInvertsEncrypt()
+{
+    Rc4Cipher cipher(QByteArray("any key at all"));
+    const QByteArray plain("the quick brown fox jumps over the lazy dog");
+    QByteArray cipherText(plain.size(), '\0');
+    cipher.encrypt(plain.constData(), cipherText.data(), plain.size());
+    QByteArray back(plain.size(), '\0');
+    cipher.decrypt(cipherText.constData(), back.data(), plain.size());
+    QCOMPARE(back, plain);
+}
+
+void TestRc4Cipher::nonPositiveLengthWritesNothing()
+{
+    Rc4Cipher cipher(QByteArray::fromHex("0102030405"));
+    const QByteArray input(8, '\0');
+    QByteArray output(8, 'x');
+    cipher.encrypt(input.constData(), output.data(), 0);
+    cipher.decrypt(input.constData(), output.data(), -5);
+    QCOMPARE(output, QByteArray(8, 'x'));
+}
+
+void TestRc4Cipher::defaultKeyIsTheVideoKey()
+{
+    QCOMPARE(Constants::videoKey().size(), 16);
+    Rc4Cipher byDefault;
+    Rc4Cipher explicitKey(Constants::videoKey());
+    const QByteArray zeros(64, '\0');
+    QByteArray a(64, '\0');
+    QByteArray b(64, '\0');
+    byDefault.encrypt(zeros.constData(), a.data(), a.size());
+    explicitKey.encrypt(zeros.constData(), b.data(), b.size());
+    QCOMPARE(a, b);
+}
+
+QTEST_GUILESS_MAIN(TestRc4Cipher)
+#include "tst_rc4cipher.moc"
