@@ -1,0 +1,254 @@
+#include "DecryptTask.h"
+
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+constexpr int prefixSize = 1048576;
+
+// Textbook RC4, written out independently of the class under test so a
+// shared mistake cannot make both sides agree.
+QByteArray referenceRc4(const QByteArray &key, const QByteArray &data)
+{
+    std::uint8_t s[256];
+    for (int k = 0; k < 256; ++k)
+        s[k] = std::uint8_t(k);
+    int j = 0;
+    for (int k = 0; k < 256; ++k) {
+        j = (j + s[k] + std::uint8_t(key.at(k % key.size()))) % 256;
+        std::swap(s[k], s[j]);
+    }
+    QByteArray out = data;
+    int i = 0;
+    j = 0;
+    for (int k = 0; k < out.size(); ++k) {
+        i = (i + 1) % 256;
+        j = (j + s[i]) % 256;
+        std::swap(s[i], s[j]);
+        out[k] = char(std::uint8_t(out.at(k)) ^ s[(s[i] + s[j]) % 256]);
+    }
+    return out;
+}
+
+// The stored form of a video: the leading megabyte enciphered, the rest as is.
+QByteArray encipherVideo(const QByteArray &key, const QByteArray &plain)
+{
+    const int m = qMin(plain.size(), prefixSize);
+    return referenceRc4(key, plain.left(m)) + plain.mid(m);
+}
+
+QByteArray patternBytes(int size, std::uint32_t seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    std::uint32_t x = seed * 2654435761u + 1u;
+    for (int k = 0; k < size; ++k) {
+        x = x * 1664525u + 1013904223u;
+        data[k] = char(x >> 24);
+    }
+    return data;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+void runTask(const QString &input, const QString &output,
+             const QByteArray &key = Constants::videoKey())
+{
+    std::unique_ptr<DecryptTask> task(new DecryptTask(input, output, key));
+    task->run();
+}
+
+} // namespace
+
+class TestDecryptTask : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decryptsOnlyTheLeadingMegabyte_data();
+    void decryptsOnlyTheLeadingMegabyte();
+    void decryptingTwiceRestoresTheInput();
+    void usesTheGivenKey();
+    void replacesAnExistingOutputWhole();
+    void missingSourceLogsAndWritesNothing();
+    void unwritableOutputFolderLogs_data();
+    void unwritableOutputFolderLogs();
+    void unreadableSourceLeavesNoOutput();
+    void tasksRunTogetherOnTheGlobalPool();
+};
+
+void TestDecryptTask::decryptsOnlyTheLeadingMegabyte_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("one short of the prefix") << prefixSize - 1;
+    QTest::newRow("exactly the prefix") << prefixSize;
+    QTest::newRow("one past the prefix") << prefixSize + 1;
+    QTest::newRow("several MiB") << 5 * prefixSize + 12345;
+}
+
+void TestDecryptTask::decryptsOnlyTheLeadingMegabyte()
+{
+    QFETCH(int, size);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray plain = patternBytes(size, std::uint32_t(size));
+    const QString input = dir.filePath("situation.mp4");
+    const QString output = dir.filePath("plain.mp4");
+    QVERIFY(writeFile(input, encipherVideo(Constants::videoKey(), plain)));
+
+    runTask(input, output);
+
+    const QByteArray result = readFile(output);
+    QCOMPARE(result.size(), plain.size());
+    QVERIFY2(result == plain, "decrypted copy differs from the original video");
+    // Nothing but the source and the finished copy may remain.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             QStringList({"plain.mp4", "situation.mp4"}));
+}
+
+void TestDecryptTask::decryptingTwiceRestoresTheInput()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray stored = patternBytes(prefixSize + 4096, 7);
+    QVERIFY(writeFile(dir.filePath("a.mp4"), stored));
+
+    runTask(dir.filePath("a.mp4"), dir.filePath("b.mp4"));
+    runTask(dir.filePath("b.mp4"), dir.filePath("c.mp4"));
+
+    QVERIFY(readFile(dir.filePath("b.mp4")) != stored);
+    QVERIFY(readFile(dir.filePath("c.mp4")) == stored);
+}
+
+void TestDecryptTask::usesTheGivenKey()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray key = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+    const QByteArray plain = patternBytes(70000, 3);
+    QVERIFY(writeFile(dir.filePath("in.mp4"), encipherVideo(key, plain)));
+
+    runTask(dir.filePath("in.mp4"), dir.filePath("out.mp4"), key);
+
+    QVERIFY(readFile(dir.filePath("out.mp4")) == plain);
+}
+
+void TestDecryptTask::replacesAnExistingOutputWhole()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray plain = patternBytes(1000, 11);
+    QVERIFY(writeFile(dir.filePath("in.mp4"), encipherVideo(Constants::videoKey(), plain)));
+    QVERIFY(writeFile(dir.filePath("out.mp4"), patternBytes(5000, 12)));
+
+    runTask(dir.filePath("in.mp4"), dir.filePath("out.mp4"));
+
+    QVERIFY(readFile(dir.filePath("out.mp4")) == plain);
+}
+
+void TestDecryptTask::missingSourceLogsAndWritesNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString input = dir.filePath("absent.mp4");
+    QTest::ignoreMessage(QtInfoMsg, qPrintable("Can't open file to decrypt: " + input));
+
+    runTask(input, dir.filePath("out.mp4"));
+
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                .isEmpty());
+}
+
+void TestDecryptTask::unwritableOutputFolderLogs_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("missing folder") << "no/such/folder";
+    // A regular file in the folder's place defeats even a privileged user.
+    QTest::newRow("file in place of the folder") << "blocker";
+}
+
+void TestDecryptTask::unwritableOutputFolderLogs()
+{
+    QFETCH(QString, folder);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(writeFile(dir.filePath("in.mp4"), patternBytes(100, 1)));
+    QVERIFY(writeFile(dir.filePath("blocker"), QByteArray("x")));
+    QTest::ignoreMessage(QtInfoMsg, "Can't open file to write decrypted data");
+
+    runTask(dir.filePath("in.mp4"), dir.filePath(folder + "/out.mp4"));
+
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                        QDir::Name),
+             QStringList({"blocker", "in.mp4"}));
+}
+
+void TestDecryptTask::unreadableSourceLeavesNoOutput()
+{
+    // Opening the process's own memory image succeeds but reading from
+    // offset 0 fails, which stands in for a disk error in mid-copy.
+    const QString input = QStringLiteral("/proc/self/mem");
+    QFile probe(input);
+    if (!probe.open(QIODevice::ReadOnly))
+        QSKIP("no /proc/self/mem to stand in for an unreadable source");
+    probe.close();
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression("^Can't read file to decrypt: /proc/self/mem"));
+
+    runTask(input, dir.filePath("out.mp4"));
+
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                .isEmpty());
+}
+
+void TestDecryptTask::tasksRunTogetherOnTheGlobalPool()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QList<int> sizes = {0, 10, prefixSize - 3, prefixSize, 2 * prefixSize + 77,
+                              3 * prefixSize, 12345, prefixSize + 1};
+    QList<QByteArray> plains;
+    for (int k = 0; k < sizes.size(); ++k) {
+        plains.append(patternBytes(sizes.at(k), std::uint32_t(100 + k)));
+        QVERIFY(writeFile(dir.filePath(QString("in%1.mp4").arg(k)),
+                          encipherVideo(Constants::videoKey(), plains.last())));
+    }
+
+    QThreadPool *pool = QThreadPool::globalInstance();
+    for (int k = 0; k < sizes.size(); ++k)
+        pool->start(new DecryptTask(dir.filePath(QString("in%1.mp4").arg(k)),
+                                    dir.filePath(QString("out%1.mp4").arg(k))));
+    QVERIFY(pool->waitForDone(120000));
+
+    for (int k = 0; k < sizes.size(); ++k)
+        QVERIFY2(readFile(dir.filePath(QString("out%1.mp4").arg(k))) == plains.at(k),
+                 qPrintable(QString("copy %1 differs").arg(k)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2 * sizes.size());
+}
+
+QTEST_GUILESS_MAIN(TestDecryptTask)
+#include "tst_decrypttask.moc"
