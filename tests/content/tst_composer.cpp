@@ -1,0 +1,286 @@
+#include "Chapter.h"
+#include "Composer.h"
+#include "ContentFixture.h"
+#include "Exercise.h"
+#include "Library.h"
+#include "StudentInfo.h"
+
+#include <QSet>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace ContentFixture;
+
+class TestComposer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void examinationStructure();
+    void examinationDrawsVary();
+    void smallChapterGivesWhatItHas();
+    void singleSituation();
+    void singleSituationOutOfRangeAppendsNothing();
+    void wholeChapter();
+    void reviewModeBuildsNothing();
+    void noCountDownAppendsNothing();
+    void composeFromVideoIds();
+    void composeFromEmptyOrUnknownIds();
+    void seekInfo_data();
+    void seekInfo();
+    void passEstimate_data();
+    void passEstimate();
+    void passThreshold_data();
+    void passThreshold();
+
+private:
+    QList<int> ids(const QList<Exercise *> &list) const;
+
+    QObject *m_owner = nullptr;
+    Library *m_library = nullptr;
+    Composer *m_composer = nullptr;
+    Exercise *m_countDown = nullptr;
+};
+
+QList<int> TestComposer::ids(const QList<Exercise *> &list) const
+{
+    QList<int> result;
+    for (const Exercise *e : list)
+        result.append(e->id());
+    return result;
+}
+
+void TestComposer::init()
+{
+    m_owner = new QObject;
+    m_library = new Library(m_owner);
+    m_composer = new Composer(m_owner);
+    m_countDown = makeExercise(m_owner, 0, 3000);
+    m_composer->setLibrary(m_library);
+    m_composer->setCountDown(m_countDown);
+}
+
+void TestComposer::cleanup()
+{
+    delete m_owner;
+}
+
+void TestComposer::examinationStructure()
+{
+    fillLibrary(*m_library, m_owner, {4, 4, 4, 4, 4, 4});
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    m_composer->compose(Examination, 0, 0);
+    QCOMPARE(spy.count(), 1);
+    const QList<Exercise *> list = m_composer->exercises();
+    QCOMPARE(list.size(), 20);
+    QCOMPARE(m_composer->situationCount(), 10);
+    QCOMPARE(m_composer->mode(), Examination);
+    QCOMPARE(m_composer->totalDuration(), qint64(10 * 3000 + 10 * 20000));
+    const QList<int> expectedChapters{1, 1, 2, 3, 3, 4, 5, 5, 6, 6};
+    QStringList videoIds;
+    for (int i = 0; i < 20; ++i) {
+        if (i % 2 == 0) {
+            QCOMPARE(list.at(i), m_countDown);
+        } else {
+            QCOMPARE(list.at(i)->id() / 100, expectedChapters.at(i / 2));
+            videoIds.append(QString::number(list.at(i)->id()));
+        }
+    }
+    QVERIFY(list.at(1) != list.at(3));
+    QVERIFY(list.at(13) != list.at(15));
+    QCOMPARE(m_composer->videoIdText(), videoIds.join(QLatin1Char(';')));
+}
+
+void TestComposer::examinationDrawsVary()
+{
+    fillLibrary(*m_library, m_owner, {6, 6, 6, 6, 6, 6});
+    QSet<QString> contests;
+    for (int i = 0; i < 30; ++i) {
+        m_composer->compose(Examination, 0, 0);
+        contests.insert(m_composer->videoIdText());
+    }
+    QVERIFY2(contests.size() > 5, "back-to-back examinations keep drawing the same situations");
+}
+
+void TestComposer::smallChapterGivesWhatItHas()
+{
+    fillLibrary(*m_library, m_owner, {1, 1, 2, 1, 2, 2});
+    m_composer->compose(Examination, 0, 0);
+    QCOMPARE(m_composer->situationCount(), 9);
+    QCOMPARE(m_composer->exercises().size(), 18);
+    QCOMPARE(m_composer->exercises().at(1)->id(), 101);
+}
+
+void TestComposer::singleSituation()
+{
+    fillLibrary(*m_library, m_owner, {2, 3});
+    m_composer->compose(SingleSituation, 1, 2);
+    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 203}));
+    QCOMPARE(m_composer->totalDuration(), qint64(23000));
+    QCOMPARE(m_composer->situationCount(), 1);
+}
+
+void TestComposer::singleSituationOutOfRangeAppendsNothing()
+{
+    fillLibrary(*m_library, m_owner, {2, 3});
+    m_composer->compose(WholeChapter, 1, 0);
+    QCOMPARE(m_composer->situationCount(), 3);
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    QTest::ignoreMessage(QtInfoMsg, "Exercise: index out of range");
+    m_composer->compose(SingleSituation, 0, 5);
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(m_composer->exercises().isEmpty());
+    QCOMPARE(m_composer->totalDuration(), qint64(0));
+    // An empty composition keeps the previous count.
+    QCOMPARE(m_composer->situationCount(), 3);
+    QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
+    m_composer->compose(SingleSituation, 9, 0);
+    QVERIFY(m_composer->exercises().isEmpty());
+}
+
+void TestComposer::wholeChapter()
+{
+    fillLibrary(*m_library, m_owner, {2, 3});
+    m_composer->compose(WholeChapter, 1, 0);
+    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 201, 0, 202, 0, 203}));
+    QCOMPARE(m_composer->passEstimate(50, 0), 2);
+}
+
+void TestComposer::reviewModeBuildsNothing()
+{
+    fillLibrary(*m_library, m_owner, {2, 3});
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    m_composer->compose(ExaminationReview, 0, 0);
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(m_composer->exercises().isEmpty());
+    QCOMPARE(m_composer->mode(), ExaminationReview);
+}
+
+void TestComposer::noCountDownAppendsNothing()
+{
+    fillLibrary(*m_library, m_owner, {4, 4, 4, 4, 4, 4});
+    m_composer->setCountDown(nullptr);
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    m_composer->compose(Examination, 0, 0);
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(m_composer->exercises().isEmpty());
+    QCOMPARE(m_composer->totalDuration(), qint64(0));
+    m_composer->composeFromVideoIds(QStringLiteral("101;201"));
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(m_composer->exercises().isEmpty());
+}
+
+void TestComposer::composeFromVideoIds()
+{
+    QObject owner;
+    m_library->addExercise(0, makeExercise(&owner, 40, 15000));
+    m_library->addExercise(2, makeExercise(&owner, 7, 16000));
+    m_library->addExercise(5, makeExercise(&owner, 12, 17000));
+    m_composer->setMode(ExaminationReview);
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    m_composer->composeFromVideoIds(QStringLiteral("12;40;7"));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 12, 0, 40, 0, 7}));
+    QCOMPARE(m_composer->situationCount(), 3);
+    QCOMPARE(m_composer->totalDuration(), qint64(3 * 3000 + 15000 + 16000 + 17000));
+    QCOMPARE(m_composer->mode(), ExaminationReview);
+    QCOMPARE(m_composer->videoIdText(), QStringLiteral("12;40;7"));
+}
+
+void TestComposer::composeFromEmptyOrUnknownIds()
+{
+    fillLibrary(*m_library, m_owner, {2, 2});
+    QCOMPARE(m_composer->videoIdText(), QString());
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    m_composer->composeFromVideoIds(QString());
+    m_composer->composeFromVideoIds(QStringLiteral("999;abc;;0"));
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(m_composer->exercises().isEmpty());
+    // Unknown ids drop out; the rest keeps its order.
+    m_composer->composeFromVideoIds(QStringLiteral("202;999;101"));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 202, 0, 101}));
+}
+
+void TestComposer::seekInfo_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("emitted");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<qint64>("start");
+    QTest::newRow("start") << 0 << true << 0 << qint64(0) << qint64(0);
+    QTest::newRow("end of count-down") << 2999 << true << 0 << qint64(2999) << qint64(0);
+    QTest::newRow("boundary belongs to later") << 3000 << true << 1 << qint64(0) << qint64(3000);
+    QTest::newRow("inside situation") << 13000 << true << 1 << qint64(10000) << qint64(3000);
+    QTest::newRow("second count-down") << 23000 << true << 2 << qint64(0) << qint64(23000);
+    QTest::newRow("last millisecond") << 45999 << true << 3 << qint64(19999) << qint64(26000);
+    QTest::newRow("total duration") << 46000 << false << 0 << qint64(0) << qint64(0);
+    QTest::newRow("beyond") << 90000 << false << 0 << qint64(0) << qint64(0);
+}
+
+void TestComposer::seekInfo()
+{
+    QFETCH(int, position);
+    QFETCH(bool, emitted);
+    QFETCH(int, index);
+    QFETCH(qint64, offset);
+    QFETCH(qint64, start);
+    fillLibrary(*m_library, m_owner, {2});
+    m_composer->compose(WholeChapter, 0, 0);
+    QCOMPARE(m_composer->totalDuration(), qint64(46000));
+    QSignalSpy spy(m_composer, &Composer::sendSeekInfo);
+    m_composer->getExerciseIndexByPosition(position);
+    QCOMPARE(spy.count(), emitted ? 1 : 0);
+    if (!emitted)
+        return;
+    const SeekInfo info = spy.first().first().value<SeekInfo>();
+    QCOMPARE(info.exerciseIndex, index);
+    QCOMPARE(info.positionInVideo, offset);
+    QCOMPARE(info.videoStart, start);
+}
+
+void TestComposer::passEstimate_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<uint>("row");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("35 passes") << int(Examination) << 35 << 0u << 1;
+    QTest::newRow("34 fails") << int(Examination) << 34 << 0u << 0;
+    QTest::newRow("50 passes") << int(Examination) << 50 << 0u << 1;
+    QTest::newRow("row 9") << int(Examination) << 35 << 9u << 1;
+    QTest::newRow("row 10") << int(Examination) << 50 << 10u << 0;
+    QTest::newRow("review") << int(ExaminationReview) << 40 << 0u << 1;
+    QTest::newRow("whole chapter") << int(WholeChapter) << 50 << 0u << 2;
+    QTest::newRow("single") << int(SingleSituation) << 0 << 0u << 2;
+}
+
+void TestComposer::passEstimate()
+{
+    QFETCH(int, mode);
+    QFETCH(int, total);
+    QFETCH(uint, row);
+    QFETCH(int, expected);
+    m_composer->setMode(LearnModeEnum(mode));
+    QCOMPARE(m_composer->passEstimate(total, row), expected);
+}
+
+void TestComposer::passThreshold_data()
+{
+    QTest::addColumn<int>("cert");
+    for (int cert : {0, 5, 9, 10, 12, -1})
+        QTest::newRow(qPrintable(QString::number(cert))) << cert;
+}
+
+void TestComposer::passThreshold()
+{
+    QFETCH(int, cert);
+    m_composer->studentInfo()->setCert(cert);
+    QCOMPARE(m_composer->passThreshold(), 35);
+    QCOMPARE(m_composer->studentInfo()->parent(), m_composer);
+}
+
+QTEST_GUILESS_MAIN(TestComposer)
+#include "tst_composer.moc"

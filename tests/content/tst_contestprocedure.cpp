@@ -1,0 +1,303 @@
+#include "ContentFixture.h"
+#include "ContestProcedure.h"
+#include "Exercise.h"
+
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+
+using namespace ContentFixture;
+
+// Playlist helpers: count-down clip, then situation, alternating.
+class TestContestProcedure : public QObject
+{
+    Q_OBJECT
+private slots:
+    void itemsAreLaidOnTheTimeline();
+    void pressScoring_data();
+    void pressScoring();
+    void onlyFirstFlagCounts();
+    void pointWindow_data();
+    void pointWindow();
+    void zoneBorders();
+    void collectWithoutFlags();
+    void collectWithFlags();
+    void flagAtZeroLeavesSituationOpen();
+    void touchingSpansBothScore();
+    void setFlagRestoresAndIgnoresBadIndex();
+    void resetKeepsItems();
+    void oddPlaylistTailAddsNothing();
+    void rebuildWhileReading();
+
+private:
+    QList<Exercise *> playlist(QObject *owner, qint64 countDown, int situations, qint64 duration,
+                               qint64 dangerStart, qint64 dangerEnd);
+};
+
+QList<Exercise *> TestContestProcedure::playlist(QObject *owner, qint64 countDown, int situations,
+                                                 qint64 duration, qint64 dangerStart, qint64 dangerEnd)
+{
+    Exercise *clip = makeExercise(owner, 0, countDown);
+    QList<Exercise *> list;
+    for (int i = 0; i < situations; ++i) {
+        list.append(clip);
+        list.append(makeExercise(owner, 100 + i, duration, dangerStart, dangerEnd));
+    }
+    return list;
+}
+
+void TestContestProcedure::itemsAreLaidOnTheTimeline()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 3000, 3, 20000, 5000, 10000));
+    const QList<DangerItem> items = procedure.dangerItemsSnapshot();
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items.at(0).spanStart, 3000);
+    QCOMPARE(items.at(0).spanEnd, 23000);
+    QCOMPARE(items.at(0).windowStart, 8000);
+    QCOMPARE(items.at(0).windowEnd, 13000);
+    QCOMPARE(items.at(2).spanStart, 49000);
+    QCOMPARE(items.at(2).windowStart, 54000);
+    QCOMPARE(items.at(2).windowEnd, 59000);
+    QCOMPARE(items.at(0).windowStartText, QStringLiteral("00:08:00"));
+    QCOMPARE(items.at(2).windowEndText, QStringLiteral("00:59:00"));
+    QCOMPARE(procedure.dangerItems()->size(), 3);
+    for (const DangerItem &item : items) {
+        QVERIFY(!item.flagged);
+        QCOMPARE(item.flagTime, qint64(0));
+        QCOMPARE(item.score, 0);
+    }
+}
+
+// Window 10000..15000 inside span 8000..20000.
+void TestContestProcedure::pressScoring_data()
+{
+    QTest::addColumn<qint64>("press");
+    QTest::addColumn<bool>("flagged");
+    QTest::addColumn<int>("score");
+    QTest::addColumn<qint64>("flagTime");
+    QTest::newRow("first fifth") << qint64(10400) << true << 5 << qint64(10400);
+    QTest::newRow("look-back wins") << qint64(11200) << true << 5 << qint64(10700);
+    QTest::newRow("border 11000 raw 4, look-back 5") << qint64(11000) << true << 5 << qint64(10500);
+    QTest::newRow("middle fifth, press kept") << qint64(12700) << true << 3 << qint64(12700);
+    QTest::newRow("middle fifth, look-back") << qint64(13100) << true << 3 << qint64(12600);
+    QTest::newRow("window end") << qint64(15000) << true << 1 << qint64(15000);
+    QTest::newRow("just after end, look-back") << qint64(15300) << true << 1 << qint64(14800);
+    QTest::newRow("500 ms after end") << qint64(15500) << true << 1 << qint64(15000);
+    QTest::newRow("after window") << qint64(16000) << true << 0 << qint64(16000);
+    QTest::newRow("span end still uses the flag") << qint64(20000) << true << 0 << qint64(20000);
+    QTest::newRow("beyond span") << qint64(20001) << false << 0 << qint64(0);
+    QTest::newRow("before window") << qint64(9000) << true << 0 << qint64(9000);
+    QTest::newRow("span start") << qint64(8000) << true << 0 << qint64(8000);
+    QTest::newRow("count-down clip") << qint64(7999) << false << 0 << qint64(0);
+}
+
+void TestContestProcedure::pressScoring()
+{
+    QFETCH(qint64, press);
+    QFETCH(bool, flagged);
+    QFETCH(int, score);
+    QFETCH(qint64, flagTime);
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 8000, 1, 12000, 2000, 7000));
+    QSignalSpy spy(&procedure, &ContestProcedure::notifyAddFlag);
+    procedure.addFlag(press);
+    QCOMPARE(spy.count(), 1);
+    const DangerItem item = procedure.dangerItemsSnapshot().first();
+    QCOMPARE(item.flagged, flagged);
+    QCOMPARE(item.score, score);
+    QCOMPARE(item.flagTime, flagTime);
+}
+
+void TestContestProcedure::onlyFirstFlagCounts()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 8000, 2, 12000, 2000, 7000));
+    QSignalSpy spy(&procedure, &ContestProcedure::notifyAddFlag);
+    procedure.addFlag(16000);
+    procedure.addFlag(10400);
+    QCOMPARE(spy.count(), 2);
+    QList<DangerItem> items = procedure.dangerItemsSnapshot();
+    QCOMPARE(items.at(0).score, 0);
+    QCOMPARE(items.at(0).flagTime, qint64(16000));
+    // The second situation is independent.
+    procedure.addFlag(30400);
+    items = procedure.dangerItemsSnapshot();
+    QCOMPARE(items.at(1).score, 5);
+    QCOMPARE(items.at(1).flagTime, qint64(30400));
+}
+
+void TestContestProcedure::pointWindow_data()
+{
+    QTest::addColumn<qint64>("press");
+    QTest::addColumn<int>("score");
+    QTest::newRow("at the point") << qint64(10000) << 1;
+    QTest::newRow("500 ms after") << qint64(10500) << 1;
+    QTest::newRow("1 ms before") << qint64(9999) << 0;
+    QTest::newRow("1 ms after") << qint64(10001) << 0;
+    QTest::newRow("499 ms after") << qint64(10499) << 0;
+}
+
+void TestContestProcedure::pointWindow()
+{
+    QFETCH(qint64, press);
+    QFETCH(int, score);
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 8000, 1, 12000, 2000, 2000));
+    procedure.addFlag(press);
+    QCOMPARE(procedure.dangerItemsSnapshot().first().score, score);
+}
+
+void TestContestProcedure::zoneBorders()
+{
+    DangerItem item;
+    item.windowStart = 10000;
+    item.windowEnd = 15000;
+    QCOMPARE(ContestProcedure::zoneScore(10000, item), 5);
+    QCOMPARE(ContestProcedure::zoneScore(10999, item), 5);
+    QCOMPARE(ContestProcedure::zoneScore(11000, item), 4);
+    QCOMPARE(ContestProcedure::zoneScore(12000, item), 3);
+    QCOMPARE(ContestProcedure::zoneScore(13000, item), 2);
+    QCOMPARE(ContestProcedure::zoneScore(14000, item), 1);
+    QCOMPARE(ContestProcedure::zoneScore(14999, item), 1);
+    QCOMPARE(ContestProcedure::zoneScore(15000, item), 1);
+    QCOMPARE(ContestProcedure::zoneScore(15001, item), 0);
+    QCOMPARE(ContestProcedure::zoneScore(9999, item), 0);
+}
+
+void TestContestProcedure::collectWithoutFlags()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 3000, 10, 15000, 4000, 9000));
+    const ContestResultRecord record = procedure.collectResult();
+    QCOMPARE(record.total, 0);
+    QCOMPARE(record.detail, QStringLiteral("0;0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0;0"));
+    QCOMPARE(record.reserved, 0);
+    QVERIFY(record.verdict.isEmpty());
+}
+
+void TestContestProcedure::collectWithFlags()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 3000, 3, 15000, 4000, 9000));
+    procedure.addFlag(7000);                 // first situation, window start: 5
+    procedure.addFlag(18000 + 3000 + 8500);  // second situation, last fifth: 1
+    const ContestResultRecord record = procedure.collectResult();
+    QCOMPARE(record.total, 6);
+    QCOMPARE(record.detail, QStringLiteral("5;1;0|7000;29500;0"));
+}
+
+void TestContestProcedure::flagAtZeroLeavesSituationOpen()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 0, 1, 10000, 0, 4000));
+    procedure.addFlag(0);
+    DangerItem item = procedure.dangerItemsSnapshot().first();
+    QVERIFY(item.flagged);
+    QCOMPARE(item.flagTime, qint64(0));
+    QCOMPARE(item.score, 5);
+    procedure.addFlag(3000);
+    item = procedure.dangerItemsSnapshot().first();
+    QCOMPARE(item.flagTime, qint64(3000));
+    QCOMPARE(item.score, 2);
+}
+
+void TestContestProcedure::touchingSpansBothScore()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 0, 2, 10000, 0, 10000));
+    procedure.addFlag(10000);
+    const QList<DangerItem> items = procedure.dangerItemsSnapshot();
+    QCOMPARE(items.at(0).score, 1);
+    QCOMPARE(items.at(0).flagTime, qint64(10000));
+    QCOMPARE(items.at(1).score, 5);
+    QCOMPARE(items.at(1).flagTime, qint64(10000));
+}
+
+void TestContestProcedure::setFlagRestoresAndIgnoresBadIndex()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 3000, 2, 15000, 4000, 9000));
+    QSignalSpy spy(&procedure, &ContestProcedure::notifyAddFlag);
+    procedure.setFlag(1, 25000, 4);
+    QCOMPARE(spy.count(), 1);
+    procedure.setFlag(2, 1, 5);
+    procedure.setFlag(-1, 1, 5);
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;4|0;25000"));
+    // A restored flag blocks a later press in the same situation.
+    procedure.addFlag(25500);
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;4|0;25000"));
+}
+
+void TestContestProcedure::resetKeepsItems()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 3000, 2, 15000, 4000, 9000));
+    procedure.addFlag(7000);
+    procedure.resetFlags();
+    QCOMPARE(procedure.dangerItemsSnapshot().size(), 2);
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;0|0;0"));
+    QVERIFY(!procedure.dangerItemsSnapshot().first().flagged);
+    procedure.clearDangerItems();
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("|"));
+}
+
+void TestContestProcedure::oddPlaylistTailAddsNothing()
+{
+    QObject owner;
+    ContestProcedure procedure;
+    QList<Exercise *> list = playlist(&owner, 3000, 2, 15000, 4000, 9000);
+    list.append(list.first());
+    procedure.setDangerItems(list);
+    QCOMPARE(procedure.dangerItemsSnapshot().size(), 2);
+}
+
+// The worker thread rebuilds the items while the GUI thread scores presses and
+// the timeline bar reads them; under the sanitizers a hand-over without the
+// lock shows up as a use after free.
+void TestContestProcedure::rebuildWhileReading()
+{
+    // Thousands of rebuilds: keep their debug lines out of the test log.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QObject owner;
+    const QList<Exercise *> list = playlist(&owner, 3000, 10, 15000, 4000, 9000);
+    ContestProcedure procedure;
+    procedure.setDangerItems(list);
+    std::atomic<bool> stop{false};
+    QThread *worker = QThread::create([&] {
+        for (int i = 0; i < 2000 && !stop; ++i) {
+            procedure.setDangerItems(list);
+            if (i % 3 == 0)
+                procedure.clearDangerItems();
+        }
+    });
+    worker->start();
+    int reads = 0;
+    while (!worker->isFinished()) {
+        procedure.addFlag(7000 + (reads % 100) * 1000);
+        QMutexLocker locker(procedure.itemsMutex());
+        for (const DangerItem *item : *procedure.dangerItems())
+            QVERIFY(item->spanEnd > item->spanStart);
+        ++reads;
+    }
+    stop = true;
+    worker->wait();
+    delete worker;
+    QLoggingCategory::setFilterRules(QString());
+    QVERIFY(reads > 0);
+}
+
+QTEST_GUILESS_MAIN(TestContestProcedure)
+#include "tst_contestprocedure.moc"

@@ -1,0 +1,124 @@
+#include "Chapter.h"
+#include "ContentFixture.h"
+#include "Exercise.h"
+#include "Library.h"
+
+#include <QSet>
+#include <QtTest>
+
+using namespace ContentFixture;
+
+class TestLibrary : public QObject
+{
+    Q_OBJECT
+private slots:
+    void freshLibraryHasSixNamedChapters();
+    void exerciseAtRefusesBadIndices();
+    void exercisesByIdsFollowsTheList();
+    void chapterIndexOutsideRangeIsIgnored();
+    void randomExercisesAreDistinct();
+    void randomExercisesFromSmallChapterGivesAll();
+    void randomExercisesOfNothing();
+};
+
+void TestLibrary::freshLibraryHasSixNamedChapters()
+{
+    Library library;
+    const QList<Chapter *> chapters = library.chapters();
+    QCOMPARE(chapters.size(), 6);
+    for (int k = 0; k < 6; ++k) {
+        QCOMPARE(chapters.at(k)->index(), k);
+        QCOMPARE(chapters.at(k)->name(), QStringLiteral("Chương %1").arg(k + 1));
+        QVERIFY(chapters.at(k)->exercises().isEmpty());
+        QCOMPARE(chapters.at(k)->parent(), &library);
+    }
+}
+
+void TestLibrary::exerciseAtRefusesBadIndices()
+{
+    Library library;
+    fillLibrary(library, &library, {2, 1, 2, 1, 2, 2});
+    QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
+    QVERIFY(!library.exerciseAt(6, 0));
+    QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
+    QVERIFY(!library.exerciseAt(-1, 0));
+    QTest::ignoreMessage(QtInfoMsg, "Exercise: index out of range");
+    QVERIFY(!library.exerciseAt(0, 2));
+    QTest::ignoreMessage(QtInfoMsg, "Exercise: index out of range");
+    QVERIFY(!library.exerciseAt(0, -1));
+    QCOMPARE(library.exerciseAt(0, 1)->id(), 102);
+    QCOMPARE(library.exerciseAt(5, 0)->id(), 601);
+}
+
+void TestLibrary::exercisesByIdsFollowsTheList()
+{
+    QObject owner;
+    Library library;
+    library.addExercise(0, makeExercise(&owner, 3, 1000));
+    library.addExercise(4, makeExercise(&owner, 7, 1000));
+    library.addExercise(2, makeExercise(&owner, 12, 1000));
+
+    auto ids = [](const QList<Exercise *> &list) {
+        QList<int> result;
+        for (const Exercise *e : list)
+            result.append(e->id());
+        return result;
+    };
+    QCOMPARE(ids(library.exercisesByIds({7, 0, 3})), QList<int>({7, 3}));
+    QCOMPARE(ids(library.exercisesByIds({12, 99, 12})), QList<int>({12, 12}));
+    QVERIFY(library.exercisesByIds({0, 0}).isEmpty());
+    QVERIFY(library.exercisesByIds({}).isEmpty());
+}
+
+void TestLibrary::chapterIndexOutsideRangeIsIgnored()
+{
+    QObject owner;
+    Library library;
+    QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
+    library.addExercise(6, makeExercise(&owner, 1, 1000));
+    QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
+    library.addExercise(-1, makeExercise(&owner, 2, 1000));
+    for (const Chapter *chapter : library.chapters())
+        QVERIFY(chapter->exercises().isEmpty());
+    QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
+    QVERIFY(library.exercisesOfChapter(7).isEmpty());
+}
+
+void TestLibrary::randomExercisesAreDistinct()
+{
+    Library library;
+    fillLibrary(library, &library, {5, 5, 5, 5, 5, 5});
+    for (int round = 0; round < 100; ++round) {
+        const QList<Exercise *> drawn = library.chapters().at(2)->randomExercises(3);
+        QCOMPARE(drawn.size(), 3);
+        QSet<Exercise *> unique(drawn.begin(), drawn.end());
+        QCOMPARE(unique.size(), 3);
+        for (const Exercise *e : drawn)
+            QCOMPARE(e->id() / 100, 3);
+    }
+}
+
+// The examination asks two situations of a chapter; a chapter with only one
+// must not hang the composition, it gives what it has.
+void TestLibrary::randomExercisesFromSmallChapterGivesAll()
+{
+    Library library;
+    fillLibrary(library, &library, {1, 3});
+    const QList<Exercise *> one = library.chapters().at(0)->randomExercises(2);
+    QCOMPARE(one.size(), 1);
+    QCOMPARE(one.first()->id(), 101);
+    const QList<Exercise *> three = library.chapters().at(1)->randomExercises(10);
+    QCOMPARE(three.size(), 3);
+    QCOMPARE(QSet<Exercise *>(three.begin(), three.end()).size(), 3);
+}
+
+void TestLibrary::randomExercisesOfNothing()
+{
+    Library library;
+    fillLibrary(library, &library, {4});
+    QVERIFY(library.chapters().at(0)->randomExercises(0).isEmpty());
+    QVERIFY(library.chapters().at(3)->randomExercises(2).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestLibrary)
+#include "tst_library.moc"
