@@ -1,0 +1,401 @@
+#include "SqlCipherDriver.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const char password[] = "0f1e2d3c4b5a69788796a5b4c3d2e1f0a1b2c3";
+const char connection[] = "driver-test";
+
+// Runs the sqlcipher command-line program on a database with a script;
+// returns its standard output, or a null array when it could not run.
+QByteArray runSqlcipher(const QString &path, const QByteArray &script, int *exitCode = nullptr)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral("sqlcipher"));
+    process.setArguments({QStringLiteral("-batch"), path});
+    process.start();
+    if (!process.waitForStarted(30000))
+        return QByteArray();
+    process.write(script);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000))
+        return QByteArray();
+    if (exitCode)
+        *exitCode = process.exitCode();
+    const QByteArray output = process.readAllStandardOutput();
+    return output.isNull() ? QByteArray("") : output;
+}
+
+} // namespace
+
+class TestSqlCipherDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void readsWhatSqlcipherWrites();
+    void namedPlaceholderUsedTwice();
+    void wrongPasswordFailsOpen();
+    void missingFileIsNotCreatedReadOnly();
+    void emptyPasswordRefused();
+    void writtenFileIsEncryptedAndReadableBySqlcipher();
+    void valuesRoundTrip_data();
+    void valuesRoundTrip();
+    void readOnlyRefusesWrites();
+    void rollbackDiscards();
+    void queryOutlivingCloseIsHarmless();
+    void secondStatementInOneTextRefused();
+    void refusesPlainSqlite();
+
+private:
+    QSqlDatabase openDatabase(const QString &path, const QString &key, bool readOnly);
+    QString writeWithCli();
+
+    QTemporaryDir m_dir;
+};
+
+void TestSqlCipherDriver::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    SqlCipherDriver::registerDriver();
+    SqlCipherDriver::registerDriver();
+    QVERIFY(QSqlDatabase::isDriverAvailable(QLatin1String(SqlCipherDriver::driverName)));
+}
+
+void TestSqlCipherDriver::cleanup()
+{
+    if (QSqlDatabase::contains(QLatin1String(connection))) {
+        QSqlDatabase::database(QLatin1String(connection), false).close();
+        QSqlDatabase::removeDatabase(QLatin1String(connection));
+    }
+}
+
+QSqlDatabase TestSqlCipherDriver::openDatabase(const QString &path, const QString &key,
+                                               bool readOnly)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName),
+                                                QLatin1String(connection));
+    db.setDatabaseName(path);
+    db.setPassword(key);
+    if (readOnly)
+        db.setConnectOptions(QLatin1String(SqlCipherDriver::readOnlyOption));
+    db.open();
+    return db;
+}
+
+QString TestSqlCipherDriver::writeWithCli()
+{
+    const QString path = m_dir.filePath(QStringLiteral("cli.db"));
+    if (QFile::exists(path))
+        return path;
+    const QByteArray script = QByteArray("PRAGMA key = '") + password + "';\n"
+        "CREATE TABLE video (id INTEGER PRIMARY KEY, name TEXT, chapter INTEGER, "
+        "ratio REAL, data BLOB, note TEXT);\n"
+        "INSERT INTO video VALUES (7, 'chapter1_01.mp4', 1, 0.5, X'00FF10', NULL);\n"
+        "INSERT INTO video VALUES (9, 'Chương hai', 2, NULL, NULL, 'x');\n"
+        "INSERT INTO video VALUES (12, 'count_down.mp4', 0, 1.25, NULL, '');\n";
+    int exitCode = -1;
+    if (runSqlcipher(path, script, &exitCode).isNull() || exitCode != 0)
+        return QString();
+    return path;
+}
+
+void TestSqlCipherDriver::readsWhatSqlcipherWrites()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QSKIP("the sqlcipher program is not installed");
+    const QString path = writeWithCli();
+    QVERIFY(!path.isEmpty());
+
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
+    QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+
+    QSqlQuery query(db);
+    QVERIFY(query.prepare(QStringLiteral("select * from video where chapter >= :low order by id")));
+    query.bindValue(QStringLiteral(":low"), 0);
+    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+
+    const QSqlRecord record = query.record();
+    QCOMPARE(record.count(), 6);
+    QCOMPARE(record.fieldName(0), QStringLiteral("id"));
+    QCOMPARE(record.indexOf(QStringLiteral("name")), 1);
+    QCOMPARE(record.indexOf(QStringLiteral("note")), 5);
+
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 7);
+    QCOMPARE(query.value(1).toString(), QStringLiteral("chapter1_01.mp4"));
+    QCOMPARE(query.value(3).toDouble(), 0.5);
+    QCOMPARE(query.value(4).toByteArray(), QByteArray("\x00\xff\x10", 3));
+    QVERIFY(query.isNull(5));
+
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 9);
+    QCOMPARE(query.value(1).toString(), QStringLiteral("Chương hai"));
+    QVERIFY(query.isNull(3));
+    QVERIFY(query.value(3).isNull());
+
+    QVERIFY(query.next());
+    QCOMPARE(query.value(QStringLiteral("id")).toInt(), 12);
+    QVERIFY(!query.isNull(5));
+    QCOMPARE(query.value(5).toString(), QString());
+
+    QVERIFY(!query.next());
+    QCOMPARE(static_cast<SqlCipherDriver *>(db.driver())->cipherVersion().left(2),
+             QStringLiteral("3."));
+}
+
+void TestSqlCipherDriver::namedPlaceholderUsedTwice()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QSKIP("the sqlcipher program is not installed");
+    const QString path = writeWithCli();
+    QVERIFY(!path.isEmpty());
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
+    QVERIFY(db.isOpen());
+
+    QSqlQuery query(db);
+    QVERIFY(query.prepare(QStringLiteral(
+        "select id from video where name like :name or (chapter = :chapter and name like :name) "
+        "order by id")));
+    query.bindValue(QStringLiteral(":name"), QStringLiteral("count_down%"));
+    query.bindValue(QStringLiteral(":chapter"), 1);
+    QVERIFY(query.exec());
+    QList<int> ids;
+    while (query.next())
+        ids << query.value(0).toInt();
+    QCOMPARE(ids, QList<int>({12}));
+
+    // Positional binding of the same prepared text works the same way.
+    QSqlQuery positional(db);
+    QVERIFY(positional.prepare(QStringLiteral("select id from video where chapter = ? or chapter = ? order by id")));
+    positional.addBindValue(2);
+    positional.addBindValue(1);
+    QVERIFY(positional.exec());
+    ids.clear();
+    while (positional.next())
+        ids << positional.value(0).toInt();
+    QCOMPARE(ids, QList<int>({7, 9}));
+}
+
+void TestSqlCipherDriver::wrongPasswordFailsOpen()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QSKIP("the sqlcipher program is not installed");
+    const QString path = writeWithCli();
+    QVERIFY(!path.isEmpty());
+    QSqlDatabase db = openDatabase(path, QStringLiteral("not-the-password"), true);
+    QVERIFY(!db.isOpen());
+    QVERIFY(db.isOpenError());
+    QVERIFY2(db.lastError().text().contains(QLatin1String("file is encrypted or is not a database")),
+             qPrintable(db.lastError().text()));
+    QSqlQuery query(db);
+    QVERIFY(!query.exec(QStringLiteral("select * from video")));
+}
+
+void TestSqlCipherDriver::missingFileIsNotCreatedReadOnly()
+{
+    const QString path = m_dir.filePath(QStringLiteral("missing.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
+    QVERIFY(!db.isOpen());
+    QVERIFY(!db.lastError().text().isEmpty());
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestSqlCipherDriver::emptyPasswordRefused()
+{
+    const QString path = m_dir.filePath(QStringLiteral("nokey.db"));
+    QSqlDatabase db = openDatabase(path, QString(), false);
+    QVERIFY(!db.isOpen());
+    QVERIFY(db.lastError().text().contains(QLatin1String("password")));
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestSqlCipherDriver::writtenFileIsEncryptedAndReadableBySqlcipher()
+{
+    const QString path = m_dir.filePath(QStringLiteral("written.db"));
+    {
+        QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("create table t (id integer primary key, name text)")));
+        QVERIFY(db.transaction());
+        QVERIFY(query.prepare(QStringLiteral("insert into t (name) values (:name)")));
+        for (const QString &name : {QStringLiteral("alpha"), QStringLiteral("beta")}) {
+            query.bindValue(QStringLiteral(":name"), name);
+            QVERIFY(query.exec());
+            QCOMPARE(query.numRowsAffected(), 1);
+        }
+        QCOMPARE(query.lastInsertId().toLongLong(), 2LL);
+        QVERIFY(db.commit());
+        db.close();
+    }
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray all = file.readAll();
+    QVERIFY(!all.startsWith("SQLite format 3"));
+    QVERIFY(!all.contains("alpha"));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QSKIP("the sqlcipher program is not installed");
+    const QByteArray output = runSqlcipher(
+        path, QByteArray("PRAGMA key = '") + password + "';\nselect name from t order by id;\n");
+    QCOMPARE(output, QByteArray("alpha\nbeta\n"));
+    int exitCode = 0;
+    runSqlcipher(path, "select name from t;\n", &exitCode);
+    QVERIFY(exitCode != 0);
+}
+
+void TestSqlCipherDriver::valuesRoundTrip_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("int") << QVariant(42) << QVariant(qlonglong(42));
+    QTest::newRow("negative") << QVariant(-5) << QVariant(qlonglong(-5));
+    QTest::newRow("64-bit") << QVariant(qlonglong(1) << 40) << QVariant(qlonglong(1) << 40);
+    QTest::newRow("bool") << QVariant(true) << QVariant(qlonglong(1));
+    QTest::newRow("double") << QVariant(2.75) << QVariant(2.75);
+    QTest::newRow("text") << QVariant(QStringLiteral("Tình huống 3")) << QVariant(QStringLiteral("Tình huống 3"));
+    QTest::newRow("empty text") << QVariant(QStringLiteral("")) << QVariant(QStringLiteral(""));
+    QTest::newRow("bytes with zero") << QVariant(QByteArray("a\0b", 3)) << QVariant(QByteArray("a\0b", 3));
+    QTest::newRow("null") << QVariant() << QVariant();
+}
+
+void TestSqlCipherDriver::valuesRoundTrip()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, expected);
+
+    const QString path = m_dir.filePath(QStringLiteral("values.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+    QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("create table if not exists v (x)")));
+    QVERIFY(query.exec(QStringLiteral("delete from v")));
+    QVERIFY(query.prepare(QStringLiteral("insert into v (x) values (?)")));
+    query.addBindValue(value);
+    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    QVERIFY(query.exec(QStringLiteral("select x from v")));
+    QVERIFY(query.next());
+    const QVariant read = query.value(0);
+    QCOMPARE(read.isNull(), expected.isNull());
+    if (!expected.isNull()) {
+        QCOMPARE(read.userType(), expected.userType());
+        QCOMPARE(read, expected);
+    }
+}
+
+void TestSqlCipherDriver::readOnlyRefusesWrites()
+{
+    const QString path = m_dir.filePath(QStringLiteral("readonly.db"));
+    {
+        QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+        QVERIFY(db.isOpen());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("create table t (x)")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(connection));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
+    QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+    QSqlQuery query(db);
+    QVERIFY(!query.exec(QStringLiteral("insert into t values (1)")));
+    QVERIFY2(query.lastError().text().contains(QLatin1String("readonly")),
+             qPrintable(query.lastError().text()));
+}
+
+void TestSqlCipherDriver::rollbackDiscards()
+{
+    const QString path = m_dir.filePath(QStringLiteral("rollback.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+    QVERIFY(db.isOpen());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("create table t (x)")));
+    QVERIFY(db.transaction());
+    QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
+    QVERIFY(db.rollback());
+    QVERIFY(query.exec(QStringLiteral("select count(*) from t")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 0);
+    QVERIFY(!db.commit());
+}
+
+void TestSqlCipherDriver::queryOutlivingCloseIsHarmless()
+{
+    const QString path = m_dir.filePath(QStringLiteral("outlive.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+    QVERIFY(db.isOpen());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("create table t (x)")));
+    QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
+    QVERIFY(query.exec(QStringLiteral("insert into t values (2)")));
+    QVERIFY(query.exec(QStringLiteral("select x from t")));
+    QVERIFY(query.next());
+    db.close();
+    QVERIFY(!query.next());
+    QVERIFY(!query.exec(QStringLiteral("select x from t")));
+}
+
+void TestSqlCipherDriver::secondStatementInOneTextRefused()
+{
+    const QString path = m_dir.filePath(QStringLiteral("two.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+    QVERIFY(db.isOpen());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("create table t (x);")));
+    QVERIFY(!query.exec(QStringLiteral("insert into t values (1); drop table t")));
+    QVERIFY(db.tables().contains(QStringLiteral("t")));
+}
+
+void TestSqlCipherDriver::refusesPlainSqlite()
+{
+    const QString plain = QStringLiteral(PLAIN_SQLITE_LIBRARY);
+    if (!QFile::exists(plain))
+        QSKIP("the plain SQLite library is not installed");
+    const QString path = m_dir.filePath(QStringLiteral("probe.db"));
+    {
+        QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+        QVERIFY(db.isOpen());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("create table t (x)")));
+        db.close();
+    }
+
+    auto runProbe = [&](bool preload) {
+        QProcess probe;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (preload) {
+            env.insert(QStringLiteral("LD_PRELOAD"), plain);
+            // The sanitizer runtime insists on being loaded first otherwise.
+            const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                       (asan.isEmpty() ? QString() : asan + QLatin1Char(':'))
+                           + QStringLiteral("verify_asan_link_order=0"));
+        }
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral(PROBE_PROGRAM), {path, QLatin1String(password)});
+        probe.waitForFinished(60000);
+        return QString::fromUtf8(probe.readAllStandardOutput());
+    };
+
+    QCOMPARE(runProbe(false).trimmed(), QStringLiteral("opened 1"));
+    const QString refused = runProbe(true);
+    QVERIFY2(refused.startsWith(QLatin1String("refused:")), qPrintable(refused));
+    QVERIFY2(refused.contains(QLatin1String("cipher_version")), qPrintable(refused));
+}
+
+QTEST_GUILESS_MAIN(TestSqlCipherDriver)
+#include "tst_sqlcipherdriver.moc"
