@@ -1,0 +1,5 @@
+#include "AuthenStateTwoHandler.h"
+
+void AuthenStateTwoHandler::process(BaseMessage &)
+{
+}

@@ -1,0 +1,5 @@
+#include "ContestEnterHandler.h"
+
+void ContestEnterHandler::process(BaseMessage &)
+{
+}

@@ -1,0 +1,5 @@
+#include "ContestResultHandler.h"
+
+void ContestResultHandler::process(BaseMessage &)
+{
+}

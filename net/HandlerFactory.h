@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+
+class BaseHandler;
+
+// Maps a message type to a new handler of the matching class, acting through
+// the process-wide InputDispatcher. Stateless and process-wide.
+class HandlerFactory
+{
+public:
+    static HandlerFactory *instance();
+
+    // Null for a type outside the table; the caller owns the handler.
+    std::unique_ptr<BaseHandler> createHandler(int type) const;
+
+private:
+    HandlerFactory() = default;
+};

@@ -1,0 +1,5 @@
+#include "InfoConfirmHandler.h"
+
+void InfoConfirmHandler::process(BaseMessage &)
+{
+}
