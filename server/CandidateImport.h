@@ -1,0 +1,27 @@
+#pragma once
+
+#include "CandidateRecord.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Reads candidates from a CSV file for the import command. The first row
+// names the columns (any order, case ignored):
+//   number, course, class, pid, name   required
+//   photo, state, id                   optional
+// A photo is a file path, relative to the CSV file's folder.
+class CandidateImport
+{
+public:
+    // Every row is checked; *errors gets one "line N: reason" per bad row,
+    // *lines the line of each good row. True only when the file was read and
+    // no row is bad.
+    static bool readFile(const QString &path, QList<CandidateRecord> *candidates, QList<int> *lines,
+                         QStringList *errors);
+
+    // "B2" or its code "2".
+    static bool parseLicenceClass(const QString &text, int *code);
+    // The photo file as Base64 text.
+    static bool readPhoto(const QString &path, QString *base64, QString *why);
+};

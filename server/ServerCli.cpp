@@ -1,0 +1,457 @@
+#include "ServerCli.h"
+
+#include "CandidateImport.h"
+#include "Constants.h"
+#include "CsvTable.h"
+#include "ServerStore.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+#include <cstdio>
+
+namespace {
+
+const char defaultDatabase[] = "./hazard-server.db";
+
+QCommandLineOption dbOption()
+{
+    return QCommandLineOption(QStringList{QStringLiteral("db")},
+                              QStringLiteral("The server database (default %1).").arg(QLatin1String(defaultDatabase)),
+                              QStringLiteral("PATH"));
+}
+
+QString statesHelp()
+{
+    return QStringLiteral(
+        "Candidate states, and the answer a station gets when it enters the candidate:\n"
+        "  ready              0   admitted to the examination\n"
+        "  examined           2   may review the stored result (-1 when none is stored)\n"
+        "  theory-not-passed  5   has not passed the theory test yet\n"
+        "  not-required       6   does not take the simulation test\n"
+        "Whatever the state: 1 for a number that is not registered in the chosen\n"
+        "course, 3 while another station is examining the same candidate, -1 when the\n"
+        "database fails. A stored result moves a ready candidate to examined; the\n"
+        "set-state command moves a candidate by hand (e.g. back to ready for a re-sit).\n");
+}
+
+QString licenceHelp()
+{
+    return QStringLiteral("Licence classes: %1 (or their codes 0..9).")
+        .arg(Constants::licenceClasses().join(QLatin1Char(' ')));
+}
+
+} // namespace
+
+ServerCli::ServerCli()
+    : m_out(stdout)
+    , m_err(stderr)
+{
+    m_out.setCodec("UTF-8");
+    m_err.setCodec("UTF-8");
+}
+
+QString ServerCli::generalHelp() const
+{
+    return QStringLiteral(
+               "Usage: hazard-server [--db PATH] COMMAND [options]\n"
+               "\n"
+               "The examination server for hazard-station: it keeps courses, candidates and\n"
+               "results in an SQLite database and answers the stations over TCP.\n"
+               "\n"
+               "Commands:\n"
+               "  init                      create the database\n"
+               "  add-course CODE NAME      open a course for examination\n"
+               "  add-candidate [options]   register a candidate for a course\n"
+               "  set-state COURSE NUMBER STATE   change a candidate's state\n"
+               "  import FILE.csv           register candidates from a CSV file\n"
+               "  candidates [--course C]   list registered candidates\n"
+               "  results [--csv] [--course C]   list stored results\n"
+               "\n"
+               "Options:\n"
+               "  --db PATH    the database (default %1)\n"
+               "  -h, --help   this text; COMMAND --help describes one command\n"
+               "\n")
+               .arg(QLatin1String(defaultDatabase))
+        + statesHelp();
+}
+
+int ServerCli::usageError(const QString &text)
+{
+    m_err << "hazard-server: " << text << "\n";
+    m_err.flush();
+    return 2;
+}
+
+int ServerCli::parse(QCommandLineParser &parser, const QStringList &args, const QString &command,
+                     const QString &description, int positionals)
+{
+    parser.setApplicationDescription(description);
+    parser.addOption(dbOption());
+    parser.addHelpOption();
+    if (!parser.parse(args))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        QString help = parser.helpText();
+        // Name the command in the usage line, which otherwise shows only
+        // the program.
+        help.replace(QRegularExpression(QStringLiteral("^Usage: (\\S+)")),
+                     QStringLiteral("Usage: hazard-server ") + command);
+        m_out << help;
+        m_out.flush();
+        return -1;
+    }
+    if (parser.isSet(QStringLiteral("db")))
+        m_db = parser.value(QStringLiteral("db"));
+    if (positionals >= 0 && parser.positionalArguments().size() != positionals)
+        return usageError(QStringLiteral("%1 takes %2 argument(s); see: hazard-server %1 --help")
+                              .arg(command)
+                              .arg(positionals));
+    return 0;
+}
+
+bool ServerCli::openStore(ServerStore &store)
+{
+    if (store.open(m_db, ServerStore::OpenMode::MustExist))
+        return true;
+    m_err << "hazard-server: " << store.lastError() << "\n";
+    m_err.flush();
+    return false;
+}
+
+int ServerCli::run(const QStringList &arguments)
+{
+    m_db = QString::fromLatin1(defaultDatabase);
+    QStringList rest = arguments.mid(1);
+    // --db and --help may come before the command.
+    while (!rest.isEmpty() && rest.first().startsWith(QLatin1Char('-'))) {
+        const QString option = rest.takeFirst();
+        if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
+            m_out << generalHelp();
+            m_out.flush();
+            return 0;
+        }
+        if (option == QLatin1String("--db") && !rest.isEmpty()) {
+            m_db = rest.takeFirst();
+        } else if (option.startsWith(QLatin1String("--db="))) {
+            m_db = option.mid(5);
+        } else {
+            return usageError(QStringLiteral("unknown option %1; see: hazard-server --help").arg(option));
+        }
+    }
+    if (rest.isEmpty()) {
+        m_err << generalHelp();
+        m_err.flush();
+        return 2;
+    }
+    const QString command = rest.takeFirst();
+    // The parser wants a program name in front of the arguments.
+    rest.prepend(QStringLiteral("hazard-server"));
+
+    int status = 0;
+    if (command == QLatin1String("init"))
+        status = init(rest);
+    else if (command == QLatin1String("add-course"))
+        status = addCourse(rest);
+    else if (command == QLatin1String("add-candidate"))
+        status = addCandidate(rest);
+    else if (command == QLatin1String("set-state"))
+        status = setState(rest);
+    else if (command == QLatin1String("import"))
+        status = import(rest);
+    else if (command == QLatin1String("candidates"))
+        status = candidates(rest);
+    else if (command == QLatin1String("results"))
+        status = results(rest);
+    else
+        return usageError(QStringLiteral("unknown command %1; see: hazard-server --help").arg(command));
+    m_out.flush();
+    m_err.flush();
+    return status < 0 ? 0 : status;
+}
+
+int ServerCli::init(const QStringList &args)
+{
+    QCommandLineParser parser;
+    if (const int s = parse(parser, args, QStringLiteral("init"),
+                            QStringLiteral("Create the server database, or check an existing one."), 0))
+        return s;
+    const bool existed = QFileInfo::exists(m_db);
+    ServerStore store;
+    if (!store.open(m_db, ServerStore::OpenMode::CreateIfMissing)) {
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    }
+    m_out << (existed ? "database ready: " : "database created: ") << QFileInfo(m_db).absoluteFilePath() << "\n";
+    return 0;
+}
+
+int ServerCli::addCourse(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("CODE"), QStringLiteral("The course code stations send back."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The name operators pick from."));
+    if (const int s = parse(parser, args, QStringLiteral("add-course"),
+                            QStringLiteral("Open a course for examination. Codes and names cannot hold ';'."), 2))
+        return s;
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    const CourseRecord course{parser.positionalArguments().at(0), parser.positionalArguments().at(1)};
+    if (!store.addCourse(course)) {
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    }
+    m_out << "course added: " << course.code.trimmed() << " " << course.name.trimmed() << "\n";
+    return 0;
+}
+
+int ServerCli::addCandidate(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Course code."), QStringLiteral("CODE"));
+    const QCommandLineOption number(QStringLiteral("number"), QStringLiteral("Candidate number."),
+                                    QStringLiteral("NUMBER"));
+    const QCommandLineOption licence(QStringLiteral("class"), QStringLiteral("Licence class. ") + licenceHelp(),
+                                     QStringLiteral("CLASS"));
+    const QCommandLineOption pid(QStringLiteral("pid"), QStringLiteral("Identity card number."), QStringLiteral("PID"));
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("Full name."), QStringLiteral("NAME"));
+    const QCommandLineOption photo(QStringLiteral("photo"),
+                                   QStringLiteral("Photo file (JPEG or PNG, up to about 47 KiB), sent as Base64."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("Initial state (default ready): ")
+                                       + CandidateState::names().join(QStringLiteral(", ")) + QLatin1Char('.'),
+                                   QStringLiteral("STATE"));
+    const QCommandLineOption id(QStringLiteral("id"), QStringLiteral("Candidate id (default: the next free one)."),
+                                QStringLiteral("ID"));
+    parser.addOptions({course, number, licence, pid, name, photo, state, id});
+    if (const int s = parse(parser, args, QStringLiteral("add-candidate"),
+                            QStringLiteral("Register a candidate for a course.\n\n") + statesHelp(), 0))
+        return s;
+    for (const QCommandLineOption &required : {course, number, licence, pid, name}) {
+        if (!parser.isSet(required))
+            return usageError(QStringLiteral("add-candidate needs --%1").arg(required.names().first()));
+    }
+    CandidateRecord c;
+    c.courseCode = parser.value(course);
+    c.number = parser.value(number).trimmed();
+    c.pid = parser.value(pid).trimmed();
+    c.fullName = parser.value(name).trimmed();
+    if (!CandidateImport::parseLicenceClass(parser.value(licence), &c.licenceClass))
+        return usageError(QStringLiteral("unknown licence class %1. ").arg(parser.value(licence)) + licenceHelp());
+    if (parser.isSet(state) && !CandidateState::fromName(parser.value(state), &c.state))
+        return usageError(QStringLiteral("unknown state %1; states: %2")
+                              .arg(parser.value(state), CandidateState::names().join(QStringLiteral(", "))));
+    if (parser.isSet(id)) {
+        bool ok = false;
+        c.id = parser.value(id).toInt(&ok);
+        if (!ok || c.id <= 0)
+            return usageError(QStringLiteral("--id takes a positive number"));
+    }
+    QString why;
+    if (parser.isSet(photo) && !CandidateImport::readPhoto(parser.value(photo), &c.photoBase64, &why)) {
+        m_err << "hazard-server: " << why << "\n";
+        return 1;
+    }
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    if (!store.addCandidate(&c)) {
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    }
+    m_out << "candidate added: id " << c.id << ", number " << c.number << ", course " << c.courseCode << ", "
+          << CandidateState::name(c.state) << "\n";
+    return 0;
+}
+
+int ServerCli::setState(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("COURSE"), QStringLiteral("Course code."));
+    parser.addPositionalArgument(QStringLiteral("NUMBER"), QStringLiteral("Candidate number."));
+    parser.addPositionalArgument(QStringLiteral("STATE"), CandidateState::names().join(QStringLiteral(", ")));
+    if (const int s = parse(parser, args, QStringLiteral("set-state"),
+                            QStringLiteral("Change a candidate's state.\n\n") + statesHelp(), 3))
+        return s;
+    const QStringList p = parser.positionalArguments();
+    CandidateState::Value state;
+    if (!CandidateState::fromName(p.at(2), &state))
+        return usageError(QStringLiteral("unknown state %1; states: %2")
+                              .arg(p.at(2), CandidateState::names().join(QStringLiteral(", "))));
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    CandidateRecord c;
+    switch (store.candidate(p.at(0), p.at(1), &c)) {
+    case ServerStore::Lookup::Failed:
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    case ServerStore::Lookup::Missing:
+        m_err << "hazard-server: no candidate " << p.at(1) << " in course " << p.at(0) << "\n";
+        return 1;
+    case ServerStore::Lookup::Found:
+        break;
+    }
+    if (!store.setCandidateState(c.id, state)) {
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    }
+    m_out << "candidate " << c.number << " (id " << c.id << "): " << CandidateState::name(c.state) << " -> "
+          << CandidateState::name(state) << "\n";
+    return 0;
+}
+
+int ServerCli::import(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("CSV file, UTF-8."));
+    if (const int s = parse(parser, args, QStringLiteral("import"),
+                            QStringLiteral("Register candidates from a CSV file, all or none: when any row is\n"
+                                           "bad, every bad row is listed and nothing is stored.\n"
+                                           "The first row names the columns, in any order:\n"
+                                           "  number,course,class,pid,name   required\n"
+                                           "  photo,state,id                 optional\n"
+                                           "photo is a file path relative to the CSV file; state defaults to ready.\n")
+                                + licenceHelp() + QStringLiteral("\n\n") + statesHelp(),
+                            1))
+        return s;
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    const QString path = parser.positionalArguments().first();
+    QList<CandidateRecord> list;
+    QList<int> lines;
+    QStringList errors;
+    CandidateImport::readFile(path, &list, &lines, &errors);
+
+    // Rows that are sound on their own may still clash with the database;
+    // report those too, so that one pass lists every problem.
+    for (int i = 0; i < list.size(); ++i) {
+        const CandidateRecord &c = list.at(i);
+        CourseRecord course;
+        CandidateRecord existing;
+        const auto courseLookup = store.course(c.courseCode, &course);
+        const auto numberLookup = store.candidate(c.courseCode, c.number, &existing);
+        const auto idLookup = c.id > 0 ? store.candidateById(c.id, &existing) : ServerStore::Lookup::Missing;
+        if (courseLookup == ServerStore::Lookup::Failed || numberLookup == ServerStore::Lookup::Failed
+            || idLookup == ServerStore::Lookup::Failed) {
+            m_err << "hazard-server: " << store.lastError() << "\n";
+            return 1;
+        }
+        if (courseLookup == ServerStore::Lookup::Missing)
+            errors.append(QStringLiteral("line %1: no course %2").arg(lines.at(i)).arg(c.courseCode));
+        else if (numberLookup == ServerStore::Lookup::Found)
+            errors.append(QStringLiteral("line %1: candidate %2 is already registered for course %3")
+                              .arg(lines.at(i))
+                              .arg(c.number, c.courseCode));
+        else if (idLookup == ServerStore::Lookup::Found)
+            errors.append(QStringLiteral("line %1: id %2 is taken").arg(lines.at(i)).arg(c.id));
+    }
+    if (!errors.isEmpty()) {
+        // File order reads best; the database checks ran after the file's.
+        const QRegularExpression lineNumber(QStringLiteral("^line (\\d+):"));
+        std::stable_sort(errors.begin(), errors.end(), [&](const QString &a, const QString &b) {
+            return lineNumber.match(a).captured(1).toInt() < lineNumber.match(b).captured(1).toInt();
+        });
+        for (const QString &e : errors)
+            m_err << path << ": " << e << "\n";
+        m_err << "hazard-server: nothing imported (" << errors.size() << " bad row(s))\n";
+        return 1;
+    }
+    if (!store.addCandidates(&list)) {
+        m_err << "hazard-server: " << store.lastError() << "; nothing imported\n";
+        return 1;
+    }
+    m_out << "imported " << list.size() << " candidate(s)\n";
+    return 0;
+}
+
+int ServerCli::candidates(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Only this course."),
+                                    QStringLiteral("CODE"));
+    parser.addOption(course);
+    if (const int s = parse(parser, args, QStringLiteral("candidates"),
+                            QStringLiteral("List courses and their candidates."), 0))
+        return s;
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    QList<CourseRecord> courses;
+    if (!store.courses(&courses)) {
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    }
+    for (const CourseRecord &c : courses) {
+        if (parser.isSet(course) && c.code != parser.value(course))
+            continue;
+        m_out << "course " << c.code << ": " << c.name << "\n";
+        QList<CandidateRecord> list;
+        if (!store.candidatesOfCourse(c.code, &list)) {
+            m_err << "hazard-server: " << store.lastError() << "\n";
+            return 1;
+        }
+        for (const CandidateRecord &r : list) {
+            m_out << "  " << r.number << "  id " << r.id << "  " << Constants::licenceClasses().value(r.licenceClass)
+                  << "  " << r.fullName << "  pid " << r.pid << "  " << CandidateState::name(r.state)
+                  << (r.photoBase64.isEmpty() ? "  (no photo)" : "") << "\n";
+        }
+    }
+    return 0;
+}
+
+int ServerCli::results(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Print CSV with a header row."));
+    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Only this course."),
+                                    QStringLiteral("CODE"));
+    parser.addOptions({csv, course});
+    if (const int s = parse(parser, args, QStringLiteral("results"),
+                            QStringLiteral("Print the stored results, oldest first. The detail is the scores,\n"
+                                           "flag times and situation ids, joined by '|'."),
+                            0))
+        return s;
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    QList<ResultRecord> list;
+    if (!store.results(parser.value(course), &list)) {
+        m_err << "hazard-server: " << store.lastError() << "\n";
+        return 1;
+    }
+    const QStringList classes = Constants::licenceClasses();
+    if (parser.isSet(csv)) {
+        m_out << CsvTable::line({QStringLiteral("id"), QStringLiteral("received_at"), QStringLiteral("course"),
+                                 QStringLiteral("number"), QStringLiteral("pid"), QStringLiteral("name"),
+                                 QStringLiteral("class"), QStringLiteral("total"), QStringLiteral("pass_score"),
+                                 QStringLiteral("passed"), QStringLiteral("detail"), QStringLiteral("station")})
+              << "\n";
+        for (const ResultRecord &r : list) {
+            m_out << CsvTable::line({QString::number(r.id), r.receivedAt.toString(Qt::ISODate), r.courseCode,
+                                     r.candidateNumber, r.candidatePid, r.candidateName,
+                                     classes.value(r.licenceClass), QString::number(r.total),
+                                     QString::number(r.passScore), QString::number(r.passed ? 1 : 0), r.detail,
+                                     r.station})
+                  << "\n";
+        }
+        return 0;
+    }
+    if (list.isEmpty())
+        m_out << "no results stored\n";
+    for (const ResultRecord &r : list) {
+        m_out << "#" << r.id << "  " << r.receivedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+              << "  course " << r.courseCode << "  number " << r.candidateNumber << "  " << r.candidateName << " ("
+              << classes.value(r.licenceClass) << ")  " << r.total << "/50  "
+              << (r.passed ? "passed" : "not passed") << " (pass mark " << r.passScore << ")\n"
+              << "    " << r.detail << (r.station.isEmpty() ? QString() : QStringLiteral("  from ") + r.station)
+              << "\n";
+    }
+    return 0;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+class QCommandLineParser;
+class ServerStore;
+
+// The hazard-server command line: one operator command per invocation.
+// Returns the process exit status; nothing here ends the process itself.
+class ServerCli
+{
+public:
+    ServerCli();
+
+    // arguments[0] is the program name.
+    int run(const QStringList &arguments);
+
+private:
+    int init(const QStringList &args);
+    int addCourse(const QStringList &args);
+    int addCandidate(const QStringList &args);
+    int setState(const QStringList &args);
+    int import(const QStringList &args);
+    int candidates(const QStringList &args);
+    int results(const QStringList &args);
+
+    // Parses a command's arguments with the options every command shares;
+    // 0 to go on, otherwise the exit status (help shown or bad usage).
+    int parse(QCommandLineParser &parser, const QStringList &args, const QString &command,
+              const QString &description, int positionals);
+    bool openStore(ServerStore &store);
+    int usageError(const QString &text);
+    QString generalHelp() const;
+
+    QTextStream m_out;
+    QTextStream m_err;
+    QString m_db;
+};

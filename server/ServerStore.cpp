@@ -1,0 +1,626 @@
+#include "ServerStore.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+constexpr int schemaVersion = 1;
+
+QAtomicInt connectionCounter;
+
+bool hasControlCharacters(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ServerStore::ServerStore(QObject *parent)
+    : QObject(parent)
+    , m_connection(QStringLiteral("hazard-server-store-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+}
+
+ServerStore::~ServerStore()
+{
+    close();
+}
+
+QSqlDatabase ServerStore::database() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+bool ServerStore::isOpen() const
+{
+    return QSqlDatabase::contains(m_connection) && database().isOpen();
+}
+
+bool ServerStore::fail(const QString &what, const QSqlQuery &query)
+{
+    m_lastError = what + QStringLiteral(": ") + query.lastError().text();
+    return false;
+}
+
+bool ServerStore::fail(const QString &what)
+{
+    m_lastError = what;
+    return false;
+}
+
+bool ServerStore::open(const QString &path, OpenMode mode)
+{
+    close();
+    const QFileInfo info(path);
+    const bool existed = info.exists();
+    if (mode == OpenMode::MustExist && !existed)
+        return fail(QStringLiteral("no database at %1 (create one with: hazard-server init --db %1)").arg(path));
+    if (existed && !info.isFile())
+        return fail(QStringLiteral("%1 is not a file").arg(path));
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(path);
+        // The operator's commands write while the server serves; let a writer
+        // wait for the other instead of failing at once.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!db.open()) {
+            m_lastError = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            return false;
+        }
+    }
+    m_path = path;
+
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
+        close();
+        return false;
+    }
+    const int version = query.value(0).toInt();
+    query.finish();
+    if (version == 0) {
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next()) {
+            fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
+            close();
+            return false;
+        }
+        const int objects = query.value(0).toInt();
+        query.finish();
+        if (objects != 0) {
+            fail(QStringLiteral("%1 holds another kind of database").arg(path));
+            close();
+            return false;
+        }
+        if (mode == OpenMode::MustExist) {
+            fail(QStringLiteral("%1 is empty (create the tables with: hazard-server init --db %1)").arg(path));
+            close();
+            return false;
+        }
+    } else if (version != schemaVersion) {
+        fail(QStringLiteral("%1 has schema version %2, this program knows %3").arg(path).arg(version).arg(schemaVersion));
+        close();
+        return false;
+    }
+
+    // WAL lets the server read while a command writes, and the reverse.
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
+        || query.value(0).toString().toLower() != QLatin1String("wal")) {
+        fail(QStringLiteral("cannot switch %1 to WAL journal").arg(path), query);
+        close();
+        return false;
+    }
+    query.finish();
+    if (!query.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
+        fail(QStringLiteral("cannot enable foreign keys"), query);
+        close();
+        return false;
+    }
+    if (version == 0 && !createSchema()) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ServerStore::createSchema()
+{
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE course ("
+                       " code TEXT PRIMARY KEY NOT NULL,"
+                       " name TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE candidate ("
+                       " id INTEGER PRIMARY KEY,"
+                       " number TEXT NOT NULL,"
+                       " course_code TEXT NOT NULL REFERENCES course(code),"
+                       " licence_class INTEGER NOT NULL CHECK (licence_class BETWEEN 0 AND 9),"
+                       " pid TEXT NOT NULL,"
+                       " full_name TEXT NOT NULL,"
+                       " photo TEXT NOT NULL DEFAULT '',"
+                       " state TEXT NOT NULL CHECK (state IN ('ready','examined','theory-not-passed','not-required')),"
+                       " UNIQUE (course_code, number))"),
+        QStringLiteral("CREATE TABLE result ("
+                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       " candidate_id INTEGER NOT NULL REFERENCES candidate(id),"
+                       " course_code TEXT NOT NULL,"
+                       " total INTEGER NOT NULL,"
+                       " pass_score INTEGER NOT NULL,"
+                       " passed INTEGER NOT NULL,"
+                       " detail TEXT NOT NULL,"
+                       " received_at TEXT NOT NULL,"
+                       " station TEXT NOT NULL DEFAULT '',"
+                       " UNIQUE (candidate_id, course_code, total, pass_score, passed, detail))"),
+        QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion),
+    };
+    QSqlQuery query(db);
+    for (const QString &sql : statements) {
+        if (!query.exec(sql)) {
+            fail(QStringLiteral("cannot create the tables"), query);
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit())
+        return fail(QStringLiteral("cannot create the tables: ") + db.lastError().text());
+    return true;
+}
+
+void ServerStore::close()
+{
+    if (!QSqlDatabase::contains(m_connection))
+        return;
+    {
+        QSqlDatabase db = database();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_path.clear();
+}
+
+bool ServerStore::checkCourse(const CourseRecord &course, QString *why)
+{
+    const QString code = course.code.trimmed();
+    if (code.isEmpty()) {
+        *why = QStringLiteral("the course code is empty");
+        return false;
+    }
+    if (course.name.trimmed().isEmpty()) {
+        *why = QStringLiteral("the course name is empty");
+        return false;
+    }
+    // Stations receive the codes and names as ";"-joined lists.
+    if (course.code.contains(QLatin1Char(';')) || course.name.contains(QLatin1Char(';'))) {
+        *why = QStringLiteral("course codes and names cannot contain ';'");
+        return false;
+    }
+    if (hasControlCharacters(course.code) || hasControlCharacters(course.name)) {
+        *why = QStringLiteral("course codes and names cannot contain control characters");
+        return false;
+    }
+    return true;
+}
+
+bool ServerStore::checkCandidate(const CandidateRecord &c, QString *why)
+{
+    if (c.id < 0) {
+        *why = QStringLiteral("the id must be a positive number");
+        return false;
+    }
+    if (c.number.trimmed().isEmpty()) {
+        *why = QStringLiteral("the candidate number is empty");
+        return false;
+    }
+    if (c.number.trimmed() != c.number || hasControlCharacters(c.number)) {
+        *why = QStringLiteral("the candidate number has surrounding blanks or control characters");
+        return false;
+    }
+    if (c.courseCode.trimmed().isEmpty()) {
+        *why = QStringLiteral("the course code is empty");
+        return false;
+    }
+    if (c.licenceClass < 0 || c.licenceClass > 9) {
+        *why = QStringLiteral("the licence class must be 0..9 (B11, B1, B2, C, D, E, FB2, FC, FD, FE)");
+        return false;
+    }
+    if (c.fullName.trimmed().isEmpty()) {
+        *why = QStringLiteral("the full name is empty");
+        return false;
+    }
+    if (c.pid.trimmed().isEmpty()) {
+        *why = QStringLiteral("the identity number is empty");
+        return false;
+    }
+    if (!c.photoBase64.isEmpty()) {
+        const QByteArray bytes = c.photoBase64.toLatin1();
+        if (QByteArray::fromBase64(bytes, QByteArray::AbortOnBase64DecodingErrors).isEmpty()
+            || QString::fromLatin1(bytes) != c.photoBase64) {
+            *why = QStringLiteral("the photo is not Base64 text");
+            return false;
+        }
+    }
+    const int identityBytes = c.pid.toUtf8().size() + c.fullName.toUtf8().size() + c.photoBase64.toUtf8().size();
+    if (identityBytes > maxIdentityBytes) {
+        *why = QStringLiteral("identity number, name and photo take %1 bytes; one answer carries at most %2 "
+                              "(a photo file of about %3 KiB)")
+                   .arg(identityBytes)
+                   .arg(maxIdentityBytes)
+                   .arg(maxIdentityBytes * 3 / 4 / 1024);
+        return false;
+    }
+    return true;
+}
+
+bool ServerStore::checkResult(const ResultRecord &r, QString *why)
+{
+    const QStringList parts = r.detail.split(QLatin1Char('|'));
+    if (parts.size() != 3) {
+        *why = QStringLiteral("the detail has %1 '|'-separated parts instead of 3").arg(parts.size());
+        return false;
+    }
+    const QStringList scores = parts.at(0).split(QLatin1Char(';'));
+    const QStringList flags = parts.at(1).split(QLatin1Char(';'));
+    if (scores.size() != flags.size()) {
+        *why = QStringLiteral("%1 scores but %2 flag times").arg(scores.size()).arg(flags.size());
+        return false;
+    }
+    int sum = 0;
+    for (const QString &s : scores) {
+        bool ok = false;
+        const int score = s.toInt(&ok);
+        if (!ok || score < 0 || score > 5) {
+            *why = QStringLiteral("score '%1' is not a number from 0 to 5").arg(s);
+            return false;
+        }
+        sum += score;
+    }
+    for (const QString &f : flags) {
+        bool ok = false;
+        if (f.toLongLong(&ok) < 0 || !ok) {
+            *why = QStringLiteral("flag time '%1' is not a time").arg(f);
+            return false;
+        }
+    }
+    for (const QString &v : parts.at(2).split(QLatin1Char(';'))) {
+        bool ok = false;
+        if (v.toInt(&ok) <= 0 || !ok) {
+            *why = QStringLiteral("situation id '%1' is not a positive number").arg(v);
+            return false;
+        }
+    }
+    if (sum != r.total) {
+        *why = QStringLiteral("the scores add up to %1, the total says %2").arg(sum).arg(r.total);
+        return false;
+    }
+    if (r.passed != (r.total >= r.passScore)) {
+        *why = QStringLiteral("passed=%1 contradicts total %2 against pass mark %3")
+                   .arg(int(r.passed))
+                   .arg(r.total)
+                   .arg(r.passScore);
+        return false;
+    }
+    return true;
+}
+
+bool ServerStore::addCourse(const CourseRecord &course)
+{
+    QString why;
+    if (!checkCourse(course, &why))
+        return fail(why);
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("INSERT INTO course (code, name) VALUES (?, ?)"));
+    query.addBindValue(course.code.trimmed());
+    query.addBindValue(course.name.trimmed());
+    if (!query.exec())
+        return fail(QStringLiteral("cannot add course %1").arg(course.code), query);
+    return true;
+}
+
+bool ServerStore::courses(QList<CourseRecord> *out)
+{
+    out->clear();
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT code, name FROM course ORDER BY rowid")))
+        return fail(QStringLiteral("cannot read courses"), query);
+    while (query.next())
+        out->append({query.value(0).toString(), query.value(1).toString()});
+    return true;
+}
+
+ServerStore::Lookup ServerStore::course(const QString &code, CourseRecord *out)
+{
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT code, name FROM course WHERE code = ?"));
+    query.addBindValue(code);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot read course %1").arg(code), query);
+        return Lookup::Failed;
+    }
+    if (!query.next())
+        return Lookup::Missing;
+    *out = {query.value(0).toString(), query.value(1).toString()};
+    return Lookup::Found;
+}
+
+bool ServerStore::insertCandidate(CandidateRecord *c)
+{
+    QString why;
+    if (!checkCandidate(*c, &why))
+        return fail(QStringLiteral("candidate %1: %2").arg(c->number, why));
+    CourseRecord course;
+    switch (this->course(c->courseCode, &course)) {
+    case Lookup::Failed:
+        return false;
+    case Lookup::Missing:
+        return fail(QStringLiteral("candidate %1: no course %2").arg(c->number, c->courseCode));
+    case Lookup::Found:
+        break;
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("INSERT INTO candidate (id, number, course_code, licence_class, pid, full_name, "
+                                 "photo, state) VALUES (?, ?, ?, ?, ?, ?, COALESCE(?, ''), ?)"));
+    query.addBindValue(c->id > 0 ? QVariant(c->id) : QVariant());
+    query.addBindValue(c->number);
+    query.addBindValue(c->courseCode);
+    query.addBindValue(c->licenceClass);
+    query.addBindValue(c->pid);
+    query.addBindValue(c->fullName);
+    query.addBindValue(c->photoBase64);
+    query.addBindValue(CandidateState::name(c->state));
+    if (!query.exec()) {
+        const QString text = query.lastError().text();
+        if (text.contains(QLatin1String("UNIQUE"))) {
+            if (text.contains(QLatin1String("candidate.id")))
+                return fail(QStringLiteral("candidate %1: id %2 is taken").arg(c->number).arg(c->id));
+            return fail(QStringLiteral("candidate %1 is already registered for course %2")
+                            .arg(c->number, c->courseCode));
+        }
+        return fail(QStringLiteral("cannot add candidate %1").arg(c->number), query);
+    }
+    const qint64 id = query.lastInsertId().toLongLong();
+    // Stations carry the id in a signed 32-bit field.
+    if (id <= 0 || id > 0x7fffffff)
+        return fail(QStringLiteral("candidate %1: id %2 does not fit the wire format").arg(c->number).arg(id));
+    c->id = int(id);
+    return true;
+}
+
+bool ServerStore::addCandidate(CandidateRecord *candidate)
+{
+    QList<CandidateRecord> one{*candidate};
+    if (!addCandidates(&one))
+        return false;
+    *candidate = one.first();
+    return true;
+}
+
+bool ServerStore::addCandidates(QList<CandidateRecord> *candidates)
+{
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
+    for (CandidateRecord &c : *candidates) {
+        if (!insertCandidate(&c)) {
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        const QString text = db.lastError().text();
+        db.rollback();
+        return fail(QStringLiteral("cannot store the candidates: ") + text);
+    }
+    return true;
+}
+
+CandidateRecord ServerStore::candidateFrom(const QSqlQuery &query)
+{
+    CandidateRecord c;
+    c.id = query.value(0).toInt();
+    c.number = query.value(1).toString();
+    c.courseCode = query.value(2).toString();
+    c.licenceClass = query.value(3).toInt();
+    c.pid = query.value(4).toString();
+    c.fullName = query.value(5).toString();
+    c.photoBase64 = query.value(6).toString();
+    CandidateState::fromName(query.value(7).toString(), &c.state);
+    return c;
+}
+
+ServerStore::Lookup ServerStore::candidate(const QString &courseCode, const QString &number, CandidateRecord *out)
+{
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
+                                 "FROM candidate WHERE course_code = ? AND number = ?"));
+    query.addBindValue(courseCode);
+    query.addBindValue(number);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot read candidate %1").arg(number), query);
+        return Lookup::Failed;
+    }
+    if (!query.next())
+        return Lookup::Missing;
+    *out = candidateFrom(query);
+    return Lookup::Found;
+}
+
+ServerStore::Lookup ServerStore::candidateById(int id, CandidateRecord *out)
+{
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
+                                 "FROM candidate WHERE id = ?"));
+    query.addBindValue(id);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot read candidate id %1").arg(id), query);
+        return Lookup::Failed;
+    }
+    if (!query.next())
+        return Lookup::Missing;
+    *out = candidateFrom(query);
+    return Lookup::Found;
+}
+
+bool ServerStore::candidatesOfCourse(const QString &courseCode, QList<CandidateRecord> *out)
+{
+    out->clear();
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
+                                 "FROM candidate WHERE course_code = ? ORDER BY number"));
+    query.addBindValue(courseCode);
+    if (!query.exec())
+        return fail(QStringLiteral("cannot read the candidates of %1").arg(courseCode), query);
+    while (query.next())
+        out->append(candidateFrom(query));
+    return true;
+}
+
+bool ServerStore::setCandidateState(int id, CandidateState::Value state)
+{
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("UPDATE candidate SET state = ? WHERE id = ?"));
+    query.addBindValue(CandidateState::name(state));
+    query.addBindValue(id);
+    if (!query.exec())
+        return fail(QStringLiteral("cannot change candidate id %1").arg(id), query);
+    if (query.numRowsAffected() != 1)
+        return fail(QStringLiteral("no candidate with id %1").arg(id));
+    return true;
+}
+
+ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
+{
+    QString why;
+    if (!checkResult(r, &why)) {
+        fail(why);
+        return Upload::Rejected;
+    }
+    CandidateRecord candidate;
+    switch (candidateById(r.candidateId, &candidate)) {
+    case Lookup::Failed:
+        return Upload::Failed;
+    case Lookup::Missing:
+        fail(QStringLiteral("no candidate with id %1").arg(r.candidateId));
+        return Upload::Rejected;
+    case Lookup::Found:
+        break;
+    }
+    if (candidate.courseCode != r.courseCode) {
+        fail(QStringLiteral("candidate id %1 belongs to course %2, not %3")
+                 .arg(r.candidateId)
+                 .arg(candidate.courseCode, r.courseCode));
+        return Upload::Rejected;
+    }
+
+    QSqlDatabase db = database();
+    if (!db.transaction()) {
+        fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
+        return Upload::Failed;
+    }
+    QSqlQuery query(db);
+    // A station repeats an upload it could not confirm; the unique key turns
+    // the repetition into a no-op.
+    query.prepare(QStringLiteral("INSERT OR IGNORE INTO result (candidate_id, course_code, total, pass_score, "
+                                 "passed, detail, received_at, station) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''))"));
+    query.addBindValue(r.candidateId);
+    query.addBindValue(r.courseCode);
+    query.addBindValue(r.total);
+    query.addBindValue(r.passScore);
+    query.addBindValue(r.passed ? 1 : 0);
+    query.addBindValue(r.detail);
+    const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
+    query.addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
+    query.addBindValue(r.station);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot store the result"), query);
+        db.rollback();
+        return Upload::Failed;
+    }
+    const bool inserted = query.numRowsAffected() == 1;
+    if (inserted) {
+        query.prepare(QStringLiteral("UPDATE candidate SET state = 'examined' WHERE id = ? AND state = 'ready'"));
+        query.addBindValue(r.candidateId);
+        if (!query.exec()) {
+            fail(QStringLiteral("cannot update the candidate's state"), query);
+            db.rollback();
+            return Upload::Failed;
+        }
+    }
+    if (!db.commit()) {
+        fail(QStringLiteral("cannot store the result: ") + db.lastError().text());
+        db.rollback();
+        return Upload::Failed;
+    }
+    return inserted ? Upload::Stored : Upload::Duplicate;
+}
+
+namespace {
+
+const char resultColumns[] = "r.id, r.candidate_id, r.course_code, r.total, r.pass_score, r.passed, r.detail, "
+                             "r.received_at, r.station, c.number, c.full_name, c.pid, c.licence_class "
+                             "FROM result r JOIN candidate c ON c.id = r.candidate_id ";
+
+ResultRecord resultFrom(const QSqlQuery &query)
+{
+    ResultRecord r;
+    r.id = query.value(0).toLongLong();
+    r.candidateId = query.value(1).toInt();
+    r.courseCode = query.value(2).toString();
+    r.total = query.value(3).toInt();
+    r.passScore = query.value(4).toInt();
+    r.passed = query.value(5).toInt() != 0;
+    r.detail = query.value(6).toString();
+    r.receivedAt = QDateTime::fromString(query.value(7).toString(), Qt::ISODateWithMs);
+    r.station = query.value(8).toString();
+    r.candidateNumber = query.value(9).toString();
+    r.candidateName = query.value(10).toString();
+    r.candidatePid = query.value(11).toString();
+    r.licenceClass = query.value(12).toInt();
+    return r;
+}
+
+} // namespace
+
+ServerStore::Lookup ServerStore::latestResult(int candidateId, const QString &courseCode, ResultRecord *out)
+{
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
+                  + QStringLiteral("WHERE r.candidate_id = ? AND r.course_code = ? ORDER BY r.id DESC LIMIT 1"));
+    query.addBindValue(candidateId);
+    query.addBindValue(courseCode);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot read results"), query);
+        return Lookup::Failed;
+    }
+    if (!query.next())
+        return Lookup::Missing;
+    *out = resultFrom(query);
+    return Lookup::Found;
+}
+
+bool ServerStore::results(const QString &courseCode, QList<ResultRecord> *out)
+{
+    out->clear();
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
+                  + QStringLiteral("WHERE ? = '' OR r.course_code = ? ORDER BY r.id"));
+    query.addBindValue(courseCode);
+    query.addBindValue(courseCode);
+    if (!query.exec())
+        return fail(QStringLiteral("cannot read results"), query);
+    while (query.next())
+        out->append(resultFrom(query));
+    return true;
+}

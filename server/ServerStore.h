@@ -1,0 +1,77 @@
+#pragma once
+
+#include "CandidateRecord.h"
+#include "CourseRecord.h"
+#include "ResultRecord.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QSqlDatabase;
+class QSqlQuery;
+
+// The server's SQLite database: courses, candidates and results. Every
+// operation reports failure by its result and leaves the reason in
+// lastError(); nothing is cached, so several processes (the server and the
+// operator's commands) can share one file.
+class ServerStore : public QObject
+{
+    Q_OBJECT
+public:
+    enum class OpenMode { CreateIfMissing, MustExist };
+    enum class Lookup { Found, Missing, Failed };
+    enum class Upload { Stored, Duplicate, Rejected, Failed };
+
+    // The largest encrypted entry answer a frame can carry bounds the
+    // candidate's texts: identity number, name and photo together.
+    static constexpr int maxIdentityBytes = 65504 - 24;
+
+    explicit ServerStore(QObject *parent = nullptr);
+    ~ServerStore() override;
+
+    bool open(const QString &path, OpenMode mode);
+    void close();
+    bool isOpen() const;
+    QString path() const { return m_path; }
+    QString lastError() const { return m_lastError; }
+
+    bool addCourse(const CourseRecord &course);
+    bool courses(QList<CourseRecord> *out);
+    Lookup course(const QString &code, CourseRecord *out);
+
+    // Assigns an id when candidate->id is 0.
+    bool addCandidate(CandidateRecord *candidate);
+    // All or nothing: one bad row leaves the database as it was.
+    bool addCandidates(QList<CandidateRecord> *candidates);
+    Lookup candidate(const QString &courseCode, const QString &number, CandidateRecord *out);
+    Lookup candidateById(int id, CandidateRecord *out);
+    bool candidatesOfCourse(const QString &courseCode, QList<CandidateRecord> *out);
+    bool setCandidateState(int id, CandidateState::Value state);
+
+    // Stores a result once (a repeated upload of the same result is reported
+    // as Duplicate) and moves a ready candidate to examined.
+    Upload storeResult(const ResultRecord &result);
+    Lookup latestResult(int candidateId, const QString &courseCode, ResultRecord *out);
+    // Oldest first; an empty course code lists every course.
+    bool results(const QString &courseCode, QList<ResultRecord> *out);
+
+    // Field checks shared by the commands and the import; false with a reason.
+    static bool checkCourse(const CourseRecord &course, QString *why);
+    static bool checkCandidate(const CandidateRecord &candidate, QString *why);
+    // A stored result must be reviewable later: three "|"-separated parts,
+    // scores 0..5 adding up to the total.
+    static bool checkResult(const ResultRecord &result, QString *why);
+
+private:
+    QSqlDatabase database() const;
+    bool fail(const QString &what, const QSqlQuery &query);
+    bool fail(const QString &what);
+    bool createSchema();
+    bool insertCandidate(CandidateRecord *candidate);
+    static CandidateRecord candidateFrom(const QSqlQuery &query);
+
+    QString m_connection;
+    QString m_path;
+    QString m_lastError;
+};
