@@ -1,0 +1,375 @@
+#include "AesCipher.h"
+#include "ByteBuffer.h"
+#include "ContestEnterMessage.h"
+#include "ContestNameMessage.h"
+#include "ContestResultMessage.h"
+#include "EnterResponseMessage.h"
+#include "FrameCodec.h"
+#include "InfoConfirmMessage.h"
+#include "ReviewMessage.h"
+#include "StdoutCapture.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QByteArray testKey()
+{
+    return QByteArray::fromHex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+}
+
+QByteArray reviewFrame(const QByteArray &text)
+{
+    ReviewMessage review;
+    review.setText(text);
+    AesCipher cipher;
+    return FrameCodec::buildFrame(review, cipher);
+}
+
+// What a delivery saw: the type and the plain payload of each message.
+struct Delivered
+{
+    QList<int> types;
+    QList<QByteArray> payloads;
+    QList<int> lengths;
+
+    FrameCodec::Delivery sink()
+    {
+        return [this](BaseMessage &message) {
+            types.append(message.type());
+            payloads.append(message.payload());
+            lengths.append(message.length());
+        };
+    }
+};
+
+} // namespace
+
+class TestFrameCodec : public QObject
+{
+    Q_OBJECT
+private slots:
+    void plainFrameLayout();
+    void twoFramesAndAHalf();
+    void invalidLengthDropsEverything_data();
+    void invalidLengthDropsEverything();
+    void unknownTypeDropsEverything();
+    void failedParseDropsEverything();
+    void ciphertextNotWholeBlocksFails();
+    void padLargerThanCiphertextFails();
+    void encryptedLayout_data();
+    void encryptedLayout();
+    void encryptedRoundTripBetweenTwoCiphers();
+    void freshIvPerFrame();
+    void oversizeFrameIsRefused_data();
+    void oversizeFrameIsRefused();
+    void missingHandlerIsReported();
+    void byteBufferQueue();
+};
+
+void TestFrameCodec::plainFrameLayout()
+{
+    ContestNameMessage request;
+    AesCipher cipher;
+    QCOMPARE(FrameCodec::buildFrame(request, cipher).toHex(), hex("000c08 000000000000000000").toHex());
+}
+
+void TestFrameCodec::twoFramesAndAHalf()
+{
+    const QByteArray first = reviewFrame("5;4|1;2|7;8");
+    const QByteArray second = reviewFrame("");
+    const QByteArray third = reviewFrame("third frame text");
+    const int half = third.size() / 2;
+
+    AesCipher cipher;
+    Delivered seen;
+    QByteArray accumulator = first + second + third.left(half);
+    StdoutCapture capture;
+    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    const QByteArray afterFirst = capture.finish();
+
+    QCOMPARE(afterFirst, QByteArray("Message length is not enough\n"));
+    QCOMPARE(seen.types, (QList<int>{9, 9}));
+    QCOMPARE(seen.payloads.at(0), first.mid(3));
+    QCOMPARE(seen.payloads.at(1), second.mid(3));
+    QCOMPARE(accumulator, third.left(half));
+
+    accumulator += third.mid(half);
+    StdoutCapture quiet;
+    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    QCOMPARE(quiet.finish(), QByteArray());
+    QCOMPARE(seen.types.size(), 3);
+    QCOMPARE(seen.payloads.at(2), third.mid(3));
+    QVERIFY(accumulator.isEmpty());
+}
+
+void TestFrameCodec::invalidLengthDropsEverything_data()
+{
+    QTest::addColumn<QByteArray>("bad");
+    QTest::newRow("0") << hex("000009");
+    QTest::newRow("1") << hex("000109");
+    QTest::newRow("2") << hex("000209");
+}
+
+void TestFrameCodec::invalidLengthDropsEverything()
+{
+    QFETCH(QByteArray, bad);
+    const QByteArray good = reviewFrame("ok");
+    QByteArray accumulator = good + bad + good;
+    AesCipher cipher;
+    Delivered seen;
+    StdoutCapture capture;
+    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    QCOMPARE(capture.finish(), QByteArray("Message length is invalid\n"));
+    QCOMPARE(seen.types, QList<int>{9});
+    QVERIFY(accumulator.isEmpty());
+}
+
+void TestFrameCodec::unknownTypeDropsEverything()
+{
+    QByteArray accumulator = hex("00040cff") + reviewFrame("later");
+    AesCipher cipher;
+    Delivered seen;
+    StdoutCapture capture;
+    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    QCOMPARE(capture.finish(), QByteArray("Create message failed. Message type = 12\n"));
+    QVERIFY(seen.types.isEmpty());
+    QVERIFY(accumulator.isEmpty());
+}
+
+void TestFrameCodec::failedParseDropsEverything()
+{
+    // A review declaring 9 text bytes but holding 2.
+    QByteArray accumulator = hex("0009 09 00000009 4142") + reviewFrame("later");
+    AesCipher cipher;
+    Delivered seen;
+    StdoutCapture capture;
+    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    QCOMPARE(capture.finish(), QByteArray("Parse message failed. Message type = 9\n"));
+    QVERIFY(seen.types.isEmpty());
+    QVERIFY(accumulator.isEmpty());
+}
+
+void TestFrameCodec::ciphertextNotWholeBlocksFails()
+{
+    QByteArray frame(20 + 40, '\x11');
+    frame[0] = 0;
+    frame[1] = char(frame.size());
+    frame[2] = char(101);
+    frame[3] = 0;
+    AesCipher cipher;
+    Delivered seen;
+    StdoutCapture capture;
+    FrameCodec::reassemble(frame, cipher, seen.sink());
+    QCOMPARE(capture.finish(), QByteArray("Parse message failed. Message type = 101\n"));
+    QVERIFY(seen.types.isEmpty());
+    QVERIFY(frame.isEmpty());
+}
+
+void TestFrameCodec::padLargerThanCiphertextFails()
+{
+    AesCipher cipher;
+    InfoConfirmMessage confirm(true);
+    QByteArray frame = FrameCodec::buildFrame(confirm, cipher);
+    QCOMPARE(frame.size(), 36);
+    frame[3] = char(17);
+    Delivered seen;
+    StdoutCapture capture;
+    FrameCodec::reassemble(frame, cipher, seen.sink());
+    QCOMPARE(capture.finish(), QByteArray("Parse message failed. Message type = 103\n"));
+    QVERIFY(seen.types.isEmpty());
+}
+
+void TestFrameCodec::encryptedLayout_data()
+{
+    QTest::addColumn<int>("imageBytes");
+    QTest::addColumn<int>("pad");
+    QTest::addColumn<int>("frameLength");
+
+    // The fixed part of a candidate answer is 24 bytes.
+    QTest::newRow("24 bytes: pad 8") << 0 << 8 << 52;
+    QTest::newRow("32 bytes: pad 0") << 8 << 0 << 52;
+    QTest::newRow("33 bytes: pad 15") << 9 << 15 << 68;
+}
+
+void TestFrameCodec::encryptedLayout()
+{
+    QFETCH(int, imageBytes);
+    QFETCH(int, pad);
+    QFETCH(int, frameLength);
+
+    EnterResponseMessage response(true);
+    response.setCode(2);
+    response.setId(77);
+    response.setImage(QByteArray(imageBytes, 'i'));
+    const QByteArray plain = response.payload();
+
+    AesCipher cipher;
+    cipher.setKey(testKey());
+    const QByteArray iv = hex("f0e0d0c0b0a090807060504030201000");
+    const QByteArray frame = FrameCodec::buildFrame(response, cipher, iv);
+    QCOMPARE(frame.size(), frameLength);
+    QCOMPARE(quint8(frame[0]) * 256 + quint8(frame[1]), frameLength);
+    QCOMPARE(quint8(frame[2]), quint8(101));
+    QCOMPARE(int(frame[3]), pad);
+    QCOMPARE(frame.mid(4, 16), iv);
+
+    // The ciphertext is the plain payload and its zero fill, nothing else.
+    QByteArray body = frame.mid(20);
+    QVERIFY(cipher.decrypt(iv, body.data(), body.size()));
+    QCOMPARE(body, plain + QByteArray(pad, '\0'));
+
+    Delivered seen;
+    QByteArray accumulator = frame;
+    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    QCOMPARE(seen.types, QList<int>{5});
+    QCOMPARE(seen.payloads.at(0), plain);
+    QCOMPARE(seen.lengths.at(0), plain.size() + 3);
+}
+
+void TestFrameCodec::encryptedRoundTripBetweenTwoCiphers()
+{
+    AesCipher station;
+    AesCipher server;
+    station.setKey(testKey());
+    server.setKey(testKey());
+
+    ContestEnterMessage enter(true);
+    enter.setContestCode(QByteArray("B2"));
+    enter.setCandidateNumber(QByteArray("0042"));
+    ContestResultMessage result(true);
+    result.setTotalScore(41);
+    result.setDetail(QByteArray("5;5|1;2|3;4"));
+
+    QByteArray stream = FrameCodec::buildFrame(enter, station) + FrameCodec::buildFrame(result, station);
+    QVector<int> types;
+    QByteArray number;
+    QByteArray detail;
+    FrameCodec::reassemble(stream, server, [&](BaseMessage &message) {
+        types.append(message.type());
+        if (auto *e = dynamic_cast<ContestEnterMessage *>(&message))
+            number = e->candidateNumber();
+        if (auto *r = dynamic_cast<ContestResultMessage *>(&message))
+            detail = r->detail();
+    });
+    QCOMPARE(types, (QVector<int>{4, 6}));
+    QCOMPARE(number, QByteArray("0042"));
+    QCOMPARE(detail, QByteArray("5;5|1;2|3;4"));
+
+    // Under another key the frames do not come through as they were sent.
+    AesCipher stranger;
+    QByteArray again = FrameCodec::buildFrame(enter, station);
+    QByteArray seenNumber = "unset";
+    StdoutCapture capture;
+    FrameCodec::reassemble(again, stranger, [&](BaseMessage &message) {
+        if (auto *e = dynamic_cast<ContestEnterMessage *>(&message))
+            seenNumber = e->candidateNumber();
+    });
+    capture.finish();
+    QVERIFY(seenNumber != QByteArray("0042"));
+}
+
+void TestFrameCodec::freshIvPerFrame()
+{
+    AesCipher cipher;
+    InfoConfirmMessage confirm(true);
+    confirm.setCandidateId(5);
+    const QByteArray first = FrameCodec::buildFrame(confirm, cipher);
+    const QByteArray second = FrameCodec::buildFrame(confirm, cipher);
+    QCOMPARE(first.size(), 36);
+    QCOMPARE(second.size(), 36);
+    QVERIFY(first.mid(4, 16) != second.mid(4, 16));
+    QVERIFY(first.mid(20) != second.mid(20));
+    // The shared IV of the cipher is not disturbed by sending.
+    QCOMPARE(cipher.iv(), AesCipher().iv());
+}
+
+void TestFrameCodec::oversizeFrameIsRefused_data()
+{
+    QTest::addColumn<bool>("encrypted");
+    QTest::addColumn<int>("textBytes");
+    QTest::addColumn<bool>("fits");
+
+    // Plain review: 7 + n bytes.
+    QTest::newRow("plain 65535") << false << 65528 << true;
+    QTest::newRow("plain 65536") << false << 65529 << false;
+    // Encrypted result: 20 + C, C = 21 + n rounded up to 16.
+    QTest::newRow("encrypted 65508") << true << 65467 << true;
+    QTest::newRow("encrypted 65524") << true << 65483 << true;
+    QTest::newRow("encrypted 65540") << true << 65484 << false;
+}
+
+void TestFrameCodec::oversizeFrameIsRefused()
+{
+    QFETCH(bool, encrypted);
+    QFETCH(int, textBytes);
+    QFETCH(bool, fits);
+
+    AesCipher cipher;
+    std::unique_ptr<BaseMessage> message;
+    if (encrypted) {
+        auto result = std::make_unique<ContestResultMessage>(true);
+        result->setDetail(QByteArray(textBytes, 'd'));
+        message = std::move(result);
+    } else {
+        auto review = std::make_unique<ReviewMessage>();
+        review->setText(QByteArray(textBytes, 't'));
+        message = std::move(review);
+    }
+    StdoutCapture capture;
+    const QByteArray frame = FrameCodec::buildFrame(*message, cipher);
+    const QByteArray output = capture.finish();
+    if (fits) {
+        QVERIFY(!frame.isEmpty());
+        QVERIFY(frame.size() <= 65535);
+        QCOMPARE(quint8(frame[0]) * 256 + quint8(frame[1]), frame.size());
+        QCOMPARE(output, QByteArray());
+    } else {
+        QVERIFY(frame.isEmpty());
+        QVERIFY2(output.startsWith("Message too long to send. Message type = "), output.constData());
+    }
+}
+
+void TestFrameCodec::missingHandlerIsReported()
+{
+    ReviewMessage review;
+    review.setType(50);
+    StdoutCapture capture;
+    FrameCodec::dispatchToHandler(review);
+    QCOMPARE(capture.finish(), QByteArray("Create handler failed. Message type = 50\n"));
+}
+
+void TestFrameCodec::byteBufferQueue()
+{
+    ByteBuffer buffer;
+    QCOMPARE(buffer.capacity(), quint64(4096));
+    const QByteArray block(3000, 'a');
+    buffer.append(block.constData(), quint64(block.size()));
+    buffer.append(block.constData(), quint64(block.size()));
+    QCOMPARE(buffer.unread(), quint64(6000));
+    QCOMPARE(buffer.capacity(), quint64(6144));
+
+    char out[2] = {};
+    quint16 peeked = 0;
+    QVERIFY(buffer.peekU16(peeked));
+    QVERIFY(buffer.read(out, 2));
+    QCOMPARE(buffer.unread(), quint64(5998));
+    buffer.consume(5000);
+    QCOMPARE(buffer.unread(), quint64(998));
+    buffer.consume(999);
+    QCOMPARE(buffer.unread(), quint64(998));
+    QByteArray tooMuch(999, '\0');
+    QVERIFY(!buffer.read(tooMuch.data(), 999));
+    QByteArray rest(998, '\0');
+    QVERIFY(buffer.read(rest.data(), 998));
+    QCOMPARE(rest, QByteArray(998, 'a'));
+    QVERIFY(!buffer.peekU16(peeked));
+}
+
+QTEST_GUILESS_MAIN(TestFrameCodec)
+#include "tst_framecodec.moc"
