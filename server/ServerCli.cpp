@@ -1,11 +1,16 @@
 #include "ServerCli.h"
 
 #include "CandidateImport.h"
+#include "ControlChannel.h"
+#include "ExamServer.h"
+#include "SignalWatcher.h"
 #include "Constants.h"
 #include "CsvTable.h"
 #include "ServerStore.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -70,6 +75,9 @@ QString ServerCli::generalHelp() const
                "  import FILE.csv           register candidates from a CSV file\n"
                "  candidates [--course C]   list registered candidates\n"
                "  results [--csv] [--course C]   list stored results\n"
+               "  serve [--listen HOST:PORT]   answer stations (default 127.0.0.1:6886)\n"
+               "  push FILE NAME            send a file to every station connected to the\n"
+               "                            running server, stored there as NAME\n"
                "\n"
                "Options:\n"
                "  --db PATH    the database (default %1)\n"
@@ -166,6 +174,10 @@ int ServerCli::run(const QStringList &arguments)
         status = candidates(rest);
     else if (command == QLatin1String("results"))
         status = results(rest);
+    else if (command == QLatin1String("serve"))
+        status = serve(rest);
+    else if (command == QLatin1String("push"))
+        status = push(rest);
     else
         return usageError(QStringLiteral("unknown command %1; see: hazard-server --help").arg(command));
     m_out.flush();
@@ -453,5 +465,127 @@ int ServerCli::results(const QStringList &args)
               << "    " << r.detail << (r.station.isEmpty() ? QString() : QStringLiteral("  from ") + r.station)
               << "\n";
     }
+    return 0;
+}
+
+int ServerCli::serve(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption listenOption(QStringLiteral("listen"),
+                                          QStringLiteral("Address and port to listen on (default 127.0.0.1:6886). "
+                                                         "HOST is an IP address, 'localhost' or '*' for all."),
+                                          QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:6886"));
+    const QCommandLineOption secretOption(QStringLiteral("secret"),
+                                          QStringLiteral("The shared secret, 57 lowercase hexadecimal characters "
+                                                         "(default: the one built into the station)."),
+                                          QStringLiteral("HEX"));
+    const QCommandLineOption timeoutOption(QStringLiteral("auth-timeout"),
+                                           QStringLiteral("Seconds a station has to answer the challenge "
+                                                          "(default 30)."),
+                                           QStringLiteral("SECONDS"), QStringLiteral("30"));
+    parser.addOptions({listenOption, secretOption, timeoutOption});
+    if (const int s = parse(parser, args, QStringLiteral("serve"),
+                            QStringLiteral("Answer stations until SIGINT or SIGTERM. Every exchange is logged on\n"
+                                           "standard error with the station's address. The first line on standard\n"
+                                           "output names the address actually listened on. A control socket next\n"
+                                           "to the database lets 'hazard-server push' reach this server.\n\n")
+                                + statesHelp(),
+                            0))
+        return s;
+
+    const QString listen = parser.value(listenOption);
+    const int colon = listen.lastIndexOf(QLatin1Char(':'));
+    bool portOk = false;
+    const uint port = colon < 0 ? 0 : listen.mid(colon + 1).toUInt(&portOk);
+    QString host = colon < 0 ? QString() : listen.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    QHostAddress address;
+    if (host == QLatin1String("localhost"))
+        address = QHostAddress(QHostAddress::LocalHost);
+    else if (host == QLatin1String("*"))
+        address = QHostAddress(QHostAddress::Any);
+    else
+        address = QHostAddress(host);
+    if (!portOk || port > 65535 || address.isNull())
+        return usageError(QStringLiteral("--listen wants HOST:PORT, e.g. 127.0.0.1:6886; got %1").arg(listen));
+
+    QByteArray secret;
+    if (parser.isSet(secretOption)) {
+        secret = parser.value(secretOption).toLatin1();
+        if (!QRegularExpression(QStringLiteral("^[0-9a-f]{57}$")).match(parser.value(secretOption)).hasMatch())
+            return usageError(QStringLiteral("--secret must be 57 lowercase hexadecimal characters"));
+    }
+    bool timeoutOk = false;
+    const double timeout = parser.value(timeoutOption).toDouble(&timeoutOk);
+    if (!timeoutOk || timeout <= 0 || timeout > 3600)
+        return usageError(QStringLiteral("--auth-timeout takes 0 < SECONDS <= 3600"));
+
+    qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{if-warning}warning: %{endif}"
+                                      "%{if-critical}error: %{endif}%{message}"));
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    ExamServer server(&store);
+    if (!secret.isEmpty())
+        server.setSecret(secret);
+    server.setAuthTimeout(int(timeout * 1000));
+    ControlChannel control(&server);
+    QString why;
+    if (!control.listen(m_db, &why)) {
+        m_err << "hazard-server: " << why << "\n";
+        return 1;
+    }
+    if (!server.listen(address, quint16(port))) {
+        m_err << "hazard-server: cannot listen on " << listen << ": " << server.errorString() << "\n";
+        return 1;
+    }
+    const QString shown = server.address().protocol() == QAbstractSocket::IPv6Protocol
+        ? QStringLiteral("[%1]").arg(server.address().toString())
+        : server.address().toString();
+    m_out << "listening on " << shown << ":" << server.port() << "\n";
+    m_out.flush();
+
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, [](int number) {
+        qInfo().noquote() << QStringLiteral("signal %1: stopping").arg(number);
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    server.close();
+    control.close();
+    qInfo().noquote() << QStringLiteral("stopped");
+    return 0;
+}
+
+int ServerCli::push(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to send."));
+    parser.addPositionalArgument(QStringLiteral("NAME"),
+                                 QStringLiteral("The path the stations store it under, relative to their "
+                                                "working folder, e.g. videos/12.mp4."));
+    if (const int s = parse(parser, args, QStringLiteral("push"),
+                            QStringLiteral("Send a file to every station connected to the server that is serving\n"
+                                           "the database (see serve). Returns once the transfers are under way."),
+                            2))
+        return s;
+    const QString file = parser.positionalArguments().at(0);
+    const QString name = parser.positionalArguments().at(1);
+    QString why;
+    if (!ExamServer::checkPushName(name, &why)) {
+        m_err << "hazard-server: " << name << ": " << why << "\n";
+        return 1;
+    }
+    if (!QFileInfo(file).isFile()) {
+        m_err << "hazard-server: no file " << file << "\n";
+        return 1;
+    }
+    const int stations = ControlChannel::requestPush(m_db, file, name, &why);
+    if (stations < 0) {
+        m_err << "hazard-server: " << why << "\n";
+        return 1;
+    }
+    m_out << "pushing " << name << " (" << QFileInfo(file).size() << " bytes) to " << stations << " station(s)\n";
     return 0;
 }

@@ -25,6 +25,8 @@ private:
     int import(const QStringList &args);
     int candidates(const QStringList &args);
     int results(const QStringList &args);
+    int serve(const QStringList &args);
+    int push(const QStringList &args);
 
     // Parses a command's arguments with the options every command shares;
     // 0 to go on, otherwise the exit status (help shown or bad usage).

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class ExamServer;
+class QLocalServer;
+class QLocalSocket;
+
+// Lets a second hazard-server invocation reach the running server: a local
+// socket next to the database (owner-only), one JSON request line and one
+// JSON reply line per connection.
+class ControlChannel : public QObject
+{
+    Q_OBJECT
+public:
+    ControlChannel(ExamServer *server, QObject *parent = nullptr);
+    ~ControlChannel() override;
+
+    // False with *why when another server already serves this database or
+    // the socket cannot be created.
+    bool listen(const QString &databasePath, QString *why);
+    void close();
+
+    // The socket's path for a database; the same in every process.
+    static QString socketPathFor(const QString &databasePath);
+
+    // Client side, blocking: asks the running server to push a file to its
+    // stations. Gives the number of stations, or -1 with *why.
+    static int requestPush(const QString &databasePath, const QString &file, const QString &name, QString *why);
+
+private:
+    void onNewConnection();
+    void onRequest(QLocalSocket *socket);
+
+    ExamServer *m_server;
+    QLocalServer *m_local;
+};

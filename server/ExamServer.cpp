@@ -1,0 +1,190 @@
+#include "ExamServer.h"
+
+#include "KeyExchange.h"
+#include "StationSession.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+ExamServer::ExamServer(ServerStore *store, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_tcp(new QTcpServer(this))
+    , m_secret(KeyExchange::secret())
+{
+    connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
+}
+
+ExamServer::~ExamServer()
+{
+    close();
+}
+
+bool ExamServer::listen(const QHostAddress &address, quint16 port)
+{
+    if (!m_tcp->listen(address, port))
+        return false;
+    qInfo().noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
+    return true;
+}
+
+QString ExamServer::errorString() const
+{
+    return m_tcp->errorString();
+}
+
+QHostAddress ExamServer::address() const
+{
+    return m_tcp->serverAddress();
+}
+
+quint16 ExamServer::port() const
+{
+    return m_tcp->serverPort();
+}
+
+void ExamServer::close()
+{
+    if (m_tcp->isListening()) {
+        m_tcp->close();
+        qInfo().noquote() << QStringLiteral("stopped listening");
+    }
+    const QList<QPointer<StationSession>> sessions = m_sessions;
+    for (const QPointer<StationSession> &session : sessions) {
+        if (session)
+            session->close(QStringLiteral("server stopping; closing"));
+    }
+    m_sessions.clear();
+    m_examining.clear();
+}
+
+int ExamServer::stationCount() const
+{
+    int count = 0;
+    for (const QPointer<StationSession> &session : m_sessions)
+        count += session ? 1 : 0;
+    return count;
+}
+
+int ExamServer::authenticatedCount() const
+{
+    int count = 0;
+    for (const QPointer<StationSession> &session : m_sessions)
+        count += session && session->isAuthenticated() ? 1 : 0;
+    return count;
+}
+
+void ExamServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_tcp->nextPendingConnection()) {
+        auto *session = new StationSession(socket, this, m_store, m_secret, m_authTimeoutMs, this);
+        m_sessions.append(session);
+        connect(session, &StationSession::finished, this, &ExamServer::onSessionFinished);
+        connect(session, &StationSession::authenticated, this, &ExamServer::stationAuthenticated);
+        connect(session, &StationSession::resultStored, this, &ExamServer::resultStored);
+        connect(session, &StationSession::transferDone, this, &ExamServer::transferDone);
+    }
+}
+
+void ExamServer::onSessionFinished(StationSession *session)
+{
+    m_sessions.removeAll(session);
+    for (auto it = m_examining.begin(); it != m_examining.end();) {
+        if (!it.value() || it.value() == session)
+            it = m_examining.erase(it);
+        else
+            ++it;
+    }
+    emit stationClosed();
+}
+
+StationSession *ExamServer::examinerOf(int candidateId) const
+{
+    return m_examining.value(candidateId);
+}
+
+bool ExamServer::hold(int candidateId, StationSession *session)
+{
+    if (!m_tcp->isListening())
+        return false;
+    StationSession *current = m_examining.value(candidateId);
+    if (current && current != session)
+        return false;
+    m_examining.insert(candidateId, session);
+    return true;
+}
+
+void ExamServer::release(int candidateId, StationSession *session)
+{
+    auto it = m_examining.find(candidateId);
+    if (it != m_examining.end() && (!it.value() || it.value() == session))
+        m_examining.erase(it);
+}
+
+void ExamServer::releaseAny(int candidateId)
+{
+    m_examining.remove(candidateId);
+}
+
+bool ExamServer::checkPushName(const QString &name, QString *why)
+{
+    if (name.isEmpty()) {
+        *why = QStringLiteral("the name is empty");
+        return false;
+    }
+    if (name.toUtf8().size() > maxChunk) {
+        *why = QStringLiteral("the name is longer than one frame can carry");
+        return false;
+    }
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control) {
+            *why = QStringLiteral("the name holds control characters");
+            return false;
+        }
+    }
+    // Stations write the name relative to their working folder; keep them
+    // there.
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\'))
+        || (name.size() >= 2 && name.at(1) == QLatin1Char(':'))) {
+        *why = QStringLiteral("the name must be relative to the station's working folder");
+        return false;
+    }
+    const QStringList parts = name.split(QRegularExpression(QStringLiteral("[/\\\\]")));
+    if (parts.contains(QStringLiteral(".."))) {
+        *why = QStringLiteral("the name must not climb out of the station's working folder");
+        return false;
+    }
+    if (parts.last().isEmpty() || parts.last() == QLatin1String(".")) {
+        *why = QStringLiteral("the name must end in a file name");
+        return false;
+    }
+    return true;
+}
+
+int ExamServer::pushFile(const QString &path, const QString &name, QString *why)
+{
+    if (!checkPushName(name, why))
+        return -1;
+    const QFileInfo info(path);
+    QFile probe(info.absoluteFilePath());
+    if (!info.isFile() || !probe.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("cannot read %1").arg(path);
+        return -1;
+    }
+    probe.close();
+    int count = 0;
+    for (const QPointer<StationSession> &session : m_sessions) {
+        if (session && session->isAuthenticated()) {
+            session->pushFile(info.absoluteFilePath(), name.toUtf8());
+            ++count;
+        }
+    }
+    qInfo().noquote() << QStringLiteral("file push %1 (%2, %3 bytes) to %4 station(s)")
+                             .arg(name, info.absoluteFilePath())
+                             .arg(info.size())
+                             .arg(count);
+    return count;
+}

@@ -1,0 +1,517 @@
+#include "StationSession.h"
+
+#include "AuthenStateOneMessage.h"
+#include "AuthenStateTwoMessage.h"
+#include "ContestEnterMessage.h"
+#include "ContestNameMessage.h"
+#include "ContestResultMessage.h"
+#include "EndSyncVideoMessage.h"
+#include "EnterResponseMessage.h"
+#include "ExamServer.h"
+#include "FrameCodec.h"
+#include "InfoConfirmMessage.h"
+#include "KeyExchange.h"
+#include "ReviewMessage.h"
+#include "ServerStore.h"
+#include "StartSyncVideoMessage.h"
+#include "SyncVideoMessage.h"
+
+#include <QFile>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtEndian>
+
+#include <openssl/crypto.h>
+#include <openssl/rand.h>
+
+namespace {
+
+// Course list requests a station may make before answering the challenge;
+// the station asks once or twice, more is noise.
+constexpr int maxEarlyCourseRequests = 4;
+// Bytes queued on a socket before a file transfer waits for it to drain.
+constexpr qint64 transferHighWater = 4 * 65535;
+
+constexpr int codeAdmitted = 0;
+constexpr int codeUnknown = 1;
+constexpr int codeReview = 2;
+constexpr int codeBusy = 3;
+constexpr int codeTheoryNotPassed = 5;
+constexpr int codeNotRequired = 6;
+constexpr int codeError = -1;
+
+// Texts arrive as raw bytes; a zero byte ends them, as on the station.
+QString textOf(const QByteArray &bytes)
+{
+    const int zero = bytes.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}
+
+} // namespace
+
+StationSession::StationSession(QTcpSocket *socket, ExamServer *server, ServerStore *store,
+                               const QByteArray &secret, int authTimeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_server(server)
+    , m_store(store)
+    , m_secret(secret)
+    , m_authTimer(new QTimer(this))
+{
+    m_socket->setParent(this);
+    m_peer = QStringLiteral("%1:%2").arg(m_socket->peerAddress().toString()).arg(m_socket->peerPort());
+    // A station that vanishes without a word is found by the keep-alive
+    // probes instead of occupying a session for ever.
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(m_socket, &QTcpSocket::readyRead, this, &StationSession::onReadyRead);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &StationSession::onBytesWritten);
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] { close(QStringLiteral("disconnected")); });
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            close(QStringLiteral("disconnected"));
+        else
+            close(QStringLiteral("connection lost: ") + m_socket->errorString());
+    });
+    m_authTimer->setSingleShot(true);
+    m_authTimer->setInterval(authTimeoutMs);
+    connect(m_authTimer, &QTimer::timeout, this, [this] {
+        close(QStringLiteral("no answer to the challenge within %1 ms; closing").arg(m_authTimer->interval()));
+    });
+    start();
+}
+
+StationSession::~StationSession() = default;
+
+void StationSession::log(const QString &text) const
+{
+    qInfo().noquote() << m_peer << text;
+}
+
+void StationSession::start()
+{
+    QByteArray challenge(AuthenStateOneMessage::nonceSize, '\0');
+    if (RAND_bytes(reinterpret_cast<unsigned char *>(challenge.data()), challenge.size()) != 1) {
+        // Never fall back to a guessable challenge.
+        QTimer::singleShot(0, this, [this] { close(QStringLiteral("cannot draw a random challenge; closing")); });
+        return;
+    }
+    m_expectedAnswer = KeyExchange::challengeAnswer(m_secret, challenge);
+    m_cipher.setKey(KeyExchange::sessionKey(m_secret, challenge));
+    AuthenStateOneMessage message;
+    message.setNonce(challenge);
+    if (!send(message)) {
+        QTimer::singleShot(0, this, [this] { close(QStringLiteral("cannot send the challenge; closing")); });
+        return;
+    }
+    m_authTimer->start();
+    log(QStringLiteral("connected; challenge sent"));
+}
+
+bool StationSession::send(const BaseMessage &message)
+{
+    if (m_closing)
+        return false;
+    const QByteArray frame = FrameCodec::buildFrame(message, m_cipher);
+    if (frame.isEmpty()) {
+        log(QStringLiteral("cannot frame a message of type %1 (length %2)")
+                .arg(message.type())
+                .arg(message.frameLength()));
+        return false;
+    }
+    return m_socket->write(frame) == frame.size();
+}
+
+void StationSession::close(const QString &reason)
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    log(reason);
+    m_authTimer->stop();
+    releaseHold();
+    delete m_transferFile;
+    m_transferFile = nullptr;
+    m_transfers.clear();
+    m_socket->abort();
+    emit finished(this);
+    deleteLater();
+}
+
+void StationSession::releaseHold()
+{
+    if (m_server && m_enteredId != 0)
+        m_server->release(m_enteredId, this);
+}
+
+void StationSession::onReadyRead()
+{
+    if (m_closing) {
+        m_socket->readAll();
+        return;
+    }
+    m_accumulator += m_socket->readAll();
+
+    // The reassembly throws the buffer away when it meets a frame it cannot
+    // take; counting the complete frames first tells that apart from a
+    // buffer that simply held whole frames, and gives each delivered message
+    // the type it had on the wire (a decrypted message reports its plain
+    // type, and plain requests must not pass for encrypted ones).
+    QList<quint8> wireTypes;
+    bool invalidLength = false;
+    for (int pos = 0; m_accumulator.size() - pos >= BaseMessage::headerSize;) {
+        const int length = qFromBigEndian<quint16>(m_accumulator.constData() + pos);
+        if (length < BaseMessage::headerSize) {
+            invalidLength = true;
+            break;
+        }
+        if (m_accumulator.size() - pos < length)
+            break;
+        wireTypes.append(quint8(m_accumulator.at(pos + 2)));
+        pos += length;
+    }
+    int delivered = 0;
+    FrameCodec::reassemble(m_accumulator, m_cipher, [&](BaseMessage &message) {
+        const quint8 wireType = wireTypes.value(delivered);
+        ++delivered;
+        if (!m_closing)
+            deliver(message, wireType);
+    });
+    if (!m_closing && (invalidLength || delivered < wireTypes.size()))
+        close(QStringLiteral("sent data that is not a valid frame; closing"));
+}
+
+void StationSession::deliver(BaseMessage &message, quint8 wireType)
+{
+    if (!m_authenticated) {
+        if (wireType == AuthenStateTwoMessage::messageType) {
+            checkAnswer(static_cast<AuthenStateTwoMessage &>(message).response());
+        } else if (wireType == ContestNameMessage::messageType
+                   && static_cast<ContestNameMessage &>(message).isResponse() == 0) {
+            if (m_earlyCourseRequests < maxEarlyCourseRequests)
+                ++m_earlyCourseRequests;
+            log(QStringLiteral("course list requested before the challenge answer; it follows the answer"));
+        } else {
+            close(QStringLiteral("sent type %1 before answering the challenge; closing").arg(wireType));
+        }
+        return;
+    }
+
+    switch (wireType) {
+    case ContestNameMessage::messageType:
+        if (static_cast<ContestNameMessage &>(message).isResponse() == 0)
+            answerCourseList();
+        else
+            log(QStringLiteral("ignored a course list marked as an answer"));
+        break;
+    case ContestEnterMessage::encryptedType:
+        answerEntry(static_cast<ContestEnterMessage &>(message));
+        break;
+    case InfoConfirmMessage::encryptedType:
+        answerConfirm(static_cast<InfoConfirmMessage &>(message));
+        break;
+    case ContestResultMessage::encryptedType:
+        storeResult(static_cast<ContestResultMessage &>(message));
+        break;
+    case AuthenStateTwoMessage::messageType:
+        log(QStringLiteral("ignored a second challenge answer"));
+        break;
+    case ContestEnterMessage::plainType:
+    case InfoConfirmMessage::plainType:
+    case ContestResultMessage::plainType:
+        close(QStringLiteral("sent type %1 unencrypted; closing").arg(wireType));
+        break;
+    default:
+        close(QStringLiteral("sent type %1, which stations do not send; closing").arg(wireType));
+        break;
+    }
+}
+
+void StationSession::checkAnswer(const QByteArray &answer)
+{
+    if (answer.size() != m_expectedAnswer.size()
+        || CRYPTO_memcmp(answer.constData(), m_expectedAnswer.constData(), size_t(answer.size())) != 0) {
+        close(QStringLiteral("wrong answer to the challenge; closing"));
+        return;
+    }
+    m_authenticated = true;
+    m_authTimer->stop();
+    log(QStringLiteral("challenge answered; session key in use"));
+    emit authenticated(this);
+    for (; m_earlyCourseRequests > 0 && !m_closing; --m_earlyCourseRequests)
+        answerCourseList();
+}
+
+void StationSession::answerCourseList()
+{
+    QList<CourseRecord> courses;
+    if (!m_store->courses(&courses)) {
+        log(QStringLiteral("course list: ") + m_store->lastError());
+        courses.clear();
+    }
+    QStringList codes;
+    QStringList names;
+    for (const CourseRecord &c : courses) {
+        codes.append(c.code);
+        names.append(c.name);
+    }
+    ContestNameMessage answer;
+    answer.setIsResponse(1);
+    answer.setContestCode(codes.join(QLatin1Char(';')).toUtf8());
+    answer.setContestName(names.join(QLatin1Char(';')).toUtf8());
+    if (send(answer))
+        log(QStringLiteral("course list: %1 course(s) sent").arg(courses.size()));
+}
+
+void StationSession::answerEntry(const ContestEnterMessage &message)
+{
+    const QString course = textOf(message.contestCode());
+    const QString number = textOf(message.candidateNumber()).trimmed();
+    // A new entry ends whatever this station had entered before.
+    releaseHold();
+    m_enteredId = 0;
+    m_enteredCode = codeError;
+    m_enteredCourse.clear();
+
+    const QString what = QStringLiteral("entry course %1 number %2").arg(course, number);
+    CourseRecord courseRecord;
+    CandidateRecord candidate;
+    switch (m_store->course(course, &courseRecord)) {
+    case ServerStore::Lookup::Failed:
+        log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
+        sendEntryAnswer(codeError, 0);
+        return;
+    case ServerStore::Lookup::Missing:
+        log(what + QStringLiteral(" -> 1: no such course"));
+        sendEntryAnswer(codeUnknown, 0);
+        return;
+    case ServerStore::Lookup::Found:
+        break;
+    }
+    switch (m_store->candidate(course, number, &candidate)) {
+    case ServerStore::Lookup::Failed:
+        log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
+        sendEntryAnswer(codeError, 0);
+        return;
+    case ServerStore::Lookup::Missing:
+        log(what + QStringLiteral(" -> 1: not registered"));
+        sendEntryAnswer(codeUnknown, 0);
+        return;
+    case ServerStore::Lookup::Found:
+        break;
+    }
+
+    int code = codeError;
+    QString why;
+    switch (candidate.state) {
+    case CandidateState::Ready: {
+        StationSession *examiner = m_server ? m_server->examinerOf(candidate.id) : nullptr;
+        if (examiner && examiner != this) {
+            code = codeBusy;
+            why = QStringLiteral("being examined at ") + examiner->peer();
+        } else if (m_server && m_server->hold(candidate.id, this)) {
+            code = codeAdmitted;
+        } else {
+            why = QStringLiteral("the server is stopping");
+        }
+        break;
+    }
+    case CandidateState::Examined: {
+        ResultRecord result;
+        switch (m_store->latestResult(candidate.id, course, &result)) {
+        case ServerStore::Lookup::Found:
+            code = codeReview;
+            break;
+        case ServerStore::Lookup::Missing:
+            why = QStringLiteral("examined, but no result is stored");
+            break;
+        case ServerStore::Lookup::Failed:
+            why = m_store->lastError();
+            break;
+        }
+        break;
+    }
+    case CandidateState::TheoryNotPassed:
+        code = codeTheoryNotPassed;
+        break;
+    case CandidateState::NotRequired:
+        code = codeNotRequired;
+        break;
+    }
+
+    const QString state = CandidateState::name(candidate.state);
+    if (code != codeAdmitted && code != codeReview) {
+        log(QStringLiteral("%1 -> %2 (candidate %3, %4%5)")
+                .arg(what)
+                .arg(code)
+                .arg(candidate.id)
+                .arg(state, why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+        sendEntryAnswer(code, 0);
+        return;
+    }
+
+    EnterResponseMessage answer(true);
+    answer.setCode(code);
+    answer.setCert(candidate.licenceClass);
+    answer.setId(candidate.id);
+    answer.setPid(candidate.pid.toUtf8());
+    answer.setFullName(candidate.fullName.toUtf8());
+    answer.setImage(candidate.photoBase64.toUtf8());
+    if (!send(answer)) {
+        if (m_server)
+            m_server->release(candidate.id, this);
+        log(what + QStringLiteral(" -> -1: the answer cannot be sent"));
+        sendEntryAnswer(codeError, 0);
+        return;
+    }
+    m_enteredId = candidate.id;
+    m_enteredCode = code;
+    m_enteredCourse = course;
+    log(QStringLiteral("%1 -> %2 (candidate %3, %4)").arg(what).arg(code).arg(candidate.id).arg(state));
+}
+
+void StationSession::sendEntryAnswer(int code, int candidateId)
+{
+    EnterResponseMessage answer(true);
+    answer.setCode(code);
+    answer.setId(candidateId);
+    send(answer);
+}
+
+void StationSession::answerConfirm(const InfoConfirmMessage &message)
+{
+    const int id = message.candidateId();
+    if (message.confirmed() == 0) {
+        if (id != 0 && id == m_enteredId && m_enteredCode == codeAdmitted)
+            log(QStringLiteral("examination started: candidate %1").arg(id));
+        else
+            log(QStringLiteral("examination start for candidate %1, which this station was not admitted for").arg(id));
+        return;
+    }
+    if (message.confirmed() != 1) {
+        log(QStringLiteral("ignored a confirmation with value %1").arg(message.confirmed()));
+        return;
+    }
+    // Only the station that entered the candidate for review gets the text;
+    // anyone else gets an empty one, which the station shows as "no review".
+    QByteArray text;
+    if (id != 0 && id == m_enteredId && m_enteredCode == codeReview) {
+        ResultRecord result;
+        switch (m_store->latestResult(id, m_enteredCourse, &result)) {
+        case ServerStore::Lookup::Found:
+            text = result.detail.toUtf8();
+            break;
+        case ServerStore::Lookup::Missing:
+            log(QStringLiteral("review of candidate %1: no result is stored any more").arg(id));
+            break;
+        case ServerStore::Lookup::Failed:
+            log(QStringLiteral("review of candidate %1: %2").arg(id).arg(m_store->lastError()));
+            break;
+        }
+    } else {
+        log(QStringLiteral("review asked for candidate %1, which this station did not enter for review").arg(id));
+    }
+    ReviewMessage review;
+    review.setText(text);
+    if (send(review))
+        log(QStringLiteral("review sent: candidate %1, %2 byte(s)").arg(id).arg(text.size()));
+}
+
+void StationSession::storeResult(const ContestResultMessage &message)
+{
+    ResultRecord result;
+    result.candidateId = message.candidateId();
+    result.courseCode = textOf(message.contestCode());
+    result.total = message.totalScore();
+    result.passScore = message.passScore();
+    result.passed = message.passed() != 0;
+    result.detail = textOf(message.detail());
+    result.station = m_peer;
+    const QString what = QStringLiteral("result for candidate %1, course %2, total %3")
+                             .arg(result.candidateId)
+                             .arg(result.courseCode)
+                             .arg(result.total);
+    switch (m_store->storeResult(result)) {
+    case ServerStore::Upload::Stored:
+        log(what + QStringLiteral(": stored"));
+        if (m_server)
+            m_server->releaseAny(result.candidateId);
+        emit resultStored(result.candidateId);
+        break;
+    case ServerStore::Upload::Duplicate:
+        log(what + QStringLiteral(": repeated upload, already stored"));
+        if (m_server)
+            m_server->releaseAny(result.candidateId);
+        break;
+    case ServerStore::Upload::Rejected:
+        log(what + QStringLiteral(": rejected: ") + m_store->lastError());
+        break;
+    case ServerStore::Upload::Failed:
+        log(what + QStringLiteral(": NOT STORED: ") + m_store->lastError());
+        break;
+    }
+}
+
+void StationSession::pushFile(const QString &path, const QByteArray &name)
+{
+    if (m_closing)
+        return;
+    m_transfers.append({path, name});
+    if (!m_transferFile)
+        continueTransfer();
+}
+
+void StationSession::onBytesWritten()
+{
+    if (m_transferFile)
+        continueTransfer();
+}
+
+void StationSession::continueTransfer()
+{
+    while (!m_closing) {
+        if (!m_transferFile) {
+            if (m_transfers.isEmpty())
+                return;
+            const Transfer &next = m_transfers.first();
+            m_transferFile = new QFile(next.path, this);
+            if (!m_transferFile->open(QIODevice::ReadOnly)) {
+                log(QStringLiteral("file push %1: cannot read %2: %3")
+                        .arg(QString::fromUtf8(next.name), next.path, m_transferFile->errorString()));
+                delete m_transferFile;
+                m_transferFile = nullptr;
+                m_transfers.removeFirst();
+                continue;
+            }
+            StartSyncVideoMessage start;
+            start.setFileName(next.name);
+            if (!send(start))
+                return;
+            log(QStringLiteral("file push %1: started (%2 bytes)")
+                    .arg(QString::fromUtf8(next.name))
+                    .arg(m_transferFile->size()));
+        }
+        if (m_socket->bytesToWrite() >= transferHighWater)
+            return; // bytesWritten brings us back
+        const QByteArray chunk = m_transferFile->read(ExamServer::maxChunk);
+        if (!chunk.isEmpty()) {
+            SyncVideoMessage data;
+            data.setData(chunk);
+            if (!send(data))
+                return;
+            continue;
+        }
+        const QByteArray name = m_transfers.first().name;
+        if (m_transferFile->error() != QFileDevice::NoError)
+            log(QStringLiteral("file push %1: read error, the station gets a truncated file: %2")
+                    .arg(QString::fromUtf8(name), m_transferFile->errorString()));
+        const qint64 sent = m_transferFile->pos();
+        delete m_transferFile;
+        m_transferFile = nullptr;
+        m_transfers.removeFirst();
+        if (!send(EndSyncVideoMessage()))
+            return;
+        log(QStringLiteral("file push %1: %2 bytes sent").arg(QString::fromUtf8(name)).arg(sent));
+        emit transferDone(name);
+    }
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "AesCipher.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class BaseMessage;
+class ContestEnterMessage;
+class ContestResultMessage;
+class ExamServer;
+class InfoConfirmMessage;
+class QFile;
+class QTcpSocket;
+class QTimer;
+class ServerStore;
+
+// One connected station. It sends the challenge at once and answers nothing
+// but the challenge answer until that checks out; course list requests that
+// arrive earlier are answered afterwards. A station that sends a wrong
+// answer, an undecodable frame or a message it has no business sending loses
+// its connection; no other station notices.
+class StationSession : public QObject
+{
+    Q_OBJECT
+public:
+    // Takes the socket over.
+    StationSession(QTcpSocket *socket, ExamServer *server, ServerStore *store, const QByteArray &secret,
+                   int authTimeoutMs, QObject *parent = nullptr);
+    ~StationSession() override;
+
+    QString peer() const { return m_peer; }
+    bool isAuthenticated() const { return m_authenticated; }
+
+    // Queues a file transfer; transfers run one after the other, each sent
+    // as the socket drains so that a slow station holds one chunk's worth of
+    // memory, not the whole file.
+    void pushFile(const QString &path, const QByteArray &name);
+    // Ends the connection and schedules this object's deletion; the reason
+    // is logged.
+    void close(const QString &reason);
+
+signals:
+    void authenticated(StationSession *session);
+    void finished(StationSession *session);
+    void resultStored(int candidateId);
+    void transferDone(const QByteArray &name);
+
+private:
+    struct Transfer
+    {
+        QString path;
+        QByteArray name;
+    };
+
+    void start();
+    void onReadyRead();
+    void onBytesWritten();
+    void deliver(BaseMessage &message, quint8 wireType);
+    void checkAnswer(const QByteArray &answer);
+    void answerCourseList();
+    void answerEntry(const ContestEnterMessage &message);
+    void answerConfirm(const InfoConfirmMessage &message);
+    void storeResult(const ContestResultMessage &message);
+    void sendEntryAnswer(int code, int candidateId);
+    bool send(const BaseMessage &message);
+    void releaseHold();
+    void continueTransfer();
+    void log(const QString &text) const;
+
+    QTcpSocket *m_socket;
+    QPointer<ExamServer> m_server;
+    ServerStore *m_store;
+    QByteArray m_secret;
+    QString m_peer;
+    AesCipher m_cipher;
+    QByteArray m_accumulator;
+    QByteArray m_expectedAnswer;
+    QTimer *m_authTimer;
+    bool m_authenticated = false;
+    bool m_closing = false;
+    int m_earlyCourseRequests = 0;
+
+    // The last entry this station was answered with 0 or 2.
+    int m_enteredId = 0;
+    int m_enteredCode = -1;
+    QString m_enteredCourse;
+    bool m_holding = false;
+
+    QList<Transfer> m_transfers;
+    QFile *m_transferFile = nullptr;
+};
