@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// Asks ffprobe about a media file: whether it holds a video stream and how
+// long it lasts.
+class MediaProbe
+{
+public:
+    // True when the file has a video stream and a duration; the duration is
+    // rounded to whole milliseconds. On failure `error` says why.
+    static bool probe(const QString &path, qint64 *durationMs, QString *error);
+    static bool isAvailable();
+};

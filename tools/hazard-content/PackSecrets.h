@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The four values a station build compiles in to accept one content pack.
+class PackSecrets
+{
+public:
+    QString salt;      // 57 lowercase hex characters, hashed as text
+    QString digest;    // 32 lowercase hex characters: md5(salt + ksm.db)
+    QString password;  // 38 lowercase hex characters
+    QString videoKey;  // 32 lowercase hex characters, 16 key bytes
+
+    // The values this program was built with.
+    static PackSecrets builtIn();
+    // Fresh salt, password and video key from the system's secure random
+    // source; false when it cannot deliver.
+    static bool generate(PackSecrets *secrets);
+
+    // Messages about every value that is present but malformed; the digest
+    // is checked only when `withDigest` is set.
+    QStringList problems(bool withDigest) const;
+    // The lines a CMake cache takes: NAME=value.
+    QStringList cmakeLines() const;
+
+private:
+    static bool randomHex(int length, QString *text);
+};
