@@ -1,6 +1,5 @@
 #include "AesCipher.h"
 
-#include <QCryptographicHash>
 #include <QMutexLocker>
 
 #include <cstring>
@@ -27,8 +26,10 @@ struct ContextDeleter
 
 AesCipher::AesCipher()
 {
-    const QByteArray key = QCryptographicHash::hash(defaultKeySeed, QCryptographicHash::Sha256);
-    std::memcpy(m_key, key.constData(), keySize);
+    unsigned int written = 0;
+    if (EVP_Digest(defaultKeySeed, sizeof defaultKeySeed - 1, m_key, &written, EVP_sha256(), nullptr) != 1
+        || written != keySize)
+        std::memset(m_key, 0, keySize);
     std::memcpy(m_iv, defaultIv, blockSize);
 }
 
@@ -37,7 +38,8 @@ void AesCipher::setKey(const char *bytes, int count)
     if (!bytes || count < keySize)
         return;
     QMutexLocker locker(&m_lock);
-    std::memcpy(m_key, bytes, keySize);
+    for (int i = 0; i < keySize; ++i)
+        m_key[i] = static_cast<unsigned char>(bytes[i]);
 }
 
 void AesCipher::setIV(const char *bytes, int count)
@@ -45,7 +47,8 @@ void AesCipher::setIV(const char *bytes, int count)
     if (!bytes || count < blockSize)
         return;
     QMutexLocker locker(&m_lock);
-    std::memcpy(m_iv, bytes, blockSize);
+    for (int i = 0; i < blockSize; ++i)
+        m_iv[i] = static_cast<unsigned char>(bytes[i]);
 }
 
 QByteArray AesCipher::key() const
