@@ -6,7 +6,7 @@ set(HAZARD_AUTH_SECRET "0df3fc47fc0986172a8c7ffc3750e4c34b112727411e66c1537d4993
     CACHE STRING "Shared authentication secret (57 lowercase hex characters)")
 set(HAZARD_DB_SALT "970e353578c63a59dc0876ec66d0ff4edc926a56b24aea5905a9e1aa2"
     CACHE STRING "Content database digest salt (57 lowercase hex characters)")
-set(HAZARD_DB_DIGEST "00000000000000000000000000000000"
+set(HAZARD_DB_DIGEST "b13814f65b1005d90bace9db3857fb8e"
     CACHE STRING "Salted MD5 digest of the content database (32 lowercase hex characters)")
 set(HAZARD_DB_PASSWORD "dcfd70b1e8574d6625e2be3418918737fc2c6c"
     CACHE STRING "Content database password (38 lowercase hex characters)")
