@@ -615,7 +615,7 @@ bool ServerStore::results(const QString &courseCode, QList<ResultRecord> *out)
     out->clear();
     QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
-                  + QStringLiteral("WHERE ? = '' OR r.course_code = ? ORDER BY r.id"));
+                  + QStringLiteral("WHERE COALESCE(?, '') = '' OR r.course_code = ? ORDER BY r.id"));
     query.addBindValue(courseCode);
     query.addBindValue(courseCode);
     if (!query.exec())

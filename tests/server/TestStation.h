@@ -1,0 +1,71 @@
+#pragma once
+
+#include "AesCipher.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+class BaseMessage;
+class QTcpSocket;
+
+// A scripted station for driving the server over loopback: it speaks the
+// real frames with the shared codec and records everything it receives.
+class TestStation : public QObject
+{
+    Q_OBJECT
+public:
+    struct Received
+    {
+        int wireType = 0; // the type byte as it arrived
+        QByteArray nonce;
+        int isResponse = -1;
+        QByteArray codes;
+        QByteArray names;
+        int code = 0;
+        int cert = 0;
+        int id = 0;
+        QByteArray pid;
+        QByteArray fullName;
+        QByteArray image;
+        QByteArray text; // review text, pushed file name or chunk
+    };
+
+    explicit TestStation(QObject *parent = nullptr);
+    ~TestStation() override;
+
+    bool connectTo(quint16 port);
+    bool isConnected() const;
+    bool waitForDisconnected(int timeoutMs = 10000);
+
+    // Waits for the challenge, answers it with the secret and installs the
+    // session key.
+    bool authenticate(const QByteArray &secret);
+    QByteArray challenge() const { return m_challenge; }
+
+    bool send(const BaseMessage &message);
+    void sendRaw(const QByteArray &bytes);
+    void requestCourses();
+    void enter(const QByteArray &course, const QByteArray &number);
+    void confirm(int candidateId, int confirmed);
+    void uploadResult(int candidateId, const QByteArray &course, int total, int passScore, bool passed,
+                      const QByteArray &detail);
+
+    // Takes the first received message of that type, waiting for it.
+    bool waitFor(int wireType, Received *out, int timeoutMs = 10000);
+    // Waits until the server has dealt with everything sent so far: asks for
+    // the course list and waits for the answer.
+    bool roundTrip();
+    QList<Received> received() const { return m_received; }
+    void clearReceived() { m_received.clear(); }
+
+private:
+    void onReadyRead();
+    void record(BaseMessage &message, quint8 wireType);
+
+    QTcpSocket *m_socket;
+    AesCipher m_cipher;
+    QByteArray m_accumulator;
+    QByteArray m_challenge;
+    QList<Received> m_received;
+};

@@ -1,0 +1,529 @@
+#include "AuthenStateOneMessage.h"
+#include "AuthenStateTwoMessage.h"
+#include "ContestEnterMessage.h"
+#include "ContestNameMessage.h"
+#include "EndSyncVideoMessage.h"
+#include "EnterResponseMessage.h"
+#include "ExamServer.h"
+#include "FrameCodec.h"
+#include "InfoConfirmMessage.h"
+#include "KeyExchange.h"
+#include "ReviewMessage.h"
+#include "ServerStore.h"
+#include "StartSyncVideoMessage.h"
+#include "SyncVideoMessage.h"
+#include "TestStation.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QByteArray detail25 = "5;0;3;1;4;0;2;5;5;0|10400;30000;52000;71000;90500;0;131000;150200;171000;190000|"
+                            "3;17;25;41;44;58;63;71;80;92";
+using R = TestStation::Received;
+
+} // namespace
+
+class TestExamServer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void challengeOnEveryConnection();
+    void wrongAnswerClosesOnlyThatConnection();
+    void courseList();
+    void courseListRequestedBeforeTheAnswer();
+    void entryAnswers_data();
+    void entryAnswers();
+    void busyWhileAnotherStationExamines();
+    void resultUploadStoredOnce();
+    void inconsistentResultIsNotStored();
+    void reviewAfterConfirmation();
+    void reviewRefusedWithoutReviewEntry();
+    void filePushInChunks_data();
+    void filePushInChunks();
+    void filePushRefusesUnsafeNames_data();
+    void filePushRefusesUnsafeNames();
+    void garbageLosesOnlyItsOwnConnection_data();
+    void garbageLosesOnlyItsOwnConnection();
+    void silentStationIsDropped();
+    void vanishingStationCostsNothing();
+
+private:
+    TestStation *connected();
+    TestStation *authenticated();
+    int idOf(const QString &number);
+
+    QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<ServerStore> m_store;
+    QScopedPointer<ExamServer> m_server;
+    QScopedPointer<QObject> m_stations;
+    QByteArray m_secret;
+};
+
+void TestExamServer::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    m_store.reset(new ServerStore);
+    QVERIFY2(m_store->open(m_dir->filePath(QStringLiteral("server.db")), ServerStore::OpenMode::CreateIfMissing),
+             qPrintable(m_store->lastError()));
+    QVERIFY(m_store->addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
+    QVERIFY(m_store->addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
+    auto add = [this](const QString &number, CandidateState::Value state) {
+        CandidateRecord c;
+        c.number = number;
+        c.courseCode = QStringLiteral("K1");
+        c.licenceClass = 2;
+        c.pid = QStringLiteral("0790%1").arg(number);
+        c.fullName = QStringLiteral("Nguyễn Văn ") + number;
+        c.photoBase64 = QStringLiteral("aGVsbG8=");
+        c.state = state;
+        return m_store->addCandidate(&c);
+    };
+    QVERIFY(add(QStringLiteral("101"), CandidateState::Ready));
+    QVERIFY(add(QStringLiteral("102"), CandidateState::Ready));
+    QVERIFY(add(QStringLiteral("103"), CandidateState::Examined));
+    QVERIFY(add(QStringLiteral("104"), CandidateState::TheoryNotPassed));
+    QVERIFY(add(QStringLiteral("105"), CandidateState::NotRequired));
+    QVERIFY(add(QStringLiteral("106"), CandidateState::Ready));
+    ResultRecord stored;
+    stored.candidateId = idOf(QStringLiteral("102"));
+    stored.courseCode = QStringLiteral("K1");
+    stored.total = 25;
+    stored.passScore = 35;
+    stored.detail = QString::fromLatin1(detail25);
+    QCOMPARE(m_store->storeResult(stored), ServerStore::Upload::Stored);
+
+    // A fixed secret that is not the built-in one, so that the test proves
+    // the server uses what it is given.
+    m_secret = QByteArray(57, 'a');
+    m_server.reset(new ExamServer(m_store.data()));
+    m_server->setSecret(m_secret);
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+    m_stations.reset(new QObject);
+}
+
+void TestExamServer::cleanup()
+{
+    m_stations.reset();
+    m_server.reset();
+    m_store.reset();
+    m_dir.reset();
+}
+
+int TestExamServer::idOf(const QString &number)
+{
+    CandidateRecord c;
+    if (m_store->candidate(QStringLiteral("K1"), number, &c) != ServerStore::Lookup::Found)
+        return 0;
+    return c.id;
+}
+
+TestStation *TestExamServer::connected()
+{
+    auto *station = new TestStation(m_stations.data());
+    if (!station->connectTo(m_server->port()))
+        return nullptr;
+    return station;
+}
+
+TestStation *TestExamServer::authenticated()
+{
+    TestStation *station = connected();
+    if (!station || !station->authenticate(m_secret) || !station->roundTrip())
+        return nullptr;
+    return station;
+}
+
+void TestExamServer::challengeOnEveryConnection()
+{
+    TestStation *a = connected();
+    TestStation *b = connected();
+    QVERIFY(a && b);
+    R first;
+    R second;
+    QVERIFY(a->waitFor(AuthenStateOneMessage::messageType, &first));
+    QVERIFY(b->waitFor(AuthenStateOneMessage::messageType, &second));
+    QCOMPARE(first.nonce.size(), 16);
+    QCOMPARE(second.nonce.size(), 16);
+    QVERIFY(first.nonce != second.nonce);
+    QVERIFY(first.nonce != QByteArray(16, '\0'));
+}
+
+void TestExamServer::wrongAnswerClosesOnlyThatConnection()
+{
+    TestStation *good = authenticated();
+    QVERIFY(good);
+    TestStation *bad = connected();
+    QVERIFY(bad);
+    // The right procedure with the wrong secret.
+    QVERIFY(bad->authenticate(QByteArray(57, 'b')));
+    QVERIFY(bad->waitForDisconnected());
+    QVERIFY(good->roundTrip());
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 1, 10000);
+}
+
+void TestExamServer::courseList()
+{
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    station->requestCourses();
+    R answer;
+    QVERIFY(station->waitFor(ContestNameMessage::messageType, &answer));
+    QCOMPARE(answer.isResponse, 1);
+    QCOMPARE(answer.codes, QByteArray("K1;K2"));
+    QCOMPARE(QString::fromUtf8(answer.names), QStringLiteral("Khóa 1;Khóa 2"));
+}
+
+void TestExamServer::courseListRequestedBeforeTheAnswer()
+{
+    TestStation *station = connected();
+    QVERIFY(station);
+    // A station asks for the courses as soon as it is up, possibly before
+    // the challenge has even arrived.
+    station->requestCourses();
+    R challenge;
+    QVERIFY(station->waitFor(AuthenStateOneMessage::messageType, &challenge));
+    R early;
+    QVERIFY(!station->waitFor(ContestNameMessage::messageType, &early, 200));
+    QVERIFY(station->isConnected());
+    station->clearReceived();
+    AuthenStateTwoMessage answer;
+    answer.setResponse(KeyExchange::challengeAnswer(m_secret, challenge.nonce));
+    station->send(answer);
+    QVERIFY(station->waitFor(ContestNameMessage::messageType, &early));
+    QCOMPARE(early.codes, QByteArray("K1;K2"));
+}
+
+void TestExamServer::entryAnswers_data()
+{
+    QTest::addColumn<QByteArray>("course");
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<int>("code");
+    QTest::newRow("ready: admitted") << QByteArray("K1") << QByteArray("101") << 0;
+    QTest::newRow("examined with a result: review") << QByteArray("K1") << QByteArray("102") << 2;
+    QTest::newRow("examined without a result: error") << QByteArray("K1") << QByteArray("103") << -1;
+    QTest::newRow("theory not passed") << QByteArray("K1") << QByteArray("104") << 5;
+    QTest::newRow("not required") << QByteArray("K1") << QByteArray("105") << 6;
+    QTest::newRow("unknown number") << QByteArray("K1") << QByteArray("999") << 1;
+    QTest::newRow("registered in another course") << QByteArray("K2") << QByteArray("101") << 1;
+    QTest::newRow("unknown course") << QByteArray("K7") << QByteArray("101") << 1;
+    QTest::newRow("empty number") << QByteArray("K1") << QByteArray() << 1;
+}
+
+void TestExamServer::entryAnswers()
+{
+    QFETCH(QByteArray, course);
+    QFETCH(QByteArray, number);
+    QFETCH(int, code);
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    station->enter(course, number);
+    R answer;
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, code);
+    if (code == 0 || code == 2) {
+        QCOMPARE(answer.id, idOf(QString::fromLatin1(number)));
+        QCOMPARE(answer.cert, 2);
+        QCOMPARE(answer.pid, QByteArray("0790") + number);
+        QCOMPARE(QString::fromUtf8(answer.fullName), QStringLiteral("Nguyễn Văn ") + QString::fromLatin1(number));
+        QCOMPARE(answer.image, QByteArray("aGVsbG8="));
+    } else {
+        // A refusal tells nothing about the candidate.
+        QCOMPARE(answer.id, 0);
+        QVERIFY(answer.pid.isEmpty() && answer.fullName.isEmpty() && answer.image.isEmpty());
+    }
+}
+
+void TestExamServer::busyWhileAnotherStationExamines()
+{
+    TestStation *a = authenticated();
+    TestStation *b = authenticated();
+    QVERIFY(a && b);
+    R answer;
+    a->enter("K1", "101");
+    QVERIFY(a->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    b->enter("K1", "101");
+    QVERIFY(b->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 3);
+    // The same station may enter its own candidate again.
+    a->enter("K1", "101");
+    QVERIFY(a->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    // Moving on to another candidate frees the first.
+    a->enter("K1", "106");
+    QVERIFY(a->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    b->enter("K1", "101");
+    QVERIFY(b->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    // A station that goes away frees its candidate.
+    TestStation *c = authenticated();
+    QVERIFY(c);
+    c->enter("K1", "101");
+    QVERIFY(c->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 3);
+    delete b;
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 2, 10000);
+    c->enter("K1", "101");
+    QVERIFY(c->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+}
+
+void TestExamServer::resultUploadStoredOnce()
+{
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    R answer;
+    station->enter("K1", "101");
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    station->confirm(answer.id, 0);
+    QSignalSpy stored(m_server.data(), &ExamServer::resultStored);
+    const QByteArray detail = "5;5;5;5;5;5;5;0;0;0|1;2;3;4;5;6;7;0;0;0|1;2;3;4;5;6;7;8;9;10";
+    station->uploadResult(answer.id, "K1", 35, 35, true, detail);
+    QVERIFY(stored.wait(10000));
+    QCOMPARE(stored.first().first().toInt(), answer.id);
+    // The station repeats an upload it could not confirm.
+    station->uploadResult(answer.id, "K1", 35, 35, true, detail);
+    QVERIFY(station->roundTrip());
+
+    QList<ResultRecord> results;
+    QVERIFY(m_store->results(QStringLiteral("K1"), &results));
+    QCOMPARE(results.size(), 2); // the fixture's result and this one
+    QCOMPARE(results.last().candidateId, answer.id);
+    QCOMPARE(results.last().total, 35);
+    QVERIFY(results.last().passed);
+    QCOMPARE(results.last().detail, QString::fromLatin1(detail));
+    QVERIFY(!results.last().station.isEmpty());
+    CandidateRecord candidate;
+    QCOMPARE(m_store->candidateById(answer.id, &candidate), ServerStore::Lookup::Found);
+    QCOMPARE(candidate.state, CandidateState::Examined);
+
+    // Another station now finds the candidate examined: review.
+    TestStation *other = authenticated();
+    QVERIFY(other);
+    other->enter("K1", "101");
+    QVERIFY(other->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 2);
+}
+
+void TestExamServer::inconsistentResultIsNotStored()
+{
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    const int id = idOf(QStringLiteral("101"));
+    station->uploadResult(id, "K1", 50, 35, true, detail25); // the scores add up to 25
+    station->uploadResult(id, "K2", 25, 35, false, detail25); // not this candidate's course
+    station->uploadResult(id, "K1", 25, 35, false, "5;0;3|1;2;3"); // two parts only
+    QVERIFY(station->roundTrip());
+    QList<ResultRecord> results;
+    QVERIFY(m_store->results(QString(), &results));
+    QCOMPARE(results.size(), 1);
+    CandidateRecord candidate;
+    QCOMPARE(m_store->candidateById(id, &candidate), ServerStore::Lookup::Found);
+    QCOMPARE(candidate.state, CandidateState::Ready);
+}
+
+void TestExamServer::reviewAfterConfirmation()
+{
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    R answer;
+    station->enter("K1", "102");
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 2);
+    R review;
+    QVERIFY(!station->waitFor(ReviewMessage::messageType, &review, 100));
+    station->confirm(answer.id, 1);
+    QVERIFY(station->waitFor(ReviewMessage::messageType, &review));
+    QCOMPARE(review.text, detail25);
+    QCOMPARE(review.text.split('|').size(), 3);
+}
+
+void TestExamServer::reviewRefusedWithoutReviewEntry()
+{
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    // Knowing an id is not enough to read someone's result.
+    station->confirm(idOf(QStringLiteral("102")), 1);
+    R review;
+    QVERIFY(station->waitFor(ReviewMessage::messageType, &review));
+    QVERIFY(review.text.isEmpty());
+    // Nor is an admission to an examination.
+    R answer;
+    station->enter("K1", "101");
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    station->confirm(answer.id, 1);
+    QVERIFY(station->waitFor(ReviewMessage::messageType, &review));
+    QVERIFY(review.text.isEmpty());
+}
+
+void TestExamServer::filePushInChunks_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("exactly one chunk") << 65532;
+    QTest::newRow("one chunk and one byte") << 65533;
+    QTest::newRow("several chunks") << 1000000;
+}
+
+void TestExamServer::filePushInChunks()
+{
+    QFETCH(int, size);
+    QByteArray content(size, '\0');
+    for (int i = 0; i < size; ++i)
+        content[i] = char((i * 7919) >> 3);
+    const QString path = m_dir->filePath(QStringLiteral("clip.mp4"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    TestStation *a = authenticated();
+    TestStation *b = authenticated();
+    TestStation *waiting = connected(); // has not answered its challenge
+    QVERIFY(a && b && waiting);
+    QSignalSpy done(m_server.data(), &ExamServer::transferDone);
+    QString why;
+    QCOMPARE(m_server->pushFile(path, QStringLiteral("videos/12.mp4"), &why), 2);
+
+    for (TestStation *station : {a, b}) {
+        R end;
+        QVERIFY(station->waitFor(EndSyncVideoMessage::messageType, &end, 30000));
+        const QList<R> frames = station->received();
+        QVERIFY(!frames.isEmpty());
+        QCOMPARE(frames.first().wireType, int(StartSyncVideoMessage::messageType));
+        QCOMPARE(frames.first().text, QByteArray("videos/12.mp4"));
+        QByteArray received;
+        for (int i = 1; i < frames.size(); ++i) {
+            QCOMPARE(frames.at(i).wireType, int(SyncVideoMessage::messageType));
+            // An empty chunk would not parse at the station.
+            QVERIFY(!frames.at(i).text.isEmpty());
+            QVERIFY(frames.at(i).text.size() <= 65532);
+            received += frames.at(i).text;
+        }
+        QCOMPARE(frames.size() - 1, (size + 65531) / 65532);
+        QVERIFY(received == content);
+    }
+    for (const R &r : waiting->received())
+        QVERIFY(r.wireType == AuthenStateOneMessage::messageType);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 10000);
+}
+
+void TestExamServer::filePushRefusesUnsafeNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("absolute") << QStringLiteral("/etc/passwd");
+    QTest::newRow("drive") << QStringLiteral("C:\\x.mp4");
+    QTest::newRow("climbs up") << QStringLiteral("videos/../../x.mp4");
+    QTest::newRow("climbs up, backslash") << QStringLiteral("..\\x.mp4");
+    QTest::newRow("folder only") << QStringLiteral("videos/");
+    QTest::newRow("control character") << QStringLiteral("a\nb.mp4");
+}
+
+void TestExamServer::filePushRefusesUnsafeNames()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir->filePath(QStringLiteral("clip.mp4"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("data");
+    file.close();
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    QString why;
+    QCOMPARE(m_server->pushFile(path, name, &why), -1);
+    QVERIFY(!why.isEmpty());
+    QVERIFY(station->roundTrip());
+    for (const R &r : station->received())
+        QVERIFY(r.wireType != StartSyncVideoMessage::messageType);
+}
+
+void TestExamServer::garbageLosesOnlyItsOwnConnection_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("beforeAnswer");
+    QTest::newRow("length below 3") << QByteArray::fromHex("0001ff") << false;
+    QTest::newRow("unknown type") << QByteArray::fromHex("00040c00") << false;
+    QTest::newRow("encrypted frame that does not decrypt")
+        << (QByteArray::fromHex("003c64") + QByteArray(57, '\x11')) << false;
+    QTest::newRow("payload shorter than the type needs") << QByteArray::fromHex("0005070000") << false;
+    QTest::newRow("plain entry request") << QByteArray::fromHex("000b040000000000000000") << false;
+    QTest::newRow("a server's message") << QByteArray::fromHex("0003ff") << false;
+    QTest::newRow("request before the answer") << QByteArray::fromHex("000309") << true;
+    QTest::newRow("file push to the server") << QByteArray::fromHex("000401" "41") << false;
+}
+
+void TestExamServer::garbageLosesOnlyItsOwnConnection()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, beforeAnswer);
+    TestStation *good = authenticated();
+    TestStation *bad = beforeAnswer ? connected() : authenticated();
+    QVERIFY(good && bad);
+    R answer;
+    good->enter("K1", "101");
+    QVERIFY(good->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+
+    bad->sendRaw(bytes);
+    QVERIFY(bad->waitForDisconnected());
+    // The other station's session, key and admitted candidate are intact.
+    good->confirm(answer.id, 0);
+    good->enter("K1", "101");
+    QVERIFY(good->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    QVERIFY(good->roundTrip());
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 1, 10000);
+}
+
+void TestExamServer::silentStationIsDropped()
+{
+    m_server->setAuthTimeout(300);
+    TestStation *silent = connected();
+    QVERIFY(silent);
+    QVERIFY(silent->waitForDisconnected(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 0, 10000);
+}
+
+void TestExamServer::vanishingStationCostsNothing()
+{
+    const QString path = m_dir->filePath(QStringLiteral("big.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(8 * 1024 * 1024, 'v'));
+    file.close();
+
+    TestStation *leaving = authenticated();
+    TestStation *staying = authenticated();
+    QVERIFY(leaving && staying);
+    R answer;
+    leaving->enter("K1", "101");
+    QVERIFY(leaving->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    QString why;
+    QCOMPARE(m_server->pushFile(path, QStringLiteral("big.bin"), &why), 2);
+    // Gone in the middle of the examination and of the transfer.
+    delete leaving;
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 1, 10000);
+    R end;
+    QVERIFY(staying->waitFor(EndSyncVideoMessage::messageType, &end, 60000));
+    staying->clearReceived();
+    staying->enter("K1", "101");
+    QVERIFY(staying->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+}
+
+QTEST_GUILESS_MAIN(TestExamServer)
+#include "tst_examserver.moc"
