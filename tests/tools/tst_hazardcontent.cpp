@@ -1,0 +1,433 @@
+#include "Chapter.h"
+#include "Composer.h"
+#include "Exercise.h"
+#include "Library.h"
+#include "Rc4Cipher.h"
+#include "SqliteConnection.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const char salt[] = "0a1b2c3d4e5f60718293a4b5c6d7e8f90a1b2c3d4e5f60718293a4b5c";
+const char password[] = "ffeeddccbbaa99887766554433221100aabbcc";
+const char videoKey[] = "00112233445566778899aabbccddeeff";
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(HAZARD_CONTENT_PROGRAM), arguments);
+    Run run;
+    if (!process.waitForFinished(240000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QStringList secretOptions()
+{
+    return {QStringLiteral("--salt"), QLatin1String(salt), QStringLiteral("--password"),
+            QLatin1String(password), QStringLiteral("--video-key"), QLatin1String(videoKey)};
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + source.mid(from.size());
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}
+
+// The structure needs 2, 1, 2, 1, 2, 2 situations from chapters 1 to 6.
+// Line 1 of the manifest is the header, so goodLines().at(i) is line i + 2.
+QStringList goodLines()
+{
+    return {
+        QStringLiteral("count.mp4,0,0,0,0"),
+        QStringLiteral("clip.mp4,1,1,500,1500"),
+        QStringLiteral("clip.mp4,1,2,00:00:30,00:01:30"),
+        QStringLiteral("clip.mp4,2,1,1001,1900"),
+        QStringLiteral("clip.mp4,3,1,200,1000"),
+        QStringLiteral("clip.mp4,3,2,200,1000"),
+        QStringLiteral("clip.mp4,4,1,200,1000"),
+        QStringLiteral("clip.mp4,5,1,200,1000"),
+        QStringLiteral("clip.mp4,5,2,200,1000,40"),
+        QStringLiteral("clip.mp4,6,1,200,1000"),
+        QStringLiteral("clip.mp4,6,2,200,1000,,2000"),
+    };
+}
+
+QString secretValue(const QString &output, const QString &name)
+{
+    const QRegularExpression line(QStringLiteral("^%1=([0-9a-f]+)$").arg(name),
+                                  QRegularExpression::MultilineOption);
+    return line.match(output).captured(1);
+}
+
+} // namespace
+
+class TestHazardContent : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void buildWritesWhatTheStationLoads();
+    void videosAreEncipheredInTheirFirstMebibyte();
+    void verifyAcceptsTheBuild();
+    void verifyFindsFaults_data();
+    void verifyFindsFaults();
+    void badInputRefused_data();
+    void badInputRefused();
+    void existingFolderNotOverwrittenUnasked();
+    void replacesAnExistingPack();
+    void generatedSecretsAreFreshAndWellFormed();
+
+private:
+    QString writeManifest(const QStringList &lines);
+    QStringList leftovers(const QString &outName) const;
+
+    QTemporaryDir m_dir;
+    QString m_pack;
+    Run m_build;
+    int m_manifests = 0;
+};
+
+void TestHazardContent::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
+        QSKIP("ffmpeg and ffprobe are needed to make and measure test clips");
+    QVERIFY(m_dir.isValid());
+
+    // Noise keeps the clip above 1 MiB, so its plain tail is exercised too.
+    const QList<QStringList> clips = {
+        {QStringLiteral("clip.mp4"), QStringLiteral("2"), QStringLiteral("noise=alls=40:allf=t+u")},
+        {QStringLiteral("count.mp4"), QStringLiteral("1"), QStringLiteral("null")},
+    };
+    for (const QStringList &clip : clips) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("testsrc=size=320x180:rate=25:duration=") + clip.at(1),
+                      QStringLiteral("-vf"), clip.at(2), QStringLiteral("-c:v"),
+                      QStringLiteral("libx264"), QStringLiteral("-preset"),
+                      QStringLiteral("ultrafast"), QStringLiteral("-qp"), QStringLiteral("20"),
+                      QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-an"),
+                      m_dir.filePath(clip.at(0))});
+        QVERIFY(ffmpeg.waitForFinished(120000));
+        QCOMPARE(ffmpeg.exitCode(), 0);
+    }
+    QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("clip.mp4"))).size() > 1048576);
+
+    QFile text(m_dir.filePath(QStringLiteral("notvideo.mp4")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("this is not a video\n");
+    text.close();
+
+    m_pack = m_dir.filePath(QStringLiteral("pack"));
+    m_build = runTool(QStringList{QStringLiteral("build")} + secretOptions()
+                      + QStringList{writeManifest(goodLines()), m_pack});
+    QVERIFY2(m_build.exitCode == 0, qPrintable(m_build.err));
+}
+
+QString TestHazardContent::writeManifest(const QStringList &lines)
+{
+    const QString path = m_dir.filePath(QStringLiteral("manifest-%1.csv").arg(++m_manifests));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("file,chapter,th,danger_start,danger_end\n");
+        file.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
+    return path;
+}
+
+QStringList TestHazardContent::leftovers(const QString &outName) const
+{
+    return QDir(m_dir.path()).entryList({QLatin1Char('.') + outName + QLatin1Char('*')},
+                                        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+void TestHazardContent::buildWritesWhatTheStationLoads()
+{
+    // The digest printed is md5(salt + ksm.db) over the file as written.
+    const QByteArray database = readAll(m_pack + QStringLiteral("/ksm.db"));
+    QVERIFY(!database.isEmpty());
+    const QString digest = QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray(salt) + database, QCryptographicHash::Md5).toHex());
+    QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")), digest);
+    QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_DB_SALT")), QLatin1String(salt));
+    QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_DB_PASSWORD")), QLatin1String(password));
+    QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_VIDEO_KEY")), QLatin1String(videoKey));
+    QVERIFY2(m_build.out.contains(QStringLiteral(
+                 "manifest line 5 (clip.mp4): danger start 1001 ms stored as 00:01:01, which the "
+                 "station reads as 1016 ms")),
+             qPrintable(m_build.out));
+
+    SqliteConnection connection;
+    connection.setDatabasePath(m_pack + QStringLiteral("/ksm.db"));
+    connection.setSecrets(QLatin1String(salt), digest, QLatin1String(password));
+    QVERIFY(connection.openDatabase());
+    Library library;
+    Composer composer;
+    connection.loadChapterExercises(&library);
+    connection.loadCountDownExercise(&composer);
+
+    const QList<int> sizes = {2, 1, 2, 1, 2, 2};
+    for (int i = 0; i < sizes.size(); ++i)
+        QCOMPARE(library.exercisesOfChapter(i).size(), sizes.at(i));
+    const Exercise *first = library.exerciseAt(0, 0);
+    QCOMPARE(first->filePath(), QStringLiteral("./videos/chapter1_001.mp4"));
+    QCOMPARE(first->duration(), qint64(2000));
+    QCOMPARE(first->dangerStart(), qint64(500));
+    QCOMPARE(first->dangerEnd(), qint64(1500));
+    QCOMPARE(first->number(), QStringLiteral("1"));
+    QCOMPARE(library.exerciseAt(0, 1)->dangerStart(), qint64(500));
+    QCOMPARE(library.exerciseAt(0, 1)->dangerEnd(), qint64(1500));
+    QCOMPARE(library.exerciseAt(1, 0)->dangerStart(), qint64(1016));
+    QCOMPARE(library.exerciseAt(4, 1)->id(), 40);
+    // Ids not given are numbered in contest order, skipping those taken.
+    QCOMPARE(first->id(), 1);
+    QCOMPARE(library.exerciseAt(5, 1)->id(), 9);
+
+    QVERIFY(composer.countDown());
+    QCOMPARE(composer.countDown()->filePath(), QStringLiteral("./videos/count_down.mp4"));
+    QCOMPARE(composer.countDown()->duration(), qint64(1000));
+    QVERIFY(leftovers(QStringLiteral("pack")).isEmpty());
+}
+
+void TestHazardContent::videosAreEncipheredInTheirFirstMebibyte()
+{
+    const QByteArray plain = readAll(m_dir.filePath(QStringLiteral("clip.mp4")));
+    const QByteArray stored = readAll(m_pack + QStringLiteral("/videos/chapter3_002.mp4"));
+    QCOMPARE(stored.size(), plain.size());
+    const int prefix = 1048576;
+    QVERIFY(stored.left(prefix) != plain.left(prefix));
+    QCOMPARE(stored.mid(prefix), plain.mid(prefix));
+    QByteArray deciphered = stored.left(prefix);
+    Rc4Cipher cipher(QByteArray::fromHex(videoKey));
+    cipher.decrypt(deciphered.constData(), deciphered.data(), deciphered.size());
+    QCOMPARE(deciphered, plain.left(prefix));
+}
+
+void TestHazardContent::verifyAcceptsTheBuild()
+{
+    const Run run = runTool({QStringLiteral("verify"), QStringLiteral("--salt"), QLatin1String(salt),
+                             QStringLiteral("--digest"),
+                             secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")),
+                             QStringLiteral("--password"), QLatin1String(password),
+                             QStringLiteral("--video-key"), QLatin1String(videoKey), m_pack});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.out));
+    QVERIFY(!run.out.contains(QLatin1String("FAIL")));
+    QVERIFY(run.out.contains(QLatin1String("ok: 11 video(s) checked")));
+}
+
+void TestHazardContent::verifyFindsFaults_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("finding");
+
+    QTest::newRow("changed byte") << QStringLiteral("byte") << QStringLiteral("FAIL: digest of salt + ksm.db");
+    QTest::newRow("missing video") << QStringLiteral("video") << QStringLiteral("FAIL: situation id 4 (chapter3_001.mp4): video file missing");
+    QTest::newRow("wrong video key") << QStringLiteral("key") << QStringLiteral("does not decode as video with the video key");
+    QTest::newRow("wrong password") << QStringLiteral("password") << QStringLiteral("FAIL: the database does not open with the password");
+}
+
+void TestHazardContent::verifyFindsFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, finding);
+
+    QTemporaryDir copy;
+    QVERIFY(copyTree(m_pack, copy.path()));
+    QString key = QLatin1String(videoKey);
+    QString pass = QLatin1String(password);
+    if (fault == QLatin1String("byte")) {
+        QFile file(copy.filePath(QStringLiteral("ksm.db")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(3000));
+        char byte = 0;
+        QVERIFY(file.getChar(&byte));
+        QVERIFY(file.seek(3000));
+        QVERIFY(file.putChar(char(byte ^ 0x40)));
+    } else if (fault == QLatin1String("video")) {
+        QVERIFY(QFile::remove(copy.filePath(QStringLiteral("videos/chapter3_001.mp4"))));
+    } else if (fault == QLatin1String("key")) {
+        key = QStringLiteral("ffeeddccbbaa99887766554433221100");
+    } else {
+        pass = QStringLiteral("000000000000000000000000000000000000aa");
+    }
+    const Run run = runTool({QStringLiteral("verify"), QStringLiteral("--salt"), QLatin1String(salt),
+                             QStringLiteral("--digest"),
+                             secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")),
+                             QStringLiteral("--password"), pass, QStringLiteral("--video-key"), key,
+                             copy.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(finding), qPrintable(run.out));
+}
+
+void TestHazardContent::badInputRefused_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("message");
+
+    auto with = [](int index, const QString &line) {
+        QStringList lines = goodLines();
+        lines[index] = line;
+        return lines;
+    };
+    QStringList tooFew = goodLines();
+    tooFew.removeAt(6);
+    QStringList noCountDown = goodLines();
+    noCountDown.removeAt(0);
+
+    QTest::newRow("missing file") << with(2, QStringLiteral("ghost.mp4,1,2,500,1500"))
+                                  << QStringLiteral("manifest line 4 (ghost.mp4): file ");
+    QTest::newRow("unreadable video") << with(3, QStringLiteral("notvideo.mp4,2,1,500,1500"))
+                                      << QStringLiteral("manifest line 5 (notvideo.mp4): not a readable video");
+    QTest::newRow("bad time code") << with(4, QStringLiteral("clip.mp4,3,1,00:61:00,00:62:00"))
+                                   << QStringLiteral("manifest line 6 (clip.mp4): bad time code \"00:61:00\"");
+    QTest::newRow("window beyond the video") << with(5, QStringLiteral("clip.mp4,3,2,1500,2500"))
+                                             << QStringLiteral("manifest line 7 (clip.mp4): the danger window 1500-2500 ms lies outside the video (2000 ms long)");
+    QTest::newRow("window backwards") << with(5, QStringLiteral("clip.mp4,3,2,1500,900"))
+                                      << QStringLiteral("manifest line 7 (clip.mp4): the danger window 1500-900 ms does not start before it ends");
+    QTest::newRow("chapter 7") << with(7, QStringLiteral("clip.mp4,7,1,200,1000"))
+                               << QStringLiteral("manifest line 9 (clip.mp4): chapter 7 is outside 1 to 6");
+    QTest::newRow("duplicate ids") << with(9, QStringLiteral("clip.mp4,6,1,200,1000,40"))
+                                   << QStringLiteral("manifest line 11 (clip.mp4): duplicate id 40, already used by manifest line 10");
+    QTest::newRow("same place twice") << with(9, QStringLiteral("clip.mp4,6,2,200,1000"))
+                                      << QStringLiteral("chapter 6 th 2 is already taken by manifest line 11");
+    QTest::newRow("too few situations") << tooFew
+                                        << QStringLiteral("chapter 4 has 0 situation(s); an examination draws 1 from it");
+    QTest::newRow("no count-down clip") << noCountDown
+                                        << QStringLiteral("the manifest has no count-down clip");
+    QTest::newRow("wrong given duration") << with(10, QStringLiteral("clip.mp4,6,2,200,1000,,9000"))
+                                          << QStringLiteral("manifest line 12 (clip.mp4): given duration 9000 ms does not match the video's 2000 ms");
+    QTest::newRow("not a number") << with(1, QStringLiteral("clip.mp4,one,1,500,1500"))
+                                  << QStringLiteral("manifest line 3: chapter \"one\" is not a number");
+}
+
+void TestHazardContent::badInputRefused()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, message);
+
+    const QString outName = QStringLiteral("refused-%1").arg(m_manifests);
+    const QString out = m_dir.filePath(outName);
+    const Run run = runTool(QStringList{QStringLiteral("build")} + secretOptions()
+                            + QStringList{writeManifest(lines), out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.indexOf(QLatin1String("HAZARD_")) < 0);
+    QVERIFY(!QFileInfo::exists(out));
+    QVERIFY(leftovers(outName).isEmpty());
+}
+
+void TestHazardContent::existingFolderNotOverwrittenUnasked()
+{
+    const QString out = m_dir.filePath(QStringLiteral("occupied"));
+    QVERIFY(QDir().mkpath(out));
+    QFile keep(out + QStringLiteral("/keep.txt"));
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+    keep.write("mine");
+    keep.close();
+
+    const QString manifest = writeManifest(goodLines());
+    Run run = runTool(QStringList{QStringLiteral("build")} + secretOptions()
+                      + QStringList{manifest, out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QLatin1String("pass --replace")), qPrintable(run.err));
+
+    // Not even --replace touches a folder that holds no pack.
+    run = runTool(QStringList{QStringLiteral("build"), QStringLiteral("--replace")} + secretOptions()
+                  + QStringList{manifest, out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QLatin1String("not a content pack")), qPrintable(run.err));
+    QCOMPARE(readAll(out + QStringLiteral("/keep.txt")), QByteArray("mine"));
+    QVERIFY(leftovers(QStringLiteral("occupied")).isEmpty());
+}
+
+void TestHazardContent::replacesAnExistingPack()
+{
+    const QString out = m_dir.filePath(QStringLiteral("replaced"));
+    QVERIFY(copyTree(m_pack, out));
+    QFile stale(out + QStringLiteral("/videos/stale.mp4"));
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+
+    const Run run = runTool(QStringList{QStringLiteral("build"), QStringLiteral("--replace")}
+                            + secretOptions()
+                            + QStringList{writeManifest(goodLines()), out});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY(!QFileInfo::exists(out + QStringLiteral("/videos/stale.mp4")));
+    QVERIFY(QFileInfo::exists(out + QStringLiteral("/videos/count_down.mp4")));
+    const QString digest = QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray(salt) + readAll(out + QStringLiteral("/ksm.db")),
+                                 QCryptographicHash::Md5)
+            .toHex());
+    QCOMPARE(secretValue(run.out, QStringLiteral("HAZARD_DB_DIGEST")), digest);
+    QVERIFY(leftovers(QStringLiteral("replaced")).isEmpty());
+}
+
+void TestHazardContent::generatedSecretsAreFreshAndWellFormed()
+{
+    const QString manifest = writeManifest(goodLines());
+    const Run first = runTool({QStringLiteral("build"), manifest, m_dir.filePath(QStringLiteral("fresh-1"))});
+    const Run second = runTool({QStringLiteral("build"), manifest, m_dir.filePath(QStringLiteral("fresh-2"))});
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(second.exitCode, 0);
+    const QList<QPair<QString, int>> names = {
+        {QStringLiteral("HAZARD_DB_SALT"), 57},
+        {QStringLiteral("HAZARD_DB_DIGEST"), 32},
+        {QStringLiteral("HAZARD_DB_PASSWORD"), 38},
+        {QStringLiteral("HAZARD_VIDEO_KEY"), 32},
+    };
+    for (const auto &name : names) {
+        const QString a = secretValue(first.out, name.first);
+        const QString b = secretValue(second.out, name.first);
+        QCOMPARE(a.size(), name.second);
+        QCOMPARE(b.size(), name.second);
+        QVERIFY2(a != b, qPrintable(name.first));
+    }
+    const Run verify = runTool({QStringLiteral("verify"), QStringLiteral("--salt"),
+                                secretValue(first.out, QStringLiteral("HAZARD_DB_SALT")),
+                                QStringLiteral("--digest"),
+                                secretValue(first.out, QStringLiteral("HAZARD_DB_DIGEST")),
+                                QStringLiteral("--password"),
+                                secretValue(first.out, QStringLiteral("HAZARD_DB_PASSWORD")),
+                                QStringLiteral("--video-key"),
+                                secretValue(first.out, QStringLiteral("HAZARD_VIDEO_KEY")),
+                                m_dir.filePath(QStringLiteral("fresh-1"))});
+    QVERIFY2(verify.exitCode == 0, qPrintable(verify.out));
+}
+
+QTEST_GUILESS_MAIN(TestHazardContent)
+#include "tst_hazardcontent.moc"
