@@ -525,6 +525,29 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
     }
 
     QSqlDatabase db = database();
+    if (candidate.state != CandidateState::Ready) {
+        // Only an admitted candidate produces a result; a candidate who is
+        // not ready can only be sending the same result again.
+        QSqlQuery same(db);
+        same.prepare(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND course_code = ? AND total = ? "
+                                    "AND pass_score = ? AND passed = ? AND detail = ?"));
+        same.addBindValue(r.candidateId);
+        same.addBindValue(r.courseCode);
+        same.addBindValue(r.total);
+        same.addBindValue(r.passScore);
+        same.addBindValue(r.passed ? 1 : 0);
+        same.addBindValue(r.detail);
+        if (!same.exec()) {
+            fail(QStringLiteral("cannot read results"), same);
+            return Upload::Failed;
+        }
+        if (same.next())
+            return Upload::Duplicate;
+        fail(QStringLiteral("candidate id %1 is %2, not ready for an examination")
+                 .arg(r.candidateId)
+                 .arg(CandidateState::name(candidate.state)));
+        return Upload::Rejected;
+    }
     if (!db.transaction()) {
         fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
         return Upload::Failed;

@@ -50,7 +50,8 @@ public:
     bool setCandidateState(int id, CandidateState::Value state);
 
     // Stores a result once (a repeated upload of the same result is reported
-    // as Duplicate) and moves a ready candidate to examined.
+    // as Duplicate) and moves the candidate from ready to examined. A new
+    // result for a candidate who is not ready is Rejected.
     Upload storeResult(const ResultRecord &result);
     Lookup latestResult(int candidateId, const QString &courseCode, ResultRecord *out);
     // Oldest first; an empty course code lists every course.

@@ -40,6 +40,7 @@ private slots:
     void courseListRequestedBeforeTheAnswer();
     void entryAnswers_data();
     void entryAnswers();
+    void largestPhotoFitsOneAnswer();
     void busyWhileAnotherStationExamines();
     void resultUploadStoredOnce();
     void inconsistentResultIsNotStored();
@@ -239,6 +240,24 @@ void TestExamServer::entryAnswers()
         QCOMPARE(answer.id, 0);
         QVERIFY(answer.pid.isEmpty() && answer.fullName.isEmpty() && answer.image.isEmpty());
     }
+}
+
+void TestExamServer::largestPhotoFitsOneAnswer()
+{
+    CandidateRecord c;
+    c.number = QStringLiteral("107");
+    c.courseCode = QStringLiteral("K1");
+    c.pid = QStringLiteral("1");
+    c.fullName = QStringLiteral("A");
+    c.photoBase64 = QString((ServerStore::maxIdentityBytes - 2) / 4 * 4, QLatin1Char('Q'));
+    QVERIFY2(m_store->addCandidate(&c), qPrintable(m_store->lastError()));
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    station->enter("K1", "107");
+    R answer;
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    QCOMPARE(answer.image, c.photoBase64.toLatin1());
 }
 
 void TestExamServer::busyWhileAnotherStationExamines()

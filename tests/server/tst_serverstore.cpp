@@ -1,0 +1,360 @@
+#include "CandidateImport.h"
+#include "CsvTable.h"
+#include "ServerStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString goodDetail = QStringLiteral("5;0;3;1;4;0;2;5;5;0|10400;3;5;7;9;0;13;15;17;19|3;17;25;41;44;58;63;71;80;92");
+
+} // namespace
+
+class TestServerStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void mustExistDoesNotCreate();
+    void reopensWhatWasStored();
+    void courseChecks_data();
+    void courseChecks();
+    void candidateIdsAndDuplicates();
+    void candidateChecks_data();
+    void candidateChecks();
+    void addCandidatesIsAllOrNothing();
+    void resultChecks_data();
+    void resultChecks();
+    void resultStoredOnceAndCandidateExamined();
+    void newResultForExaminedCandidateRejected();
+    void latestResultIsTheNewest();
+    void csvParse_data();
+    void csvParse();
+    void csvLineRoundTrip();
+
+private:
+    CandidateRecord candidate(const QString &number) const;
+    ResultRecord result(int candidateId, const QString &detail = goodDetail, int total = 25) const;
+
+    QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<ServerStore> m_store;
+};
+
+void TestServerStore::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    m_store.reset(new ServerStore);
+    QVERIFY(m_store->open(m_dir->filePath(QStringLiteral("s.db")), ServerStore::OpenMode::CreateIfMissing));
+    QVERIFY(m_store->addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
+}
+
+void TestServerStore::cleanup()
+{
+    m_store.reset();
+    m_dir.reset();
+}
+
+CandidateRecord TestServerStore::candidate(const QString &number) const
+{
+    CandidateRecord c;
+    c.number = number;
+    c.courseCode = QStringLiteral("K1");
+    c.licenceClass = 2;
+    c.pid = QStringLiteral("0790");
+    c.fullName = QStringLiteral("Đỗ Thị E");
+    return c;
+}
+
+ResultRecord TestServerStore::result(int candidateId, const QString &detail, int total) const
+{
+    ResultRecord r;
+    r.candidateId = candidateId;
+    r.courseCode = QStringLiteral("K1");
+    r.total = total;
+    r.passScore = 35;
+    r.passed = total >= 35;
+    r.detail = detail;
+    return r;
+}
+
+void TestServerStore::mustExistDoesNotCreate()
+{
+    ServerStore store;
+    const QString path = m_dir->filePath(QStringLiteral("missing.db"));
+    QVERIFY(!store.open(path, ServerStore::OpenMode::MustExist));
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!store.lastError().isEmpty());
+    // A file that is not a database at all.
+    const QString junk = m_dir->filePath(QStringLiteral("junk.db"));
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    QVERIFY(!store.open(junk, ServerStore::OpenMode::CreateIfMissing));
+}
+
+void TestServerStore::reopensWhatWasStored()
+{
+    CandidateRecord c = candidate(QStringLiteral("1"));
+    c.photoBase64 = QStringLiteral("AAEC");
+    QVERIFY(m_store->addCandidate(&c));
+    const QString path = m_store->path();
+    m_store.reset(new ServerStore);
+    QVERIFY(m_store->open(path, ServerStore::OpenMode::MustExist));
+    CandidateRecord back;
+    QCOMPARE(m_store->candidateById(c.id, &back), ServerStore::Lookup::Found);
+    QCOMPARE(back.number, c.number);
+    QCOMPARE(back.photoBase64, c.photoBase64);
+    QCOMPARE(back.fullName, c.fullName);
+    QList<CourseRecord> courses;
+    QVERIFY(m_store->courses(&courses));
+    QCOMPARE(courses.size(), 1);
+    QCOMPARE(courses.first().name, QStringLiteral("Khóa 1"));
+}
+
+void TestServerStore::courseChecks_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("plain") << "K2" << "Khóa 2" << true;
+    QTest::newRow("duplicate code") << "K1" << "Again" << false;
+    QTest::newRow("empty code") << "" << "x" << false;
+    QTest::newRow("empty name") << "K3" << " " << false;
+    QTest::newRow("separator in code") << "K;3" << "x" << false;
+    QTest::newRow("separator in name") << "K3" << "a;b" << false;
+    QTest::newRow("line break") << "K3" << "a\nb" << false;
+}
+
+void TestServerStore::courseChecks()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    QCOMPARE(m_store->addCourse({code, name}), accepted);
+    QList<CourseRecord> courses;
+    QVERIFY(m_store->courses(&courses));
+    QCOMPARE(courses.size(), accepted ? 2 : 1);
+}
+
+void TestServerStore::candidateIdsAndDuplicates()
+{
+    CandidateRecord a = candidate(QStringLiteral("1"));
+    QVERIFY(m_store->addCandidate(&a));
+    QVERIFY(a.id > 0);
+    CandidateRecord b = candidate(QStringLiteral("2"));
+    b.id = 500;
+    QVERIFY(m_store->addCandidate(&b));
+    QCOMPARE(b.id, 500);
+    CandidateRecord sameNumber = candidate(QStringLiteral("1"));
+    QVERIFY(!m_store->addCandidate(&sameNumber));
+    QVERIFY(m_store->lastError().contains(QLatin1String("already registered")));
+    CandidateRecord sameId = candidate(QStringLiteral("3"));
+    sameId.id = 500;
+    QVERIFY(!m_store->addCandidate(&sameId));
+    QVERIFY(m_store->lastError().contains(QLatin1String("taken")));
+    CandidateRecord otherCourse = candidate(QStringLiteral("4"));
+    otherCourse.courseCode = QStringLiteral("K9");
+    QVERIFY(!m_store->addCandidate(&otherCourse));
+    // The same number may exist in another course.
+    QVERIFY(m_store->addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
+    CandidateRecord inK2 = candidate(QStringLiteral("1"));
+    inK2.courseCode = QStringLiteral("K2");
+    QVERIFY(m_store->addCandidate(&inK2));
+    QVERIFY(inK2.id != a.id);
+}
+
+void TestServerStore::candidateChecks_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("class 9") << "class" << "9" << true;
+    QTest::newRow("class 10") << "class" << "10" << false;
+    QTest::newRow("class -1") << "class" << "-1" << false;
+    QTest::newRow("empty number") << "number" << "" << false;
+    QTest::newRow("blank around number") << "number" << " 7" << false;
+    QTest::newRow("empty name") << "name" << "" << false;
+    QTest::newRow("empty pid") << "pid" << "" << false;
+    QTest::newRow("photo not base64") << "photo" << "not base64!" << false;
+    // The fixture's identity number and name take 17 bytes; the photo may
+    // have the rest of one answer.
+    const int largest = (ServerStore::maxIdentityBytes - 17) / 4 * 4;
+    QTest::newRow("largest photo") << "photo" << QString(largest, QLatin1Char('A')) << true;
+    QTest::newRow("photo too large by one block") << "photo" << QString(largest + 4, QLatin1Char('A')) << false;
+}
+
+void TestServerStore::candidateChecks()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(bool, accepted);
+    CandidateRecord c = candidate(QStringLiteral("77"));
+    if (field == QLatin1String("class"))
+        c.licenceClass = value.toInt();
+    else if (field == QLatin1String("number"))
+        c.number = value;
+    else if (field == QLatin1String("name"))
+        c.fullName = value;
+    else if (field == QLatin1String("pid"))
+        c.pid = value;
+    else
+        c.photoBase64 = value;
+    if (field == QLatin1String("photo"))
+        QCOMPARE(c.pid.toUtf8().size() + c.fullName.toUtf8().size(), 17);
+    QCOMPARE(m_store->addCandidate(&c), accepted);
+}
+
+void TestServerStore::addCandidatesIsAllOrNothing()
+{
+    QList<CandidateRecord> list{candidate(QStringLiteral("1")), candidate(QStringLiteral("2")),
+                                candidate(QStringLiteral("1"))};
+    QVERIFY(!m_store->addCandidates(&list));
+    QList<CandidateRecord> stored;
+    QVERIFY(m_store->candidatesOfCourse(QStringLiteral("K1"), &stored));
+    QVERIFY(stored.isEmpty());
+}
+
+void TestServerStore::resultChecks_data()
+{
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("passScore");
+    QTest::addColumn<bool>("passed");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("sound") << goodDetail << 25 << 35 << false << true;
+    QTest::newRow("all zero") << QStringLiteral("0;0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0;0|1;2;3;4;5;6;7;8;9;10") << 0
+                              << 35 << false << true;
+    QTest::newRow("total disagrees") << goodDetail << 26 << 35 << false << false;
+    QTest::newRow("passed disagrees") << goodDetail << 25 << 35 << true << false;
+    QTest::newRow("two parts") << QStringLiteral("5;0|1;2") << 5 << 35 << false << false;
+    QTest::newRow("four parts") << goodDetail + QStringLiteral("|x") << 25 << 35 << false << false;
+    QTest::newRow("score above 5") << QStringLiteral("6;0|1;2|3;4") << 6 << 35 << false << false;
+    QTest::newRow("negative flag") << QStringLiteral("5;0|-1;2|3;4") << 5 << 35 << false << false;
+    QTest::newRow("counts differ") << QStringLiteral("5;0|1|3;4") << 5 << 35 << false << false;
+    QTest::newRow("bad situation id") << QStringLiteral("5;0|1;2|3;x") << 5 << 35 << false << false;
+    QTest::newRow("empty") << QString() << 0 << 35 << false << false;
+}
+
+void TestServerStore::resultChecks()
+{
+    QFETCH(QString, detail);
+    QFETCH(int, total);
+    QFETCH(int, passScore);
+    QFETCH(bool, passed);
+    QFETCH(bool, accepted);
+    CandidateRecord c = candidate(QStringLiteral("1"));
+    QVERIFY(m_store->addCandidate(&c));
+    ResultRecord r = result(c.id, detail, total);
+    r.passScore = passScore;
+    r.passed = passed;
+    QCOMPARE(m_store->storeResult(r), accepted ? ServerStore::Upload::Stored : ServerStore::Upload::Rejected);
+    QList<ResultRecord> list;
+    QVERIFY(m_store->results(QString(), &list));
+    QCOMPARE(list.size(), accepted ? 1 : 0);
+}
+
+void TestServerStore::resultStoredOnceAndCandidateExamined()
+{
+    CandidateRecord c = candidate(QStringLiteral("1"));
+    QVERIFY(m_store->addCandidate(&c));
+    QCOMPARE(m_store->storeResult(result(c.id)), ServerStore::Upload::Stored);
+    QCOMPARE(m_store->storeResult(result(c.id)), ServerStore::Upload::Duplicate);
+    QList<ResultRecord> list;
+    QVERIFY(m_store->results(QStringLiteral("K1"), &list));
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.first().candidateNumber, QStringLiteral("1"));
+    QCOMPARE(list.first().candidateName, c.fullName);
+    QVERIFY(list.first().receivedAt.isValid());
+    CandidateRecord back;
+    QCOMPARE(m_store->candidateById(c.id, &back), ServerStore::Lookup::Found);
+    QCOMPARE(back.state, CandidateState::Examined);
+    QCOMPARE(m_store->storeResult(result(4242)), ServerStore::Upload::Rejected);
+}
+
+void TestServerStore::newResultForExaminedCandidateRejected()
+{
+    CandidateRecord c = candidate(QStringLiteral("1"));
+    QVERIFY(m_store->addCandidate(&c));
+    QCOMPARE(m_store->storeResult(result(c.id)), ServerStore::Upload::Stored);
+    const QString other = QStringLiteral("5;5;5;5;5;5;5;0;0;0|1;2;3;4;5;6;7;0;0;0|1;2;3;4;5;6;7;8;9;10");
+    QCOMPARE(m_store->storeResult(result(c.id, other, 35)), ServerStore::Upload::Rejected);
+    // A re-sit set up by the operator takes a new result.
+    QVERIFY(m_store->setCandidateState(c.id, CandidateState::Ready));
+    QCOMPARE(m_store->storeResult(result(c.id, other, 35)), ServerStore::Upload::Stored);
+}
+
+void TestServerStore::latestResultIsTheNewest()
+{
+    CandidateRecord c = candidate(QStringLiteral("1"));
+    QVERIFY(m_store->addCandidate(&c));
+    ResultRecord r;
+    QCOMPARE(m_store->latestResult(c.id, QStringLiteral("K1"), &r), ServerStore::Lookup::Missing);
+    QCOMPARE(m_store->storeResult(result(c.id)), ServerStore::Upload::Stored);
+    QVERIFY(m_store->setCandidateState(c.id, CandidateState::Ready));
+    const QString second = QStringLiteral("5;5;5;5;5;5;5;0;0;0|1;2;3;4;5;6;7;0;0;0|1;2;3;4;5;6;7;8;9;10");
+    QCOMPARE(m_store->storeResult(result(c.id, second, 35)), ServerStore::Upload::Stored);
+    QCOMPARE(m_store->latestResult(c.id, QStringLiteral("K1"), &r), ServerStore::Lookup::Found);
+    QCOMPARE(r.detail, second);
+    QCOMPARE(m_store->latestResult(c.id, QStringLiteral("K2"), &r), ServerStore::Lookup::Missing);
+}
+
+void TestServerStore::csvParse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("fields"); // rows joined by "/", fields by "|"
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("simple") << "a,b\nc,d\n" << true << "a|b/c|d" << "1,2";
+    QTest::newRow("crlf and no final newline") << "a,b\r\nc,d" << true << "a|b/c|d" << "1,2";
+    QTest::newRow("blank lines skipped") << "a\n\n  \nb\n" << true << "a/b" << "1,4";
+    QTest::newRow("quoted comma") << "\"a,b\",c\n" << true << "a,b|c" << "1";
+    QTest::newRow("doubled quote") << "\"say \"\"hi\"\"\"\n" << true << "say \"hi\"" << "1";
+    QTest::newRow("line break in quotes") << "\"a\nb\",c\nd\n" << true << "a\nb|c/d" << "1,3";
+    QTest::newRow("empty fields") << ",,\n" << true << "||" << "1";
+    QTest::newRow("unclosed quote") << "\"abc\n" << false << "" << "";
+    QTest::newRow("quote inside field") << "ab\"c\n" << false << "" << "";
+    QTest::newRow("text after closing quote") << "\"ab\"c\n" << false << "" << "";
+}
+
+void TestServerStore::csvParse()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QString, fields);
+    QFETCH(QString, lines);
+    QList<CsvTable::Row> rows;
+    QString why;
+    QCOMPARE(CsvTable::parse(text, &rows, &why), ok);
+    if (!ok) {
+        QVERIFY(why.startsWith(QLatin1String("line ")));
+        return;
+    }
+    QStringList got;
+    QStringList gotLines;
+    for (const CsvTable::Row &row : rows) {
+        got.append(row.fields.join(QLatin1Char('|')));
+        gotLines.append(QString::number(row.line));
+    }
+    QCOMPARE(got.join(QLatin1Char('/')), fields);
+    QCOMPARE(gotLines.join(QLatin1Char(',')), lines);
+}
+
+void TestServerStore::csvLineRoundTrip()
+{
+    const QStringList fields{QStringLiteral("plain"), QStringLiteral("with, comma"), QStringLiteral("with \"quote\""),
+                             QStringLiteral("two\nlines"), QString(), QStringLiteral("Nguyễn")};
+    QList<CsvTable::Row> rows;
+    QString why;
+    QVERIFY(CsvTable::parse(CsvTable::line(fields) + QLatin1Char('\n'), &rows, &why));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().fields, fields);
+}
+
+QTEST_GUILESS_MAIN(TestServerStore)
+#include "tst_serverstore.moc"
