@@ -46,6 +46,7 @@ bool PackBuilder::build(const QString &manifestPath, const QString &outDir)
     m_errors.clear();
     m_notes.clear();
     m_situationCount = 0;
+    m_probed.clear();
 
     const QStringList secretProblems = m_secrets.problems(false);
     if (!secretProblems.isEmpty()) {
@@ -147,12 +148,19 @@ bool PackBuilder::checkVideo(ManifestRow &row)
         error(QStringLiteral("%1: file %2 cannot be read").arg(rowLabel(row), row.sourceFile));
         return false;
     }
-    qint64 measured = 0;
-    QString why;
-    if (!MediaProbe::probe(row.sourceFile, &measured, &why)) {
-        error(QStringLiteral("%1: not a readable video: %2").arg(rowLabel(row), why));
+    // A clip listed on several lines is measured once.
+    const QString key = info.canonicalFilePath();
+    if (!m_probed.contains(key)) {
+        Probe probe;
+        probe.readable = MediaProbe::probe(row.sourceFile, &probe.duration, &probe.why);
+        m_probed.insert(key, probe);
+    }
+    const Probe probe = m_probed.value(key);
+    if (!probe.readable) {
+        error(QStringLiteral("%1: not a readable video: %2").arg(rowLabel(row), probe.why));
         return false;
     }
+    const qint64 measured = probe.duration;
     if (row.duration < 0) {
         row.duration = measured;
     } else if (qAbs(row.duration - measured) > durationTolerance) {

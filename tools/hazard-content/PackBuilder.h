@@ -3,6 +3,7 @@
 #include "ManifestRow.h"
 #include "PackSecrets.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -44,7 +45,15 @@ private:
     QString rowLabel(const ManifestRow &row) const;
     void error(const QString &text) { m_errors << text; }
 
+    struct Probe
+    {
+        bool readable = false;
+        qint64 duration = 0;
+        QString why;
+    };
+
     PackSecrets m_secrets;
+    QHash<QString, Probe> m_probed;
     bool m_replaceExisting = false;
     QStringList m_errors;
     QStringList m_notes;
