@@ -401,7 +401,7 @@ void TestExamServer::filePushInChunks()
     QFETCH(int, size);
     QByteArray content(size, '\0');
     for (int i = 0; i < size; ++i)
-        content[i] = char((i * 7919) >> 3);
+        content[i] = char((quint32(i) * 7919u) >> 3);
     const QString path = m_dir->filePath(QStringLiteral("clip.mp4"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
