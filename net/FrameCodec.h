@@ -35,6 +35,7 @@ public:
     // length below 3, an unknown type or a payload that does not parse
     // discards the whole accumulator: the stream cannot be resynchronised.
     // Each outcome other than delivery writes its line to standard output.
+    // deliver must not touch the accumulator; it is rewritten on return.
     static void reassemble(QByteArray &accumulator, AesCipher &cipher, const Delivery &deliver);
 
     // The station's delivery: runs the type's handler on the message.

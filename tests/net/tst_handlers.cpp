@@ -123,6 +123,7 @@ private slots:
     void challengeReachesClient();
     void ownRequestsNeedNoAction_data();
     void ownRequestsNeedNoAction();
+    void everyListenerInOrder();
 
     void pushWritesFile();
     void secondPushReplacesFile();
@@ -303,6 +304,31 @@ void TestHandlers::ownRequestsNeedNoAction()
     StdoutCapture capture;
     receive(*message);
     QCOMPARE(capture.finish(), QByteArray());
+    QVERIFY(m_client.calls.isEmpty());
+}
+
+void TestHandlers::everyListenerInOrder()
+{
+    QStringList order;
+    struct Listener : RecordingClient
+    {
+        Listener(QStringList &order, const QString &name) : order(order), name(name) {}
+        void onReview(const QString &text) override { order << name + ':' + text; }
+        QStringList &order;
+        QString name;
+    };
+    Listener first(order, "first");
+    Listener second(order, "second");
+    InputDispatcher dispatcher;
+    dispatcher.registerClient(&first);
+    dispatcher.registerClient(&second);
+    dispatcher.registerClient(nullptr);
+    QCOMPARE(dispatcher.clientCount(), 2);
+
+    ReviewMessage review;
+    review.setText(QByteArray("x|y|z"));
+    ReviewContestHandler(&dispatcher).process(review);
+    QCOMPARE(order, (QStringList{"first:x|y|z", "second:x|y|z"}));
     QVERIFY(m_client.calls.isEmpty());
 }
 
