@@ -31,6 +31,9 @@ namespace {
 constexpr int maxEarlyCourseRequests = 4;
 // Bytes queued on a socket before a file transfer waits for it to drain.
 constexpr qint64 transferHighWater = 4 * 65535;
+// A station that asks and never reads would make the server hold its
+// answers without end; past this much unsent data it is let go.
+constexpr qint64 unsentLimit = 8 * 1024 * 1024;
 
 constexpr int codeAdmitted = 0;
 constexpr int codeUnknown = 1;
@@ -117,6 +120,10 @@ bool StationSession::send(const BaseMessage &message)
         log(QStringLiteral("cannot frame a message of type %1 (length %2)")
                 .arg(message.type())
                 .arg(message.frameLength()));
+        return false;
+    }
+    if (m_socket->bytesToWrite() > unsentLimit) {
+        close(QStringLiteral("does not read what it asks for; closing"));
         return false;
     }
     return m_socket->write(frame) == frame.size();
