@@ -1,6 +1,7 @@
 #include "ControlChannel.h"
 #include "CsvTable.h"
 #include "EndSyncVideoMessage.h"
+#include "EnterResponseMessage.h"
 #include "ServerStore.h"
 #include "StartSyncVideoMessage.h"
 #include "SyncVideoMessage.h"
@@ -395,6 +396,21 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QVERIFY(station.connectTo(port));
     QVERIFY(station.authenticate(secret));
     QVERIFY(station.roundTrip());
+
+    // The operator registers a candidate while the server runs; the next
+    // entry finds it.
+    QCOMPARE(run(base
+                 + QStringList{QStringLiteral("add-candidate"), QStringLiteral("--course"), QStringLiteral("K1"),
+                               QStringLiteral("--number"), QStringLiteral("501"), QStringLiteral("--class"),
+                               QStringLiteral("C"), QStringLiteral("--pid"), QStringLiteral("0795"),
+                               QStringLiteral("--name"), QStringLiteral("Hồ Văn G")}),
+             0);
+    station.enter("K1", "501");
+    TestStation::Received entry;
+    QVERIFY(station.waitFor(EnterResponseMessage::encryptedType, &entry));
+    QCOMPARE(entry.code, 0);
+    QCOMPARE(entry.cert, 3);
+    station.clearReceived();
 
     // One server per database.
     QString err;
