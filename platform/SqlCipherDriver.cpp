@@ -132,11 +132,14 @@ void SqlCipherDriver::close()
 {
     if (!m_db)
         return;
+    // Results stay attached after this: a query object may outlive the close
+    // and prepare again on the next open of the same driver.
     const QList<SqlCipherResult *> results = m_results;
     for (SqlCipherResult *result : results)
         result->finalizeStatement();
-    m_results.clear();
-    sqlite3_close(m_db);
+    // Every statement is finalized by now; the _v2 form would still defer
+    // the release safely if one were not.
+    sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_cipherVersion.clear();
     setOpen(false);
@@ -233,7 +236,7 @@ bool SqlCipherDriver::failOpen(const QString &text, int code)
     setLastError(QSqlError(QStringLiteral("Error opening database"), text,
                            QSqlError::ConnectionError, QString::number(code)));
     if (m_db) {
-        sqlite3_close(m_db);
+        sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
     m_cipherVersion.clear();

@@ -377,6 +377,11 @@ QVariant SqlCipherResult::lastInsertId() const
 
 void SqlCipherResult::detachFromResultSet()
 {
+    // Releases the read lock the statement holds; the rows are gone with it.
     if (m_stmt)
         sqlite3_reset(m_stmt);
+    m_row.clear();
+    m_pendingRow.clear();
+    m_hasPendingRow = false;
+    m_exhausted = true;
 }

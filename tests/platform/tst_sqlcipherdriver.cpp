@@ -56,6 +56,8 @@ private slots:
     void readOnlyRefusesWrites();
     void rollbackDiscards();
     void queryOutlivingCloseIsHarmless();
+    void queryReusedAfterReopen();
+    void finishReleasesRows();
     void secondStatementInOneTextRefused();
     void refusesPlainSqlite();
 
@@ -347,6 +349,44 @@ void TestSqlCipherDriver::queryOutlivingCloseIsHarmless()
     db.close();
     QVERIFY(!query.next());
     QVERIFY(!query.exec(QStringLiteral("select x from t")));
+}
+
+void TestSqlCipherDriver::queryReusedAfterReopen()
+{
+    const QString path = m_dir.filePath(QStringLiteral("reopen.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+    QVERIFY(db.isOpen());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("create table t (x)")));
+    QVERIFY(query.exec(QStringLiteral("insert into t values (5)")));
+    QVERIFY(query.exec(QStringLiteral("select x from t")));
+    db.close();
+    QVERIFY(db.open());
+    QVERIFY(query.exec(QStringLiteral("select x from t")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 5);
+    // The statement prepared on the second connection must not keep it from
+    // closing, or the file would stay locked.
+    db.close();
+    QVERIFY(db.open());
+    QSqlQuery writer(db);
+    QVERIFY2(writer.exec(QStringLiteral("insert into t values (6)")), qPrintable(writer.lastError().text()));
+}
+
+void TestSqlCipherDriver::finishReleasesRows()
+{
+    const QString path = m_dir.filePath(QStringLiteral("finish.db"));
+    QSqlDatabase db = openDatabase(path, QLatin1String(password), false);
+    QVERIFY(db.isOpen());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("create table t (x)")));
+    QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
+    QSqlQuery reader(db);
+    QVERIFY(reader.exec(QStringLiteral("select x from t")));
+    reader.finish();
+    QVERIFY(!reader.next());
+    // A finished reader no longer holds the table.
+    QVERIFY2(query.exec(QStringLiteral("drop table t")), qPrintable(query.lastError().text()));
 }
 
 void TestSqlCipherDriver::secondStatementInOneTextRefused()
