@@ -108,6 +108,7 @@ private slots:
     void badInputRefused();
     void existingFolderNotOverwrittenUnasked();
     void replacesAnExistingPack();
+    void countDownWindowIgnoredWithANote();
     void generatedSecretsAreFreshAndWellFormed();
 
 private:
@@ -395,6 +396,18 @@ void TestHazardContent::replacesAnExistingPack()
             .toHex());
     QCOMPARE(secretValue(run.out, QStringLiteral("HAZARD_DB_DIGEST")), digest);
     QVERIFY(leftovers(QStringLiteral("replaced")).isEmpty());
+}
+
+void TestHazardContent::countDownWindowIgnoredWithANote()
+{
+    QStringList lines = goodLines();
+    lines[0] = QStringLiteral("count.mp4,0,,200,400");
+    const Run run = runTool(QStringList{QStringLiteral("build")} + secretOptions()
+                            + QStringList{writeManifest(lines), m_dir.filePath(QStringLiteral("noted"))});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QLatin1String("manifest line 2 (count.mp4): the count-down clip has no "
+                                            "danger window; the times given are ignored")),
+             qPrintable(run.out));
 }
 
 void TestHazardContent::generatedSecretsAreFreshAndWellFormed()

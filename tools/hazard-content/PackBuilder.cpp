@@ -126,6 +126,13 @@ bool PackBuilder::checkRows(QList<ManifestRow> &rows)
         if (!checkVideo(row))
             continue;
         if (row.isCountDown()) {
+            const auto unset = [](const QString &text) {
+                return text.isEmpty() || text == QLatin1String("0") || text == QLatin1String("00:00:00");
+            };
+            if (!unset(row.startText) || !unset(row.endText))
+                m_notes << QStringLiteral("%1: the count-down clip has no danger window; the times "
+                                          "given are ignored")
+                               .arg(rowLabel(row));
             row.name = QStringLiteral("count_down.mp4");
             row.startCode = row.endCode = QStringLiteral("00:00:00");
             continue;
