@@ -118,7 +118,8 @@ void ControlChannel::onRequest(QLocalSocket *socket)
     socket->disconnectFromServer();
 }
 
-int ControlChannel::requestPush(const QString &databasePath, const QString &file, const QString &name, QString *why)
+bool ControlChannel::request(const QString &databasePath, const QJsonObject &request, QJsonObject *reply,
+                             QString *why)
 {
     const QString path = socketPathFor(databasePath);
     QLocalSocket socket;
@@ -126,16 +127,12 @@ int ControlChannel::requestPush(const QString &databasePath, const QString &file
     if (!socket.waitForConnected(5000)) {
         *why = QStringLiteral("no hazard-server is serving %1 (control socket %2: %3)")
                    .arg(databasePath, path, socket.errorString());
-        return -1;
+        return false;
     }
-    QJsonObject request;
-    request.insert(QStringLiteral("command"), QStringLiteral("push"));
-    request.insert(QStringLiteral("file"), QFileInfo(file).absoluteFilePath());
-    request.insert(QStringLiteral("name"), name);
     socket.write(jsonLine(request));
     if (!socket.waitForBytesWritten(clientTimeoutMs)) {
         *why = QStringLiteral("cannot talk to the server: ") + socket.errorString();
-        return -1;
+        return false;
     }
     QElapsedTimer clock;
     clock.start();
@@ -143,13 +140,37 @@ int ControlChannel::requestPush(const QString &databasePath, const QString &file
         const qint64 left = clientTimeoutMs - clock.elapsed();
         if (left <= 0 || !socket.waitForReadyRead(int(left))) {
             *why = QStringLiteral("the server did not answer: ") + socket.errorString();
-            return -1;
+            return false;
         }
     }
-    const QJsonObject reply = QJsonDocument::fromJson(socket.readLine(maxRequest)).object();
-    if (!reply.value(QStringLiteral("ok")).toBool()) {
-        *why = reply.value(QStringLiteral("error")).toString(QStringLiteral("the server's answer is unreadable"));
-        return -1;
+    *reply = QJsonDocument::fromJson(socket.readLine(maxRequest)).object();
+    if (!reply->value(QStringLiteral("ok")).toBool()) {
+        *why = reply->value(QStringLiteral("error")).toString(QStringLiteral("the server's answer is unreadable"));
+        return false;
     }
+    return true;
+}
+
+int ControlChannel::requestPush(const QString &databasePath, const QString &file, const QString &name, QString *why)
+{
+    QJsonObject push;
+    push.insert(QStringLiteral("command"), QStringLiteral("push"));
+    push.insert(QStringLiteral("file"), QFileInfo(file).absoluteFilePath());
+    push.insert(QStringLiteral("name"), name);
+    QJsonObject reply;
+    if (!request(databasePath, push, &reply, why))
+        return -1;
     return reply.value(QStringLiteral("stations")).toInt();
+}
+
+bool ControlChannel::requestStatus(const QString &databasePath, int *stations, int *authenticated, QString *why)
+{
+    QJsonObject status;
+    status.insert(QStringLiteral("command"), QStringLiteral("status"));
+    QJsonObject reply;
+    if (!request(databasePath, status, &reply, why))
+        return false;
+    *stations = reply.value(QStringLiteral("stations")).toInt();
+    *authenticated = reply.value(QStringLiteral("authenticated")).toInt();
+    return true;
 }

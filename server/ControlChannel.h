@@ -4,6 +4,7 @@
 #include <QString>
 
 class ExamServer;
+class QJsonObject;
 class QLocalServer;
 class QLocalSocket;
 
@@ -28,8 +29,11 @@ public:
     // Client side, blocking: asks the running server to push a file to its
     // stations. Gives the number of stations, or -1 with *why.
     static int requestPush(const QString &databasePath, const QString &file, const QString &name, QString *why);
+    // Client side, blocking: connected and authenticated stations.
+    static bool requestStatus(const QString &databasePath, int *stations, int *authenticated, QString *why);
 
 private:
+    static bool request(const QString &databasePath, const QJsonObject &request, QJsonObject *reply, QString *why);
     void onNewConnection();
     void onRequest(QLocalSocket *socket);
 

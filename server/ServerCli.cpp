@@ -78,6 +78,7 @@ QString ServerCli::generalHelp() const
                "  serve [--listen HOST:PORT]   answer stations (default 127.0.0.1:6886)\n"
                "  push FILE NAME            send a file to every station connected to the\n"
                "                            running server, stored there as NAME\n"
+               "  status                    stations connected to the running server\n"
                "\n"
                "Options:\n"
                "  --db PATH    the database (default %1)\n"
@@ -178,6 +179,8 @@ int ServerCli::run(const QStringList &arguments)
         status = serve(rest);
     else if (command == QLatin1String("push"))
         status = push(rest);
+    else if (command == QLatin1String("status"))
+        status = this->status(rest);
     else
         return usageError(QStringLiteral("unknown command %1; see: hazard-server --help").arg(command));
     m_out.flush();
@@ -587,5 +590,25 @@ int ServerCli::push(const QStringList &args)
         return 1;
     }
     m_out << "pushing " << name << " (" << QFileInfo(file).size() << " bytes) to " << stations << " station(s)\n";
+    return 0;
+}
+
+int ServerCli::status(const QStringList &args)
+{
+    QCommandLineParser parser;
+    if (const int s = parse(parser, args, QStringLiteral("status"),
+                            QStringLiteral("Ask the server that is serving the database how many stations are\n"
+                                           "connected. Exit status 1 when no server is running."),
+                            0))
+        return s;
+    int stations = 0;
+    int authenticated = 0;
+    QString why;
+    if (!ControlChannel::requestStatus(m_db, &stations, &authenticated, &why)) {
+        m_err << "hazard-server: " << why << "\n";
+        return 1;
+    }
+    m_out << "serving " << m_db << ": " << stations << " station(s) connected, " << authenticated
+          << " past the challenge\n";
     return 0;
 }

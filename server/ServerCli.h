@@ -27,6 +27,7 @@ private:
     int results(const QStringList &args);
     int serve(const QStringList &args);
     int push(const QStringList &args);
+    int status(const QStringList &args);
 
     // Parses a command's arguments with the options every command shares;
     // 0 to go on, otherwise the exit status (help shown or bad usage).

@@ -21,6 +21,16 @@
 
 namespace {
 
+QStringList capturedLog;
+QtMessageHandler previousHandler = nullptr;
+
+void captureLog(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtInfoMsg)
+        capturedLog.append(text);
+    previousHandler(type, context, text);
+}
+
 const QByteArray detail25 = "5;0;3;1;4;0;2;5;5;0|10400;30000;52000;71000;90500;0;131000;150200;171000;190000|"
                             "3;17;25;41;44;58;63;71;80;92";
 using R = TestStation::Received;
@@ -54,6 +64,7 @@ private slots:
     void garbageLosesOnlyItsOwnConnection();
     void silentStationIsDropped();
     void vanishingStationCostsNothing();
+    void everyExchangeIsLoggedWithThePeer();
 
 private:
     TestStation *connected();
@@ -542,6 +553,41 @@ void TestExamServer::vanishingStationCostsNothing()
     staying->enter("K1", "101");
     QVERIFY(staying->waitFor(EnterResponseMessage::encryptedType, &answer));
     QCOMPARE(answer.code, 0);
+}
+
+void TestExamServer::everyExchangeIsLoggedWithThePeer()
+{
+    capturedLog.clear();
+    previousHandler = qInstallMessageHandler(captureLog);
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    R answer;
+    station->enter("K1", "101");
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    station->confirm(answer.id, 0);
+    station->enter("K1", "999");
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    station->uploadResult(idOf(QStringLiteral("101")), "K1", 25, 35, false, detail25);
+    QVERIFY(station->roundTrip());
+    delete station;
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 0, 10000);
+    qInstallMessageHandler(previousHandler);
+
+    const QStringList expected = {QStringLiteral("connected; challenge sent"),
+                                  QStringLiteral("challenge answered"),
+                                  QStringLiteral("course list: 2 course(s) sent"),
+                                  QStringLiteral("entry course K1 number 101 -> 0"),
+                                  QStringLiteral("examination started: candidate"),
+                                  QStringLiteral("entry course K1 number 999 -> 1"),
+                                  QStringLiteral("total 25: stored"),
+                                  QStringLiteral("disconnected")};
+    const QRegularExpression peer(QStringLiteral("^127\\.0\\.0\\.1:\\d+ "));
+    for (const QString &text : expected) {
+        bool found = false;
+        for (const QString &line : qAsConst(capturedLog))
+            found = found || (line.contains(text) && peer.match(line).hasMatch());
+        QVERIFY2(found, qPrintable(text + QStringLiteral(" in:\n") + capturedLog.join(QLatin1Char('\n'))));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExamServer)

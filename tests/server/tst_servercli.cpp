@@ -93,7 +93,7 @@ void TestServerCli::commandHelp_data()
 {
     QTest::addColumn<QString>("command");
     for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "candidates", "results",
-                          "serve", "push"})
+                          "serve", "push", "status"})
         QTest::newRow(c) << QString::fromLatin1(c);
 }
 
@@ -412,6 +412,10 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QCOMPARE(entry.cert, 3);
     station.clearReceived();
 
+    QString out;
+    QCOMPARE(run(base + QStringList{QStringLiteral("status")}, &out), 0);
+    QVERIFY2(out.contains(QLatin1String("1 station(s) connected, 1 past the challenge")), qPrintable(out));
+
     // One server per database.
     QString err;
     QCOMPARE(run(base + QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")},
@@ -423,7 +427,6 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     for (int i = 0; i < 200000; ++i)
         content.append(char(i % 251));
     const QString file = write(QStringLiteral("clip.mp4"), content);
-    QString out;
     QCOMPARE(run(base + QStringList{QStringLiteral("push"), file, QStringLiteral("videos/clip.mp4")}, &out, &err), 0);
     QVERIFY2(out.contains(QLatin1String("1 station(s)")), qPrintable(out + err));
     TestStation::Received end;
@@ -448,6 +451,7 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QVERIFY(!QFile::exists(ControlChannel::socketPathFor(db())));
     QCOMPARE(run(base + QStringList{QStringLiteral("push"), file, QStringLiteral("videos/clip.mp4")}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("no hazard-server")), qPrintable(err));
+    QCOMPARE(run(base + QStringList{QStringLiteral("status")}, nullptr, &err), 1);
 }
 
 QTEST_GUILESS_MAIN(TestServerCli)
