@@ -1,6 +1,7 @@
 #include "ServerStore.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -81,6 +82,10 @@ bool ServerStore::open(const QString &path, OpenMode mode)
         }
     }
     m_path = path;
+    // Identity numbers, photos and results are personal data: a new database
+    // is for its owner only (SQLite gives its journal files the same mode).
+    if (!existed)
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {

@@ -152,6 +152,9 @@ void TestServerCli::initCreatesWalDatabaseOnce()
     QString out;
     QCOMPARE(run({QStringLiteral("init"), QStringLiteral("--db"), db()}, &out), 0);
     QVERIFY(out.contains(QLatin1String("created")));
+    QCOMPARE(QFile::permissions(db()) & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
+                                         | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
     QCOMPARE(run({QStringLiteral("--db"), db(), QStringLiteral("add-course"), QStringLiteral("K1"),
                   QStringLiteral("Khóa 1")}),
              0);
