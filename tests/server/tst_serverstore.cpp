@@ -3,6 +3,8 @@
 #include "ServerStore.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,6 +23,7 @@ private slots:
 
     void mustExistDoesNotCreate();
     void reopensWhatWasStored();
+    void plainSqliteNotSqlCipher();
     void courseChecks_data();
     void courseChecks();
     void candidateIdsAndDuplicates();
@@ -115,6 +118,23 @@ void TestServerStore::reopensWhatWasStored()
     QVERIFY(m_store->courses(&courses));
     QCOMPARE(courses.size(), 1);
     QCOMPARE(courses.first().name, QStringLiteral("Khóa 1"));
+}
+
+void TestServerStore::plainSqliteNotSqlCipher()
+{
+    // SQLCipher exports the same symbols as SQLite; linked in by accident it
+    // would quietly take over the plain driver.
+    QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("probe"));
+    probe.setDatabaseName(QStringLiteral(":memory:"));
+    QVERIFY(probe.open());
+    {
+        QSqlQuery query(probe);
+        QVERIFY(query.exec(QStringLiteral("PRAGMA cipher_version")));
+        QVERIFY(!query.next() || query.value(0).toString().isEmpty());
+    }
+    probe.close();
+    probe = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("probe"));
 }
 
 void TestServerStore::courseChecks_data()
