@@ -1,5 +1,6 @@
 #include "Chapter.h"
 #include "Composer.h"
+#include "Constants.h"
 #include "Exercise.h"
 #include "Library.h"
 #include "Rc4Cipher.h"
@@ -110,6 +111,7 @@ private slots:
     void replacesAnExistingPack();
     void countDownWindowIgnoredWithANote();
     void generatedSecretsAreFreshAndWellFormed();
+    void authSecretIsPrintedWithThePack();
 
 private:
     QString writeManifest(const QStringList &lines);
@@ -440,6 +442,28 @@ void TestHazardContent::generatedSecretsAreFreshAndWellFormed()
                                 secretValue(first.out, QStringLiteral("HAZARD_VIDEO_KEY")),
                                 m_dir.filePath(QStringLiteral("fresh-1"))});
     QVERIFY2(verify.exitCode == 0, qPrintable(verify.out));
+}
+
+// A station build needs all five values; the authentication secret pairs it
+// with its server, so it is the given one or this build's, never invented.
+void TestHazardContent::authSecretIsPrintedWithThePack()
+{
+    const QString manifest = writeManifest(goodLines());
+    const Run own = runTool({QStringLiteral("build"), manifest, m_dir.filePath(QStringLiteral("auth-1"))});
+    QCOMPARE(own.exitCode, 0);
+    QCOMPARE(secretValue(own.out, QStringLiteral("HAZARD_AUTH_SECRET")), Constants::authSecret());
+
+    const QString given(57, QLatin1Char('e'));
+    const Run chosen = runTool({QStringLiteral("build"), QStringLiteral("--auth-secret"), given, manifest,
+                                m_dir.filePath(QStringLiteral("auth-2"))});
+    QCOMPARE(chosen.exitCode, 0);
+    QCOMPARE(secretValue(chosen.out, QStringLiteral("HAZARD_AUTH_SECRET")), given);
+
+    const Run bad = runTool({QStringLiteral("build"), QStringLiteral("--auth-secret"), QStringLiteral("ABC"),
+                             manifest, m_dir.filePath(QStringLiteral("auth-3"))});
+    QCOMPARE(bad.exitCode, 1);
+    QVERIFY2(bad.err.contains(QStringLiteral("authentication secret")), qPrintable(bad.err));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("auth-3"))));
 }
 
 QTEST_GUILESS_MAIN(TestHazardContent)

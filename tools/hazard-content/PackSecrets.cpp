@@ -24,6 +24,7 @@ PackSecrets PackSecrets::builtIn()
     secrets.digest = Constants::dbDigest();
     secrets.password = Constants::dbPassword();
     secrets.videoKey = Constants::videoKeyText();
+    secrets.authSecret = Constants::authSecret();
     return secrets;
 }
 
@@ -38,6 +39,7 @@ bool PackSecrets::randomHex(int length, QString *text)
 
 bool PackSecrets::generate(PackSecrets *secrets)
 {
+    secrets->authSecret = Constants::authSecret();
     return randomHex(57, &secrets->salt) && randomHex(38, &secrets->password)
            && randomHex(32, &secrets->videoKey);
 }
@@ -53,12 +55,15 @@ QStringList PackSecrets::problems(bool withDigest) const
         found << QStringLiteral("the password must be 38 lowercase hexadecimal characters");
     if (!isLowerHex(videoKey, 32))
         found << QStringLiteral("the video key must be 32 lowercase hexadecimal characters");
+    if (!isLowerHex(authSecret, 57))
+        found << QStringLiteral("the authentication secret must be 57 lowercase hexadecimal characters");
     return found;
 }
 
 QStringList PackSecrets::cmakeLines() const
 {
-    return {QStringLiteral("HAZARD_DB_SALT=") + salt,
+    return {QStringLiteral("HAZARD_AUTH_SECRET=") + authSecret,
+            QStringLiteral("HAZARD_DB_SALT=") + salt,
             QStringLiteral("HAZARD_DB_DIGEST=") + digest,
             QStringLiteral("HAZARD_DB_PASSWORD=") + password,
             QStringLiteral("HAZARD_VIDEO_KEY=") + videoKey};

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-// The four values a station build compiles in to accept one content pack.
+// The values a station build compiles in to accept one content pack. The
+// authentication secret does not touch the pack; it travels with the other
+// four so that the printed lines configure a complete station build.
 class PackSecrets
 {
 public:
@@ -11,11 +13,13 @@ public:
     QString digest;    // 32 lowercase hex characters: md5(salt + ksm.db)
     QString password;  // 38 lowercase hex characters
     QString videoKey;  // 32 lowercase hex characters, 16 key bytes
+    QString authSecret; // 57 lowercase hex characters, shared with the server
 
     // The values this program was built with.
     static PackSecrets builtIn();
     // Fresh salt, password and video key from the system's secure random
-    // source; false when it cannot deliver.
+    // source, and this build's authentication secret; false when the random
+    // source cannot deliver.
     static bool generate(PackSecrets *secrets);
 
     // Messages about every value that is present but malformed; the digest

@@ -16,10 +16,12 @@ const char description[] =
     "  hazard-content verify [options] OUTDIR\n"
     "\n"
     "build writes OUTDIR/ksm.db (the encrypted table `video`) and OUTDIR/videos/\n"
-    "(every clip with its first MiB RC4-enciphered), then prints the CMake values\n"
-    "HAZARD_DB_SALT, HAZARD_DB_DIGEST, HAZARD_DB_PASSWORD and HAZARD_VIDEO_KEY that a\n"
-    "station build needs to accept the pack. Salt, password and video key are taken\n"
-    "from the options or freshly generated from a secure random source. The pack is\n"
+    "(every clip with its first MiB RC4-enciphered), then prints the five CMake values\n"
+    "HAZARD_AUTH_SECRET, HAZARD_DB_SALT, HAZARD_DB_DIGEST, HAZARD_DB_PASSWORD and\n"
+    "HAZARD_VIDEO_KEY that a station build needs to accept the pack. Salt, password\n"
+    "and video key are taken from the options or freshly generated from a secure\n"
+    "random source; the authentication secret, which pairs stations with their\n"
+    "server and plays no part in the pack, is --auth-secret or this build's own. The pack is\n"
     "assembled beside OUTDIR and renamed into place only when complete.\n"
     "\n"
     "MANIFEST is CSV, one clip per line:\n"
@@ -71,9 +73,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption digestOption(QStringLiteral("digest"),
         QStringLiteral("verify: expected salted digest, 32 lowercase hex characters."),
         QStringLiteral("hex"));
+    const QCommandLineOption authOption(QStringLiteral("auth-secret"),
+        QStringLiteral("build: authentication secret to print with the pack's values, 57 lowercase hex characters."),
+        QStringLiteral("hex"));
     const QCommandLineOption replaceOption(QStringLiteral("replace"),
         QStringLiteral("build: replace the pack already in OUTDIR."));
-    parser.addOptions({saltOption, passwordOption, keyOption, digestOption, replaceOption});
+    parser.addOptions({saltOption, passwordOption, keyOption, digestOption, authOption, replaceOption});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -95,6 +100,8 @@ int main(int argc, char *argv[])
             secrets.password = parser.value(passwordOption);
         if (parser.isSet(keyOption))
             secrets.videoKey = parser.value(keyOption);
+        if (parser.isSet(authOption))
+            secrets.authSecret = parser.value(authOption);
 
         PackBuilder builder;
         builder.setSecrets(secrets);
