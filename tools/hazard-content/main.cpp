@@ -81,6 +81,19 @@ int main(int argc, char *argv[])
     parser.addOptions({saltOption, passwordOption, keyOption, digestOption, authOption, replaceOption});
     parser.process(app);
 
+    // Values given on the command line win over generated or built-in ones.
+    auto takeGivenSecrets = [&](PackSecrets *secrets) {
+        const QList<QPair<const QCommandLineOption *, QString *>> given = {
+            {&saltOption, &secrets->salt},          {&digestOption, &secrets->digest},
+            {&passwordOption, &secrets->password},  {&keyOption, &secrets->videoKey},
+            {&authOption, &secrets->authSecret},
+        };
+        for (const auto &option : given) {
+            if (parser.isSet(*option.first))
+                *option.second = parser.value(*option.first);
+        }
+    };
+
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
 
@@ -94,14 +107,7 @@ int main(int argc, char *argv[])
             err() << "the secure random source failed\n";
             return 1;
         }
-        if (parser.isSet(saltOption))
-            secrets.salt = parser.value(saltOption);
-        if (parser.isSet(passwordOption))
-            secrets.password = parser.value(passwordOption);
-        if (parser.isSet(keyOption))
-            secrets.videoKey = parser.value(keyOption);
-        if (parser.isSet(authOption))
-            secrets.authSecret = parser.value(authOption);
+        takeGivenSecrets(&secrets);
 
         PackBuilder builder;
         builder.setSecrets(secrets);
@@ -131,14 +137,7 @@ int main(int argc, char *argv[])
             return 2;
         }
         PackSecrets secrets = PackSecrets::builtIn();
-        if (parser.isSet(saltOption))
-            secrets.salt = parser.value(saltOption);
-        if (parser.isSet(digestOption))
-            secrets.digest = parser.value(digestOption);
-        if (parser.isSet(passwordOption))
-            secrets.password = parser.value(passwordOption);
-        if (parser.isSet(keyOption))
-            secrets.videoKey = parser.value(keyOption);
+        takeGivenSecrets(&secrets);
 
         PackVerifier verifier;
         verifier.setSecrets(secrets);
