@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the station, its server, tools and tests need.
-# Non-interactive and idempotent: installs only what is missing, and runs
-# `apt-get update` once, only when something has to be installed.
+# Installs the Debian packages the station, its server, tools and tests need,
+# then configures and builds everything into build/plain (or the folder given
+# as $1). Non-interactive and idempotent: installs only what is missing, runs
+# `apt-get update` once and only when something has to be installed, and an
+# up-to-date build folder rebuilds nothing.
+#   tools/bootstrap.sh [BUILD_DIR] [--packages-only]
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+BUILD_DIR="build/plain"
+PACKAGES_ONLY=0
+for arg in "$@"; do
+    case "$arg" in
+        --packages-only) PACKAGES_ONLY=1 ;;
+        *) BUILD_DIR="$arg" ;;
+    esac
+done
 
 PACKAGES=(
     g++ cmake ninja-build pkg-config
@@ -31,3 +44,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
 else
     echo "bootstrap: all packages present"
 fi
+
+if [ "$PACKAGES_ONLY" -eq 1 ]; then
+    exit 0
+fi
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAZARD_WERROR=ON
+cmake --build "$BUILD_DIR" -j "${JOBS:-$(nproc)}"

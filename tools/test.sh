@@ -5,15 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/bootstrap.sh
-
 JOBS="${JOBS:-$(nproc)}"
+export JOBS
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 0700 "$XDG_RUNTIME_DIR"
 
-echo "== plain build (-Wall -Wextra -Werror)"
-cmake -S . -B build/plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAZARD_WERROR=ON
-cmake --build build/plain -j "$JOBS"
+echo "== packages and plain build (-Wall -Wextra -Werror)"
+bash tools/bootstrap.sh build/plain
 ctest --test-dir build/plain --output-on-failure -j "$JOBS"
 
 echo "== sanitizer build (ASan + UBSan)"
