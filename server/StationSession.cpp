@@ -490,13 +490,14 @@ void StationSession::continueTransfer()
                 m_transfers.removeFirst();
                 continue;
             }
+            m_transferSize = m_transferFile->size();
             StartSyncVideoMessage start;
             start.setFileName(next.name);
             if (!send(start))
                 return;
             log(QStringLiteral("file push %1: started (%2 bytes)")
                     .arg(QString::fromUtf8(next.name))
-                    .arg(m_transferFile->size()));
+                    .arg(m_transferSize));
         }
         if (m_socket->bytesToWrite() >= transferHighWater)
             return; // bytesWritten brings us back
@@ -509,13 +510,23 @@ void StationSession::continueTransfer()
             continue;
         }
         const QByteArray name = m_transfers.first().name;
-        if (m_transferFile->error() != QFileDevice::NoError)
-            log(QStringLiteral("file push %1: read error, the station gets a truncated file: %2")
-                    .arg(QString::fromUtf8(name), m_transferFile->errorString()));
         const qint64 sent = m_transferFile->pos();
+        const bool readFailed = m_transferFile->error() != QFileDevice::NoError;
+        const QString readError = m_transferFile->errorString();
         delete m_transferFile;
         m_transferFile = nullptr;
         m_transfers.removeFirst();
+        if (readFailed || sent != m_transferSize) {
+            // The end message makes the station replace its file with what it
+            // received; without it the station keeps its old file and drops
+            // the partial one at the next transfer's start.
+            log(QStringLiteral("file push %1: abandoned after %2 of %3 bytes: %4")
+                    .arg(QString::fromUtf8(name))
+                    .arg(sent)
+                    .arg(m_transferSize)
+                    .arg(readFailed ? readError : QStringLiteral("the file changed while it was sent")));
+            continue;
+        }
         if (!send(EndSyncVideoMessage()))
             return;
         log(QStringLiteral("file push %1: %2 bytes sent").arg(QString::fromUtf8(name)).arg(sent));

@@ -92,4 +92,5 @@ private:
 
     QList<Transfer> m_transfers;
     QFile *m_transferFile = nullptr;
+    qint64 m_transferSize = 0;
 };

@@ -60,6 +60,7 @@ private slots:
     void filePushInChunks();
     void filePushRefusesUnsafeNames_data();
     void filePushRefusesUnsafeNames();
+    void filePushOfAChangingFileIsAbandoned();
     void garbageLosesOnlyItsOwnConnection_data();
     void garbageLosesOnlyItsOwnConnection();
     void silentStationIsDropped();
@@ -478,6 +479,48 @@ void TestExamServer::filePushRefusesUnsafeNames()
     QVERIFY(station->roundTrip());
     for (const R &r : station->received())
         QVERIFY(r.wireType != StartSyncVideoMessage::messageType);
+}
+
+void TestExamServer::filePushOfAChangingFileIsAbandoned()
+{
+    const QString bigPath = m_dir->filePath(QStringLiteral("big.mp4"));
+    QFile big(bigPath);
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(2 * 1024 * 1024, 'b'));
+    big.close();
+    const QString smallPath = m_dir->filePath(QStringLiteral("small.mp4"));
+    QFile small(smallPath);
+    QVERIFY(small.open(QIODevice::WriteOnly));
+    small.write("small");
+    small.close();
+
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    QSignalSpy done(m_server.data(), &ExamServer::transferDone);
+    QString why;
+    QCOMPARE(m_server->pushFile(bigPath, QStringLiteral("big.mp4"), &why), 1);
+    QCOMPARE(m_server->pushFile(smallPath, QStringLiteral("small.mp4"), &why), 1);
+    // Cut short while the first transfer waits for the socket to drain.
+    QVERIFY(big.resize(1000));
+
+    R end;
+    QVERIFY(station->waitFor(EndSyncVideoMessage::messageType, &end, 30000));
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    QCOMPARE(done.first().first().toByteArray(), QByteArray("small.mp4"));
+    // The only end message closes the second transfer, so the station never
+    // replaces its file with the truncated first one.
+    QList<int> starts;
+    const QList<R> frames = station->received();
+    for (int i = 0; i < frames.size(); ++i) {
+        QVERIFY(frames.at(i).wireType != EndSyncVideoMessage::messageType);
+        if (frames.at(i).wireType == StartSyncVideoMessage::messageType)
+            starts.append(i);
+    }
+    QCOMPARE(starts.size(), 2);
+    QCOMPARE(frames.at(starts.at(0)).text, QByteArray("big.mp4"));
+    QCOMPARE(frames.at(starts.at(1)).text, QByteArray("small.mp4"));
+    QCOMPARE(starts.at(1), frames.size() - 2);
+    QCOMPARE(frames.last().text, QByteArray("small"));
 }
 
 void TestExamServer::garbageLosesOnlyItsOwnConnection_data()
