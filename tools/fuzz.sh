@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in build/fuzz and runs each one for
+# Builds the libFuzzer targets with clang in build/fuzz (FUZZ_BUILD overrides
+# it, so that several work trees can fuzz side by side) and runs each one for
 # a bounded time (FUZZ_SECONDS, default 30) from a scratch copy of its seed
 # corpus. New corpus entries, crash files and pushed files stay in a temporary
 # folder; the source tree is never written to. Fails when a target crashes or
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-30}"
 JOBS="${JOBS:-$(nproc)}"
 TARGETS=(fuzz_parse fuzz_reassembly_plain fuzz_reassembly_encrypted)
-BUILD=build/fuzz
+BUILD="${FUZZ_BUILD:-build/fuzz}"
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
