@@ -81,7 +81,8 @@ QStringList goodLines()
         QStringLiteral("clip.mp4,5,1,200,1000"),
         QStringLiteral("clip.mp4,5,2,200,1000,40"),
         QStringLiteral("clip.mp4,6,1,200,1000"),
-        QStringLiteral("clip.mp4,6,2,200,1000,,2000"),
+        // A given length within rounding of the measured one is kept.
+        QStringLiteral("clip.mp4,6,2,200,1000,,2200"),
     };
 }
 
@@ -220,6 +221,7 @@ void TestHazardContent::buildWritesWhatTheStationLoads()
     // Ids not given are numbered in contest order, skipping those taken.
     QCOMPARE(first->id(), 1);
     QCOMPARE(library.exerciseAt(5, 1)->id(), 9);
+    QCOMPARE(library.exerciseAt(5, 1)->duration(), qint64(2200));
 
     QVERIFY(composer.countDown());
     QCOMPARE(composer.countDown()->filePath(), QStringLiteral("./videos/count_down.mp4"));
@@ -334,6 +336,9 @@ void TestHazardContent::badInputRefused_data()
                                         << QStringLiteral("the manifest has no count-down clip");
     QTest::newRow("wrong given duration") << with(10, QStringLiteral("clip.mp4,6,2,200,1000,,9000"))
                                           << QStringLiteral("manifest line 12 (clip.mp4): given duration 9000 ms does not match the video's 2000 ms");
+    // More than rounding: a pack built with it would fail its own verify.
+    QTest::newRow("given duration a little off") << with(10, QStringLiteral("clip.mp4,6,2,200,1000,,2600"))
+                                                 << QStringLiteral("manifest line 12 (clip.mp4): given duration 2600 ms does not match the video's 2000 ms");
     QTest::newRow("not a number") << with(1, QStringLiteral("clip.mp4,one,1,500,1500"))
                                   << QStringLiteral("manifest line 3: chapter \"one\" is not a number");
 }

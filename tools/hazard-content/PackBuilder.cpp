@@ -26,8 +26,6 @@ namespace {
 
 const char connectionName[] = "hazard-content-build";
 constexpr qint64 copyChunkSize = 256 * 1024;
-// A given duration may differ from the measured one by rounding only.
-constexpr qint64 durationTolerance = 1000;
 
 QString situationName(int chapter, int th)
 {
@@ -170,7 +168,7 @@ bool PackBuilder::checkVideo(ManifestRow &row)
     const qint64 measured = probe.duration;
     if (row.duration < 0) {
         row.duration = measured;
-    } else if (qAbs(row.duration - measured) > durationTolerance) {
+    } else if (qAbs(row.duration - measured) > MediaProbe::durationToleranceMs) {
         error(QStringLiteral("%1: given duration %2 ms does not match the video's %3 ms")
                   .arg(rowLabel(row)).arg(row.duration).arg(measured));
         return false;

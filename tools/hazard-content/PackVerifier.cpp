@@ -24,8 +24,6 @@
 namespace {
 
 const char connectionName[] = "hazard-content-verify";
-// ffprobe and the recorded length may differ by container rounding only.
-constexpr qint64 durationTolerance = 250;
 
 } // namespace
 
@@ -220,7 +218,7 @@ void PackVerifier::checkVideo(const QString &packDir, const QString &scratch,
         fail(QStringLiteral("%1: does not decode as video with the video key: %2").arg(label, why));
         return;
     }
-    if (exercise->duration() <= 0 || qAbs(exercise->duration() - measured) > durationTolerance) {
+    if (exercise->duration() <= 0 || qAbs(exercise->duration() - measured) > MediaProbe::durationToleranceMs) {
         fail(QStringLiteral("%1: recorded duration %2 ms, the video lasts %3 ms")
                  .arg(label)
                  .arg(exercise->duration())
