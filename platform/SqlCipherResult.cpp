@@ -29,6 +29,26 @@ QVariant::Type typeOfDeclaration(const char *declared)
     return QVariant::String;
 }
 
+// True when the rest of a statement text holds no further statement: white
+// space, semicolons and comments prepare to nothing.
+bool onlyNoStatementFollows(sqlite3 *db, const char *tail)
+{
+    while (tail && *tail) {
+        sqlite3_stmt *next = nullptr;
+        const char *rest = nullptr;
+        if (sqlite3_prepare_v2(db, tail, -1, &next, &rest) != SQLITE_OK)
+            return false;
+        if (next) {
+            sqlite3_finalize(next);
+            return false;
+        }
+        if (!rest || rest == tail)
+            break;
+        tail = rest;
+    }
+    return true;
+}
+
 } // namespace
 
 SqlCipherResult::SqlCipherResult(const SqlCipherDriver *driver)
@@ -98,7 +118,7 @@ bool SqlCipherResult::prepare(const QString &query)
     }
     // Only the first statement of a text is run; anything after it would be
     // dropped without a word, which hides mistakes.
-    if (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";") {
+    if (!onlyNoStatementFollows(owner->connection(), tail)) {
         fail(QStringLiteral("only one statement can be executed at a time"),
              QSqlError::StatementError, 0);
         finalizeStatement();

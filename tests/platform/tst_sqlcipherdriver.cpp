@@ -398,6 +398,15 @@ void TestSqlCipherDriver::secondStatementInOneTextRefused()
     QVERIFY(query.exec(QStringLiteral("create table t (x);")));
     QVERIFY(!query.exec(QStringLiteral("insert into t values (1); drop table t")));
     QVERIFY(db.tables().contains(QStringLiteral("t")));
+    // What follows the one statement may be anything that is no statement.
+    QVERIFY2(query.exec(QStringLiteral("insert into t values (2); -- the second row\n")),
+             qPrintable(query.lastError().text()));
+    QVERIFY2(query.exec(QStringLiteral("insert into t values (3);; /* the third */ ;")),
+             qPrintable(query.lastError().text()));
+    QVERIFY(!query.exec(QStringLiteral("insert into t values (4); -- a note\n drop table t")));
+    QVERIFY(query.exec(QStringLiteral("select count(*) from t")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 2);
 }
 
 void TestSqlCipherDriver::refusesPlainSqlite()
