@@ -94,7 +94,7 @@ int main(int argc, char *argv[])
 
     out << "file size:                    " << fileSize / (1024 * 1024) << " MiB\n";
     out << "streamed digest:              " << streamedMs << " ms ("
-        << (streamedMs > 0 ? fileSize / 1024 / streamedMs : 0) << " MiB/s), peak memory growth "
+        << (streamedMs > 0 ? fileSize * 1000 / (1024 * 1024) / streamedMs : 0) << " MiB/s), peak memory growth "
         << (peakAfter - peakBefore) << " KiB (VmRSS before " << rssBefore << " KiB)\n";
     out << "openDatabase digest check:    " << checkMs << " ms, refused as expected: "
         << (opened ? "no" : "yes") << ", peak memory growth " << (peakAfterCheck - peakBefore)
