@@ -24,6 +24,10 @@
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace {
 
 // Course list requests a station may make before answering the challenge;
@@ -34,6 +38,26 @@ constexpr qint64 transferHighWater = 4 * 65535;
 // A station that asks and never reads would make the server hold its
 // answers without end; past this much unsent data it is let go.
 constexpr qint64 unsentLimit = 8 * 1024 * 1024;
+
+// The system's keep-alive starts probing after two hours of silence, and
+// unacknowledged data is retried for about a quarter of an hour. A station
+// that loses power keeps its candidate held for that long; these bounds let
+// the candidate be entered elsewhere within about a minute and a half.
+constexpr int keepAliveIdleSeconds = 60;
+constexpr int keepAliveIntervalSeconds = 10;
+constexpr int keepAliveProbes = 3;
+constexpr unsigned int unacknowledgedLimitMs = 90000;
+
+void boundDeadPeerDetection(qintptr descriptor)
+{
+    if (descriptor < 0)
+        return;
+    const int fd = int(descriptor);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepAliveIdleSeconds, sizeof keepAliveIdleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepAliveIntervalSeconds, sizeof keepAliveIntervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepAliveProbes, sizeof keepAliveProbes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedLimitMs, sizeof unacknowledgedLimitMs);
+}
 
 constexpr int codeAdmitted = 0;
 constexpr int codeUnknown = 1;
@@ -67,6 +91,7 @@ StationSession::StationSession(QTcpSocket *socket, ExamServer *server, ServerSto
     // probes instead of occupying a session for ever.
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    boundDeadPeerDetection(m_socket->socketDescriptor());
     connect(m_socket, &QTcpSocket::readyRead, this, &StationSession::onReadyRead);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &StationSession::onBytesWritten);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { close(QStringLiteral("disconnected")); });

@@ -16,8 +16,13 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -65,6 +70,7 @@ private slots:
     void garbageLosesOnlyItsOwnConnection();
     void silentStationIsDropped();
     void vanishingStationCostsNothing();
+    void vanishedStationIsNoticedWithinMinutes();
     void everyExchangeIsLoggedWithThePeer();
 
 private:
@@ -596,6 +602,30 @@ void TestExamServer::vanishingStationCostsNothing()
     staying->enter("K1", "101");
     QVERIFY(staying->waitFor(EnterResponseMessage::encryptedType, &answer));
     QCOMPARE(answer.code, 0);
+}
+
+void TestExamServer::vanishedStationIsNoticedWithinMinutes()
+{
+    // A station that loses power sends nothing more; only the connection's
+    // own probes find it gone, and until then its candidate stays held.
+    TestStation *station = authenticated();
+    QVERIFY(station);
+    const QList<QTcpSocket *> sockets = m_server->findChildren<QTcpSocket *>();
+    QCOMPARE(sockets.size(), 1);
+    const int fd = int(sockets.first()->socketDescriptor());
+    auto option = [fd](int level, int name) {
+        int value = -1;
+        socklen_t size = sizeof value;
+        return ::getsockopt(fd, level, name, &value, &size) == 0 ? value : -1;
+    };
+    QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    const int idle = option(IPPROTO_TCP, TCP_KEEPIDLE);
+    const int interval = option(IPPROTO_TCP, TCP_KEEPINTVL);
+    const int probes = option(IPPROTO_TCP, TCP_KEEPCNT);
+    const int unacknowledged = option(IPPROTO_TCP, TCP_USER_TIMEOUT);
+    QVERIFY(idle > 0 && interval > 0 && probes > 0);
+    QVERIFY2(idle + interval * probes <= 300, qPrintable(QString::number(idle + interval * probes)));
+    QVERIFY2(unacknowledged > 0 && unacknowledged <= 300000, qPrintable(QString::number(unacknowledged)));
 }
 
 void TestExamServer::everyExchangeIsLoggedWithThePeer()
