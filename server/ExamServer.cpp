@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 ExamServer::ExamServer(ServerStore *store, QObject *parent)
     : QObject(parent)
@@ -16,6 +17,16 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     , m_secret(KeyExchange::secret())
 {
     connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
+    // A failed accept (out of file descriptors, for one) pauses the listener
+    // for good; without this no station could connect until a restart.
+    connect(m_tcp, &QTcpServer::acceptError, this, [this] {
+        qInfo().noquote() << QStringLiteral("cannot accept a station: %1; trying again in 1 s")
+                                 .arg(m_tcp->errorString());
+        QTimer::singleShot(1000, this, [this] {
+            if (m_tcp->isListening())
+                m_tcp->resumeAccepting();
+        });
+    });
 }
 
 ExamServer::~ExamServer()

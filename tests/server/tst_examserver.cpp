@@ -22,7 +22,9 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,6 +73,7 @@ private slots:
     void silentStationIsDropped();
     void vanishingStationCostsNothing();
     void vanishedStationIsNoticedWithinMinutes();
+    void acceptingResumesAfterRunningOutOfFiles();
     void everyExchangeIsLoggedWithThePeer();
 
 private:
@@ -626,6 +629,52 @@ void TestExamServer::vanishedStationIsNoticedWithinMinutes()
     QVERIFY(idle > 0 && interval > 0 && probes > 0);
     QVERIFY2(idle + interval * probes <= 300, qPrintable(QString::number(idle + interval * probes)));
     QVERIFY2(unacknowledged > 0 && unacknowledged <= 300000, qPrintable(QString::number(unacknowledged)));
+}
+
+void TestExamServer::acceptingResumesAfterRunningOutOfFiles()
+{
+    // A burst of connections can exhaust the process's file descriptors for
+    // a moment; the server must take stations again once they are free.
+    struct rlimit saved;
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int probe = ::dup(0);
+    QVERIFY(probe >= 0);
+    ::close(probe);
+    struct rlimit tight = saved;
+    tight.rlim_cur = rlim_t(probe + 8);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    QList<int> clients;
+    for (int i = 0; i < 16; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            break;
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_server->port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd);
+            break;
+        }
+        clients.append(fd);
+    }
+    // The server meets the limit with connections still waiting.
+    capturedLog.clear();
+    previousHandler = qInstallMessageHandler(captureLog);
+    const bool refused = QTest::qWaitFor(
+        [] { return !capturedLog.filter(QStringLiteral("cannot accept a station")).isEmpty(); }, 10000);
+    qInstallMessageHandler(previousHandler);
+    for (int fd : qAsConst(clients))
+        ::close(fd);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QVERIFY(!clients.isEmpty());
+
+    TestStation *station = connected();
+    QVERIFY(station);
+    R challenge;
+    QVERIFY(station->waitFor(AuthenStateOneMessage::messageType, &challenge, 20000));
+    // Otherwise the case under test never happened.
+    QVERIFY2(refused, "the server never ran out of descriptors");
 }
 
 void TestExamServer::everyExchangeIsLoggedWithThePeer()
