@@ -463,6 +463,10 @@ void StationSession::storeResult(const ContestResultMessage &message)
                              .arg(result.candidateId)
                              .arg(result.courseCode)
                              .arg(result.total);
+    const QString unstored = QStringLiteral("; pass mark %1, passed %2, detail %3")
+                                 .arg(result.passScore)
+                                 .arg(message.passed())
+                                 .arg(result.detail);
     switch (m_store->storeResult(result)) {
     case ServerStore::Upload::Stored:
         log(what + QStringLiteral(": stored"));
@@ -475,11 +479,13 @@ void StationSession::storeResult(const ContestResultMessage &message)
         if (m_server)
             m_server->releaseAny(result.candidateId);
         break;
+    // The station cannot be told and will not send it again, so the log is
+    // the only place left where an operator can recover the result.
     case ServerStore::Upload::Rejected:
-        log(what + QStringLiteral(": rejected: ") + m_store->lastError());
+        log(what + QStringLiteral(": rejected: ") + m_store->lastError() + unstored);
         break;
     case ServerStore::Upload::Failed:
-        log(what + QStringLiteral(": NOT STORED: ") + m_store->lastError());
+        log(what + QStringLiteral(": NOT STORED: ") + m_store->lastError() + unstored);
         break;
     }
 }
