@@ -10,9 +10,3 @@ void BaseHandler::writeTypeLine(const char *text, quint8 type)
     line.append(char(type));
     ConsoleLine::write(line);
 }
-
-QString BaseHandler::decodeText(const QByteArray &bytes)
-{
-    const int zero = bytes.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-}

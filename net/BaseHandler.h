@@ -15,6 +15,4 @@ public:
 protected:
     // Writes "<text><type as a character>" as one line to standard output.
     static void writeTypeLine(const char *text, quint8 type);
-    // UTF-8 up to the first zero byte, if any.
-    static QString decodeText(const QByteArray &bytes);
 };

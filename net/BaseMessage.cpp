@@ -16,6 +16,12 @@ BaseMessage::BaseMessage(quint8 type, qint64 baseLength)
 
 BaseMessage::~BaseMessage() = default;
 
+QString BaseMessage::decodeText(const QByteArray &bytes)
+{
+    const int zero = bytes.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}
+
 int BaseMessage::parseEncrypted(const char *, qint64, AesCipher &)
 {
     return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <initializer_list>
@@ -42,6 +43,9 @@ public:
 
     // The plain payload as bytes; empty when the message cannot serialise.
     QByteArray payload() const;
+
+    // A received text field: UTF-8 up to the first zero byte, if any.
+    static QString decodeText(const QByteArray &bytes);
 
     // The plain type (4 to 7) that an encrypted type (100 to 103) carries.
     static quint8 plainTypeOf(quint8 encryptedType) { return quint8(encryptedType - 96); }

@@ -18,6 +18,6 @@ void EnterResponseHandler::process(BaseMessage &message)
         return;
     }
     m_dispatcher->onEnterResponse(response->code(), response->cert(), response->id(),
-                                  decodeText(response->pid()), decodeText(response->fullName()),
-                                  decodeText(response->image()));
+                                  BaseMessage::decodeText(response->pid()), BaseMessage::decodeText(response->fullName()),
+                                  BaseMessage::decodeText(response->image()));
 }

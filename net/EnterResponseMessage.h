@@ -13,6 +13,17 @@ public:
     static constexpr int baseLength = 27;
     static constexpr int minimumPayload = 24;
 
+    // Values of `code` the station tells apart.
+    enum Code : qint32 {
+        Admitted = 0,
+        UnknownCandidate = 1,
+        ReviewAvailable = 2,
+        AlreadyExamining = 3,
+        TheoryNotPassed = 5,
+        NotRequired = 6,
+        Error = -1,
+    };
+
     explicit EnterResponseMessage(bool encrypted = false);
 
     int serialize(char *destination, qint64 size) const override;

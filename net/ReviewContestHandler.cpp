@@ -15,5 +15,5 @@ void ReviewContestHandler::process(BaseMessage &message)
         writeTypeLine("ReviewContestHandler: can not process message with type: ", message.type());
         return;
     }
-    m_dispatcher->onReview(decodeText(review->text()));
+    m_dispatcher->onReview(BaseMessage::decodeText(review->text()));
 }

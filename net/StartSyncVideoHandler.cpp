@@ -18,5 +18,5 @@ void StartSyncVideoHandler::process(BaseMessage &message)
     }
     writeTypeLine("StartSyncvideomessage ", message.type());
     // The sink refuses names that would land outside the working directory.
-    m_dispatcher->videoSink()->openFile(decodeText(start->fileName()));
+    m_dispatcher->videoSink()->openFile(BaseMessage::decodeText(start->fileName()));
 }

@@ -59,20 +59,6 @@ void boundDeadPeerDetection(qintptr descriptor)
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedLimitMs, sizeof unacknowledgedLimitMs);
 }
 
-constexpr int codeAdmitted = 0;
-constexpr int codeUnknown = 1;
-constexpr int codeReview = 2;
-constexpr int codeBusy = 3;
-constexpr int codeTheoryNotPassed = 5;
-constexpr int codeNotRequired = 6;
-constexpr int codeError = -1;
-
-// Texts arrive as raw bytes; a zero byte ends them, as on the station.
-QString textOf(const QByteArray &bytes)
-{
-    const int zero = bytes.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-}
 
 } // namespace
 
@@ -297,12 +283,12 @@ void StationSession::answerCourseList()
 
 void StationSession::answerEntry(const ContestEnterMessage &message)
 {
-    const QString course = textOf(message.contestCode());
-    const QString number = textOf(message.candidateNumber()).trimmed();
+    const QString course = BaseMessage::decodeText(message.contestCode());
+    const QString number = BaseMessage::decodeText(message.candidateNumber()).trimmed();
     // A new entry ends whatever this station had entered before.
     releaseHold();
     m_enteredId = 0;
-    m_enteredCode = codeError;
+    m_enteredCode = EnterResponseMessage::Error;
     m_enteredCourse.clear();
 
     const QString what = QStringLiteral("entry course %1 number %2").arg(course, number);
@@ -311,11 +297,11 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     switch (m_store->course(course, &courseRecord)) {
     case ServerStore::Lookup::Failed:
         log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(codeError, 0);
+        sendEntryAnswer(EnterResponseMessage::Error, 0);
         return;
     case ServerStore::Lookup::Missing:
         log(what + QStringLiteral(" -> 1: no such course"));
-        sendEntryAnswer(codeUnknown, 0);
+        sendEntryAnswer(EnterResponseMessage::UnknownCandidate, 0);
         return;
     case ServerStore::Lookup::Found:
         break;
@@ -323,26 +309,26 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     switch (m_store->candidate(course, number, &candidate)) {
     case ServerStore::Lookup::Failed:
         log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(codeError, 0);
+        sendEntryAnswer(EnterResponseMessage::Error, 0);
         return;
     case ServerStore::Lookup::Missing:
         log(what + QStringLiteral(" -> 1: not registered"));
-        sendEntryAnswer(codeUnknown, 0);
+        sendEntryAnswer(EnterResponseMessage::UnknownCandidate, 0);
         return;
     case ServerStore::Lookup::Found:
         break;
     }
 
-    int code = codeError;
+    int code = EnterResponseMessage::Error;
     QString why;
     switch (candidate.state) {
     case CandidateState::Ready: {
         StationSession *examiner = m_server ? m_server->examinerOf(candidate.id) : nullptr;
         if (examiner && examiner != this) {
-            code = codeBusy;
+            code = EnterResponseMessage::AlreadyExamining;
             why = QStringLiteral("being examined at ") + examiner->peer();
         } else if (m_server && m_server->hold(candidate.id, this)) {
-            code = codeAdmitted;
+            code = EnterResponseMessage::Admitted;
         } else {
             why = QStringLiteral("the server is stopping");
         }
@@ -352,7 +338,7 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
         ResultRecord result;
         switch (m_store->latestResult(candidate.id, course, &result)) {
         case ServerStore::Lookup::Found:
-            code = codeReview;
+            code = EnterResponseMessage::ReviewAvailable;
             break;
         case ServerStore::Lookup::Missing:
             why = QStringLiteral("examined, but no result is stored");
@@ -364,15 +350,15 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
         break;
     }
     case CandidateState::TheoryNotPassed:
-        code = codeTheoryNotPassed;
+        code = EnterResponseMessage::TheoryNotPassed;
         break;
     case CandidateState::NotRequired:
-        code = codeNotRequired;
+        code = EnterResponseMessage::NotRequired;
         break;
     }
 
     const QString state = CandidateState::name(candidate.state);
-    if (code != codeAdmitted && code != codeReview) {
+    if (code != EnterResponseMessage::Admitted && code != EnterResponseMessage::ReviewAvailable) {
         log(QStringLiteral("%1 -> %2 (candidate %3, %4%5)")
                 .arg(what)
                 .arg(code)
@@ -393,7 +379,7 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
         if (m_server)
             m_server->release(candidate.id, this);
         log(what + QStringLiteral(" -> -1: the answer cannot be sent"));
-        sendEntryAnswer(codeError, 0);
+        sendEntryAnswer(EnterResponseMessage::Error, 0);
         return;
     }
     m_enteredId = candidate.id;
@@ -414,7 +400,7 @@ void StationSession::answerConfirm(const InfoConfirmMessage &message)
 {
     const int id = message.candidateId();
     if (message.confirmed() == 0) {
-        if (id != 0 && id == m_enteredId && m_enteredCode == codeAdmitted)
+        if (id != 0 && id == m_enteredId && m_enteredCode == EnterResponseMessage::Admitted)
             log(QStringLiteral("examination started: candidate %1").arg(id));
         else
             log(QStringLiteral("examination start for candidate %1, which this station was not admitted for").arg(id));
@@ -427,7 +413,7 @@ void StationSession::answerConfirm(const InfoConfirmMessage &message)
     // Only the station that entered the candidate for review gets the text;
     // anyone else gets an empty one, which the station shows as "no review".
     QByteArray text;
-    if (id != 0 && id == m_enteredId && m_enteredCode == codeReview) {
+    if (id != 0 && id == m_enteredId && m_enteredCode == EnterResponseMessage::ReviewAvailable) {
         ResultRecord result;
         switch (m_store->latestResult(id, m_enteredCourse, &result)) {
         case ServerStore::Lookup::Found:
@@ -453,11 +439,11 @@ void StationSession::storeResult(const ContestResultMessage &message)
 {
     ResultRecord result;
     result.candidateId = message.candidateId();
-    result.courseCode = textOf(message.contestCode());
+    result.courseCode = BaseMessage::decodeText(message.contestCode());
     result.total = message.totalScore();
     result.passScore = message.passScore();
     result.passed = message.passed() != 0;
-    result.detail = textOf(message.detail());
+    result.detail = BaseMessage::decodeText(message.detail());
     result.station = m_peer;
     const QString what = QStringLiteral("result for candidate %1, course %2, total %3")
                              .arg(result.candidateId)
