@@ -39,11 +39,8 @@ constexpr char textFailed[] = "Không đạt";
 
 // The examination's fixed numbers.
 constexpr int chapterCount = 6;
-constexpr int situationsPerContest = 10;
-constexpr int maxScore = 50;
 constexpr int passMark = 35;
 constexpr int licenceClassCount = 10;
-constexpr int resultDisplaySeconds = 15;
 constexpr int lookBack = 300;
 constexpr int lookBackExtra = 200;
 constexpr qint64 encryptedPrefixSize = 1048576;

@@ -8,6 +8,12 @@ QTime clockTime(qint64 v)
                  int(v % 1000));
 }
 
+// The long form only once the value passes an hour.
+QString clockFormat(qint64 seconds)
+{
+    return seconds > 3600 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss");
+}
+
 } // namespace
 
 TimeUtility *TimeUtility::instance()
@@ -29,7 +35,7 @@ QString TimeUtility::progressText(qint64 current, qint64 total) const
     const qint64 s = total / 1000;
     if (c == 0 && s == 0)
         return QString();
-    const QString format = s > 3600 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss");
+    const QString format = clockFormat(s);
     return clockTime(current).toString(format) + QStringLiteral(" / ")
            + clockTime(total).toString(format);
 }
@@ -39,8 +45,7 @@ QString TimeUtility::positionText(qint64 position)
     if (position == 0)
         return QString();
     const qint64 sixtieths = ((position * 60) / 1000) % 60;
-    const QString format = position / 1000 > 3600 ? QStringLiteral("hh:mm:ss")
-                                                  : QStringLiteral("mm:ss");
+    const QString format = clockFormat(position / 1000);
     return clockTime(position).toString(format) + QLatin1Char(':')
            + QStringLiteral("%1").arg(sixtieths, 2, 10, QLatin1Char('0'));
 }

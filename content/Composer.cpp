@@ -114,7 +114,7 @@ int Composer::passEstimate(const int &total, quint32 row) const
 {
     if (m_mode != Examination && m_mode != ExaminationReview)
         return 2;
-    if (row > 9 || int(row) >= m_passScores.size())
+    if (row >= quint32(m_passScores.size()))
         return 0;
     return total >= m_passScores.at(int(row)) ? 1 : 0;
 }
@@ -122,7 +122,7 @@ int Composer::passEstimate(const int &total, quint32 row) const
 int Composer::passThreshold() const
 {
     quint32 row = quint32(m_studentInfo->cert());
-    if (row > 9 || int(row) >= m_passScores.size())
+    if (row >= quint32(m_passScores.size()))
         row = 0;
     return m_passScores.at(int(row));
 }

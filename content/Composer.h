@@ -35,7 +35,6 @@ public:
     LearnModeEnum mode() const { return m_mode; }
     void setMode(LearnModeEnum mode) { m_mode = mode; }
     StudentInfo *studentInfo() const { return m_studentInfo; }
-    QList<int> contestStructure() const { return m_contestStructure; }
 
     QString videoIdText() const;
     // 1 pass, 0 fail, 2 when the mode has no verdict.

@@ -42,9 +42,6 @@ public:
 
     static int zoneScore(int x, const DangerItem &item);
 
-    int lookBack() const { return m_lookBack; }
-    int lookBackExtra() const { return m_lookBackExtra; }
-
 signals:
     void notifyAddFlag();
 

@@ -29,8 +29,7 @@ QString VideoObject::refusalReason(const QString &path)
 {
     if (path.isEmpty())
         return QStringLiteral("empty name");
-    if (QDir::isAbsolutePath(path) || path.startsWith(QLatin1Char('/'))
-        || path.startsWith(QLatin1Char('\\')))
+    if (QDir::isAbsolutePath(path) || path.startsWith(QLatin1Char('\\')))
         return QStringLiteral("absolute path");
     const QStringList parts = QString(path).replace(QLatin1Char('\\'), QLatin1Char('/'))
                                   .split(QLatin1Char('/'));

@@ -12,7 +12,6 @@ private slots:
     void progressText();
     void positionText_data();
     void positionText();
-    void instanceIsShared();
 };
 
 void TestTimeUtility::timeToMilliseconds_data()
@@ -72,11 +71,6 @@ void TestTimeUtility::positionText()
     QFETCH(qint64, position);
     QFETCH(QString, expected);
     QCOMPARE(TimeUtility::positionText(position), expected);
-}
-
-void TestTimeUtility::instanceIsShared()
-{
-    QCOMPARE(TimeUtility::instance(), TimeUtility::instance());
 }
 
 QTEST_GUILESS_MAIN(TestTimeUtility)
