@@ -58,9 +58,8 @@ private slots:
     void twoFramesAndAHalf();
     void invalidLengthDropsEverything_data();
     void invalidLengthDropsEverything();
-    void unknownTypeDropsEverything();
-    void failedParseDropsEverything();
-    void ciphertextNotWholeBlocksFails();
+    void unreadableFrameDropsEverything_data();
+    void unreadableFrameDropsEverything();
     void padLargerThanCiphertextFails();
     void encryptedLayout_data();
     void encryptedLayout();
@@ -130,45 +129,37 @@ void TestFrameCodec::invalidLengthDropsEverything()
     QVERIFY(accumulator.isEmpty());
 }
 
-void TestFrameCodec::unknownTypeDropsEverything()
+void TestFrameCodec::unreadableFrameDropsEverything_data()
 {
-    QByteArray accumulator = hex("00040cff") + reviewFrame("later");
-    AesCipher cipher;
-    Delivered seen;
-    StdoutCapture capture;
-    FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    QCOMPARE(capture.finish(), QByteArray("Create message failed. Message type = 12\n"));
-    QVERIFY(seen.types.isEmpty());
-    QVERIFY(accumulator.isEmpty());
-}
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QByteArray>("line");
 
-void TestFrameCodec::failedParseDropsEverything()
-{
+    QTest::newRow("unknown type") << hex("00040cff") + reviewFrame("later")
+                                  << QByteArray("Create message failed. Message type = 12\n");
     // A review declaring 9 text bytes but holding 2.
-    QByteArray accumulator = hex("0009 09 00000009 4142") + reviewFrame("later");
+    QTest::newRow("text past the end") << hex("0009 09 00000009 4142") + reviewFrame("later")
+                                       << QByteArray("Parse message failed. Message type = 9\n");
+    QByteArray partialBlocks(20 + 40, '\x11');
+    partialBlocks[0] = 0;
+    partialBlocks[1] = char(partialBlocks.size());
+    partialBlocks[2] = char(101);
+    partialBlocks[3] = 0;
+    QTest::newRow("ciphertext not whole blocks")
+        << partialBlocks << QByteArray("Parse message failed. Message type = 101\n");
+}
+
+void TestFrameCodec::unreadableFrameDropsEverything()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QByteArray, line);
+    QByteArray accumulator = stream;
     AesCipher cipher;
     Delivered seen;
     StdoutCapture capture;
     FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    QCOMPARE(capture.finish(), QByteArray("Parse message failed. Message type = 9\n"));
+    QCOMPARE(capture.finish(), line);
     QVERIFY(seen.types.isEmpty());
     QVERIFY(accumulator.isEmpty());
-}
-
-void TestFrameCodec::ciphertextNotWholeBlocksFails()
-{
-    QByteArray frame(20 + 40, '\x11');
-    frame[0] = 0;
-    frame[1] = char(frame.size());
-    frame[2] = char(101);
-    frame[3] = 0;
-    AesCipher cipher;
-    Delivered seen;
-    StdoutCapture capture;
-    FrameCodec::reassemble(frame, cipher, seen.sink());
-    QCOMPARE(capture.finish(), QByteArray("Parse message failed. Message type = 101\n"));
-    QVERIFY(seen.types.isEmpty());
-    QVERIFY(frame.isEmpty());
 }
 
 void TestFrameCodec::padLargerThanCiphertextFails()
