@@ -3,7 +3,6 @@
 #include "AesCipher.h"
 #include "BaseHandler.h"
 #include "BaseMessage.h"
-#include "ByteBuffer.h"
 #include "ConsoleLine.h"
 #include "HandlerFactory.h"
 #include "MessageFactory.h"
@@ -95,25 +94,25 @@ QByteArray FrameCodec::buildFrame(const BaseMessage &message, AesCipher &cipher,
 
 void FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher, const Delivery &deliver)
 {
-    ByteBuffer buffer(accumulator.constData(), quint64(accumulator.size()));
+    // Frames are parsed where they lie: the messages copy out their fields,
+    // so neither the accumulator nor each frame needs a copy of its own. The
+    // shared reference keeps the bytes valid whatever a delivery does.
+    const QByteArray received = accumulator;
+    const char *const bytes = received.constData();
+    const int size = received.size();
     int consumed = 0;
-    for (;;) {
-        if (buffer.unread() < BaseMessage::headerSize)
-            break;
-        quint16 raw = 0;
-        buffer.peekU16(raw);
-        const int length = qFromBigEndian(raw);
+    while (size - consumed >= BaseMessage::headerSize) {
+        const char *frame = bytes + consumed;
+        const int length = qFromBigEndian<quint16>(frame);
         if (length < BaseMessage::headerSize) {
             ConsoleLine::write("Message length is invalid");
             accumulator.clear();
             return;
         }
-        if (buffer.unread() < quint64(length)) {
+        if (size - consumed < length) {
             ConsoleLine::write("Message length is not enough");
             break;
         }
-        QByteArray frame(length, '\0');
-        buffer.read(frame.data(), quint64(length));
         consumed += length;
         const quint8 type = quint8(frame[2]);
 
@@ -125,7 +124,7 @@ void FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher, const De
         }
         message->setLength(quint16(length));
         message->setType(type);
-        const char *payload = frame.constData() + BaseMessage::headerSize;
+        const char *payload = frame + BaseMessage::headerSize;
         const qint64 payloadSize = length - BaseMessage::headerSize;
         const int parsed = type < 100 ? message->parse(payload, payloadSize)
                                       : message->parseEncrypted(payload, payloadSize, cipher);
