@@ -14,6 +14,10 @@ constexpr int schemaVersion = 1;
 
 QAtomicInt connectionCounter;
 
+// candidateFrom() reads the columns in this order.
+const char candidateColumns[] = "SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
+                                "FROM candidate ";
+
 bool hasControlCharacters(const QString &text)
 {
     for (const QChar c : text) {
@@ -345,19 +349,24 @@ bool ServerStore::courses(QList<CourseRecord> *out)
     return true;
 }
 
+ServerStore::Lookup ServerStore::lookUp(QSqlQuery &query, const QString &what)
+{
+    if (!query.exec()) {
+        fail(what, query);
+        return Lookup::Failed;
+    }
+    return query.next() ? Lookup::Found : Lookup::Missing;
+}
+
 ServerStore::Lookup ServerStore::course(const QString &code, CourseRecord *out)
 {
     QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT code, name FROM course WHERE code = ?"));
     query.addBindValue(code);
-    if (!query.exec()) {
-        fail(QStringLiteral("cannot read course %1").arg(code), query);
-        return Lookup::Failed;
-    }
-    if (!query.next())
-        return Lookup::Missing;
-    *out = {query.value(0).toString(), query.value(1).toString()};
-    return Lookup::Found;
+    const Lookup found = lookUp(query, QStringLiteral("cannot read course %1").arg(code));
+    if (found == Lookup::Found)
+        *out = {query.value(0).toString(), query.value(1).toString()};
+    return found;
 }
 
 bool ServerStore::insertCandidate(CandidateRecord *c)
@@ -448,42 +457,31 @@ CandidateRecord ServerStore::candidateFrom(const QSqlQuery &query)
 ServerStore::Lookup ServerStore::candidate(const QString &courseCode, const QString &number, CandidateRecord *out)
 {
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
-                                 "FROM candidate WHERE course_code = ? AND number = ?"));
+    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE course_code = ? AND number = ?"));
     query.addBindValue(courseCode);
     query.addBindValue(number);
-    if (!query.exec()) {
-        fail(QStringLiteral("cannot read candidate %1").arg(number), query);
-        return Lookup::Failed;
-    }
-    if (!query.next())
-        return Lookup::Missing;
-    *out = candidateFrom(query);
-    return Lookup::Found;
+    const Lookup found = lookUp(query, QStringLiteral("cannot read candidate %1").arg(number));
+    if (found == Lookup::Found)
+        *out = candidateFrom(query);
+    return found;
 }
 
 ServerStore::Lookup ServerStore::candidateById(int id, CandidateRecord *out)
 {
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
-                                 "FROM candidate WHERE id = ?"));
+    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE id = ?"));
     query.addBindValue(id);
-    if (!query.exec()) {
-        fail(QStringLiteral("cannot read candidate id %1").arg(id), query);
-        return Lookup::Failed;
-    }
-    if (!query.next())
-        return Lookup::Missing;
-    *out = candidateFrom(query);
-    return Lookup::Found;
+    const Lookup found = lookUp(query, QStringLiteral("cannot read candidate id %1").arg(id));
+    if (found == Lookup::Found)
+        *out = candidateFrom(query);
+    return found;
 }
 
 bool ServerStore::candidatesOfCourse(const QString &courseCode, QList<CandidateRecord> *out)
 {
     out->clear();
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
-                                 "FROM candidate WHERE course_code = ? ORDER BY number"));
+    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE course_code = ? ORDER BY number"));
     query.addBindValue(courseCode);
     if (!query.exec())
         return fail(QStringLiteral("cannot read the candidates of %1").arg(courseCode), query);
@@ -628,14 +626,10 @@ ServerStore::Lookup ServerStore::latestResult(int candidateId, const QString &co
                   + QStringLiteral("WHERE r.candidate_id = ? AND r.course_code = ? ORDER BY r.id DESC LIMIT 1"));
     query.addBindValue(candidateId);
     query.addBindValue(courseCode);
-    if (!query.exec()) {
-        fail(QStringLiteral("cannot read results"), query);
-        return Lookup::Failed;
-    }
-    if (!query.next())
-        return Lookup::Missing;
-    *out = resultFrom(query);
-    return Lookup::Found;
+    const Lookup found = lookUp(query, QStringLiteral("cannot read results"));
+    if (found == Lookup::Found)
+        *out = resultFrom(query);
+    return found;
 }
 
 bool ServerStore::results(const QString &courseCode, QList<ResultRecord> *out)

@@ -68,6 +68,8 @@ private:
     QSqlDatabase database() const;
     bool fail(const QString &what, const QSqlQuery &query);
     bool fail(const QString &what);
+    // Runs a query for at most one row and leaves it on that row when Found.
+    Lookup lookUp(QSqlQuery &query, const QString &what);
     bool createSchema();
     bool insertCandidate(CandidateRecord *candidate);
     static CandidateRecord candidateFrom(const QSqlQuery &query);
