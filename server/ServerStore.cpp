@@ -91,56 +91,42 @@ bool ServerStore::open(const QString &path, OpenMode mode)
     if (!existed)
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
-    QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
+    if (!setUp(path, mode)) {
         close();
         return false;
     }
+    return true;
+}
+
+bool ServerStore::setUp(const QString &path, OpenMode mode)
+{
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
     const int version = query.value(0).toInt();
     query.finish();
     if (version == 0) {
-        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next()) {
-            fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
-            close();
-            return false;
-        }
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next())
+            return fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
         const int objects = query.value(0).toInt();
         query.finish();
-        if (objects != 0) {
-            fail(QStringLiteral("%1 holds another kind of database").arg(path));
-            close();
-            return false;
-        }
-        if (mode == OpenMode::MustExist) {
-            fail(QStringLiteral("%1 is empty (create the tables with: hazard-server init --db %1)").arg(path));
-            close();
-            return false;
-        }
+        if (objects != 0)
+            return fail(QStringLiteral("%1 holds another kind of database").arg(path));
+        if (mode == OpenMode::MustExist)
+            return fail(QStringLiteral("%1 is empty (create the tables with: hazard-server init --db %1)").arg(path));
     } else if (version != schemaVersion) {
-        fail(QStringLiteral("%1 has schema version %2, this program knows %3").arg(path).arg(version).arg(schemaVersion));
-        close();
-        return false;
+        return fail(QStringLiteral("%1 has schema version %2, this program knows %3").arg(path).arg(version).arg(schemaVersion));
     }
 
     // WAL lets the server read while a command writes, and the reverse.
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
         || query.value(0).toString().toLower() != QLatin1String("wal")) {
-        fail(QStringLiteral("cannot switch %1 to WAL journal").arg(path), query);
-        close();
-        return false;
+        return fail(QStringLiteral("cannot switch %1 to WAL journal").arg(path), query);
     }
     query.finish();
-    if (!query.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
-        fail(QStringLiteral("cannot enable foreign keys"), query);
-        close();
-        return false;
-    }
-    if (version == 0 && !createSchema()) {
-        close();
-        return false;
-    }
-    return true;
+    if (!query.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
+        return fail(QStringLiteral("cannot enable foreign keys"), query);
+    return version != 0 || createSchema();
 }
 
 bool ServerStore::createSchema()

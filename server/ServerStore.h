@@ -70,6 +70,9 @@ private:
     bool fail(const QString &what);
     // Runs a query for at most one row and leaves it on that row when Found.
     Lookup lookUp(QSqlQuery &query, const QString &what);
+    // Checks what open() found and readies the connection; false leaves
+    // the reason in lastError() and the connection for the caller to close.
+    bool setUp(const QString &path, OpenMode mode);
     bool createSchema();
     bool insertCandidate(CandidateRecord *candidate);
     static CandidateRecord candidateFrom(const QSqlQuery &query);
