@@ -88,10 +88,16 @@ QString ServerCli::generalHelp() const
         + statesHelp();
 }
 
-int ServerCli::usageError(const QString &text)
+int ServerCli::failure(const QString &text)
 {
     m_err << "hazard-server: " << text << "\n";
     m_err.flush();
+    return 1;
+}
+
+int ServerCli::usageError(const QString &text)
+{
+    failure(text);
     return 2;
 }
 
@@ -126,8 +132,7 @@ bool ServerCli::openStore(ServerStore &store)
 {
     if (store.open(m_db, ServerStore::OpenMode::MustExist))
         return true;
-    m_err << "hazard-server: " << store.lastError() << "\n";
-    m_err.flush();
+    failure(store.lastError());
     return false;
 }
 
@@ -160,32 +165,31 @@ int ServerCli::run(const QStringList &arguments)
     // The parser wants a program name in front of the arguments.
     rest.prepend(QStringLiteral("hazard-server"));
 
-    int status = 0;
-    if (command == QLatin1String("init"))
-        status = init(rest);
-    else if (command == QLatin1String("add-course"))
-        status = addCourse(rest);
-    else if (command == QLatin1String("add-candidate"))
-        status = addCandidate(rest);
-    else if (command == QLatin1String("set-state"))
-        status = setState(rest);
-    else if (command == QLatin1String("import"))
-        status = import(rest);
-    else if (command == QLatin1String("candidates"))
-        status = candidates(rest);
-    else if (command == QLatin1String("results"))
-        status = results(rest);
-    else if (command == QLatin1String("serve"))
-        status = serve(rest);
-    else if (command == QLatin1String("push"))
-        status = push(rest);
-    else if (command == QLatin1String("status"))
-        status = this->status(rest);
-    else
-        return usageError(QStringLiteral("unknown command %1; see: hazard-server --help").arg(command));
-    m_out.flush();
-    m_err.flush();
-    return status < 0 ? 0 : status;
+    const struct
+    {
+        const char *name;
+        int (ServerCli::*run)(const QStringList &);
+    } commands[] = {
+        {"init", &ServerCli::init},
+        {"add-course", &ServerCli::addCourse},
+        {"add-candidate", &ServerCli::addCandidate},
+        {"set-state", &ServerCli::setState},
+        {"import", &ServerCli::import},
+        {"candidates", &ServerCli::candidates},
+        {"results", &ServerCli::results},
+        {"serve", &ServerCli::serve},
+        {"push", &ServerCli::push},
+        {"status", &ServerCli::status},
+    };
+    for (const auto &c : commands) {
+        if (command != QLatin1String(c.name))
+            continue;
+        const int exitStatus = (this->*c.run)(rest);
+        m_out.flush();
+        m_err.flush();
+        return exitStatus < 0 ? 0 : exitStatus;
+    }
+    return usageError(QStringLiteral("unknown command %1; see: hazard-server --help").arg(command));
 }
 
 int ServerCli::init(const QStringList &args)
@@ -196,10 +200,8 @@ int ServerCli::init(const QStringList &args)
         return s;
     const bool existed = QFileInfo::exists(m_db);
     ServerStore store;
-    if (!store.open(m_db, ServerStore::OpenMode::CreateIfMissing)) {
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
-    }
+    if (!store.open(m_db, ServerStore::OpenMode::CreateIfMissing))
+        return failure(store.lastError());
     m_out << (existed ? "database ready: " : "database created: ") << QFileInfo(m_db).absoluteFilePath() << "\n";
     return 0;
 }
@@ -216,10 +218,8 @@ int ServerCli::addCourse(const QStringList &args)
     if (!openStore(store))
         return 1;
     const CourseRecord course{parser.positionalArguments().at(0), parser.positionalArguments().at(1)};
-    if (!store.addCourse(course)) {
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
-    }
+    if (!store.addCourse(course))
+        return failure(store.lastError());
     m_out << "course added: " << course.code.trimmed() << " " << course.name.trimmed() << "\n";
     return 0;
 }
@@ -268,17 +268,13 @@ int ServerCli::addCandidate(const QStringList &args)
             return usageError(QStringLiteral("--id takes a positive number"));
     }
     QString why;
-    if (parser.isSet(photo) && !CandidateImport::readPhoto(parser.value(photo), &c.photoBase64, &why)) {
-        m_err << "hazard-server: " << why << "\n";
-        return 1;
-    }
+    if (parser.isSet(photo) && !CandidateImport::readPhoto(parser.value(photo), &c.photoBase64, &why))
+        return failure(why);
     ServerStore store;
     if (!openStore(store))
         return 1;
-    if (!store.addCandidate(&c)) {
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
-    }
+    if (!store.addCandidate(&c))
+        return failure(store.lastError());
     m_out << "candidate added: id " << c.id << ", number " << c.number << ", course " << c.courseCode << ", "
           << CandidateState::name(c.state) << "\n";
     return 0;
@@ -304,18 +300,14 @@ int ServerCli::setState(const QStringList &args)
     CandidateRecord c;
     switch (store.candidate(p.at(0), p.at(1), &c)) {
     case ServerStore::Lookup::Failed:
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
+        return failure(store.lastError());
     case ServerStore::Lookup::Missing:
-        m_err << "hazard-server: no candidate " << p.at(1) << " in course " << p.at(0) << "\n";
-        return 1;
+        return failure(QStringLiteral("no candidate %1 in course %2").arg(p.at(1), p.at(0)));
     case ServerStore::Lookup::Found:
         break;
     }
-    if (!store.setCandidateState(c.id, state)) {
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
-    }
+    if (!store.setCandidateState(c.id, state))
+        return failure(store.lastError());
     m_out << "candidate " << c.number << " (id " << c.id << "): " << CandidateState::name(c.state) << " -> "
           << CandidateState::name(state) << "\n";
     return 0;
@@ -354,10 +346,8 @@ int ServerCli::import(const QStringList &args)
         const auto numberLookup = store.candidate(c.courseCode, c.number, &existing);
         const auto idLookup = c.id > 0 ? store.candidateById(c.id, &existing) : ServerStore::Lookup::Missing;
         if (courseLookup == ServerStore::Lookup::Failed || numberLookup == ServerStore::Lookup::Failed
-            || idLookup == ServerStore::Lookup::Failed) {
-            m_err << "hazard-server: " << store.lastError() << "\n";
-            return 1;
-        }
+            || idLookup == ServerStore::Lookup::Failed)
+        return failure(store.lastError());
         if (courseLookup == ServerStore::Lookup::Missing)
             errors.append(QStringLiteral("line %1: no course %2").arg(lines.at(i)).arg(c.courseCode));
         else if (numberLookup == ServerStore::Lookup::Found)
@@ -375,13 +365,10 @@ int ServerCli::import(const QStringList &args)
         });
         for (const QString &e : errors)
             m_err << path << ": " << e << "\n";
-        m_err << "hazard-server: nothing imported (" << errors.size() << " bad row(s))\n";
-        return 1;
+        return failure(QStringLiteral("nothing imported (%1 bad row(s))").arg(errors.size()));
     }
-    if (!store.addCandidates(&list)) {
-        m_err << "hazard-server: " << store.lastError() << "; nothing imported\n";
-        return 1;
-    }
+    if (!store.addCandidates(&list))
+        return failure(store.lastError() + QStringLiteral("; nothing imported"));
     m_out << "imported " << list.size() << " candidate(s)\n";
     return 0;
 }
@@ -399,19 +386,15 @@ int ServerCli::candidates(const QStringList &args)
     if (!openStore(store))
         return 1;
     QList<CourseRecord> courses;
-    if (!store.courses(&courses)) {
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
-    }
+    if (!store.courses(&courses))
+        return failure(store.lastError());
     for (const CourseRecord &c : courses) {
         if (parser.isSet(course) && c.code != parser.value(course))
             continue;
         m_out << "course " << c.code << ": " << c.name << "\n";
         QList<CandidateRecord> list;
-        if (!store.candidatesOfCourse(c.code, &list)) {
-            m_err << "hazard-server: " << store.lastError() << "\n";
-            return 1;
-        }
+        if (!store.candidatesOfCourse(c.code, &list))
+            return failure(store.lastError());
         for (const CandidateRecord &r : list) {
             m_out << "  " << r.number << "  id " << r.id << "  " << Constants::licenceClasses().value(r.licenceClass)
                   << "  " << r.fullName << "  pid " << r.pid << "  " << CandidateState::name(r.state)
@@ -437,10 +420,8 @@ int ServerCli::results(const QStringList &args)
     if (!openStore(store))
         return 1;
     QList<ResultRecord> list;
-    if (!store.results(parser.value(course), &list)) {
-        m_err << "hazard-server: " << store.lastError() << "\n";
-        return 1;
-    }
+    if (!store.results(parser.value(course), &list))
+        return failure(store.lastError());
     const QStringList classes = Constants::licenceClasses();
     if (parser.isSet(csv)) {
         m_out << CsvTable::line({QStringLiteral("id"), QStringLiteral("received_at"), QStringLiteral("course"),
@@ -535,14 +516,10 @@ int ServerCli::serve(const QStringList &args)
     server.setAuthTimeout(int(timeout * 1000));
     ControlChannel control(&server);
     QString why;
-    if (!control.listen(m_db, &why)) {
-        m_err << "hazard-server: " << why << "\n";
-        return 1;
-    }
-    if (!server.listen(address, quint16(port))) {
-        m_err << "hazard-server: cannot listen on " << listen << ": " << server.errorString() << "\n";
-        return 1;
-    }
+    if (!control.listen(m_db, &why))
+        return failure(why);
+    if (!server.listen(address, quint16(port)))
+        return failure(QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString()));
     const QString shown = server.address().protocol() == QAbstractSocket::IPv6Protocol
         ? QStringLiteral("[%1]").arg(server.address().toString())
         : server.address().toString();
@@ -576,19 +553,13 @@ int ServerCli::push(const QStringList &args)
     const QString file = parser.positionalArguments().at(0);
     const QString name = parser.positionalArguments().at(1);
     QString why;
-    if (!ExamServer::checkPushName(name, &why)) {
-        m_err << "hazard-server: " << name << ": " << why << "\n";
-        return 1;
-    }
-    if (!QFileInfo(file).isFile()) {
-        m_err << "hazard-server: no file " << file << "\n";
-        return 1;
-    }
+    if (!ExamServer::checkPushName(name, &why))
+        return failure(name + QStringLiteral(": ") + why);
+    if (!QFileInfo(file).isFile())
+        return failure(QStringLiteral("no file ") + file);
     const int stations = ControlChannel::requestPush(m_db, file, name, &why);
-    if (stations < 0) {
-        m_err << "hazard-server: " << why << "\n";
-        return 1;
-    }
+    if (stations < 0)
+        return failure(why);
     m_out << "pushing " << name << " (" << QFileInfo(file).size() << " bytes) to " << stations << " station(s)\n";
     return 0;
 }
@@ -604,10 +575,8 @@ int ServerCli::status(const QStringList &args)
     int stations = 0;
     int authenticated = 0;
     QString why;
-    if (!ControlChannel::requestStatus(m_db, &stations, &authenticated, &why)) {
-        m_err << "hazard-server: " << why << "\n";
-        return 1;
-    }
+    if (!ControlChannel::requestStatus(m_db, &stations, &authenticated, &why))
+        return failure(why);
     m_out << "serving " << m_db << ": " << stations << " station(s) connected, " << authenticated
           << " past the challenge\n";
     return 0;

@@ -34,6 +34,8 @@ private:
     int parse(QCommandLineParser &parser, const QStringList &args, const QString &command,
               const QString &description, int positionals);
     bool openStore(ServerStore &store);
+    // Reports on standard error; the exit status for a failed command.
+    int failure(const QString &text);
     int usageError(const QString &text);
     QString generalHelp() const;
 
