@@ -297,11 +297,11 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     switch (m_store->course(course, &courseRecord)) {
     case ServerStore::Lookup::Failed:
         log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(EnterResponseMessage::Error, 0);
+        sendEntryAnswer(EnterResponseMessage::Error);
         return;
     case ServerStore::Lookup::Missing:
         log(what + QStringLiteral(" -> 1: no such course"));
-        sendEntryAnswer(EnterResponseMessage::UnknownCandidate, 0);
+        sendEntryAnswer(EnterResponseMessage::UnknownCandidate);
         return;
     case ServerStore::Lookup::Found:
         break;
@@ -309,11 +309,11 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     switch (m_store->candidate(course, number, &candidate)) {
     case ServerStore::Lookup::Failed:
         log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(EnterResponseMessage::Error, 0);
+        sendEntryAnswer(EnterResponseMessage::Error);
         return;
     case ServerStore::Lookup::Missing:
         log(what + QStringLiteral(" -> 1: not registered"));
-        sendEntryAnswer(EnterResponseMessage::UnknownCandidate, 0);
+        sendEntryAnswer(EnterResponseMessage::UnknownCandidate);
         return;
     case ServerStore::Lookup::Found:
         break;
@@ -364,7 +364,7 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
                 .arg(code)
                 .arg(candidate.id)
                 .arg(state, why.isEmpty() ? QString() : QStringLiteral(": ") + why));
-        sendEntryAnswer(code, 0);
+        sendEntryAnswer(code);
         return;
     }
 
@@ -379,7 +379,7 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
         if (m_server)
             m_server->release(candidate.id, this);
         log(what + QStringLiteral(" -> -1: the answer cannot be sent"));
-        sendEntryAnswer(EnterResponseMessage::Error, 0);
+        sendEntryAnswer(EnterResponseMessage::Error);
         return;
     }
     m_enteredId = candidate.id;
@@ -388,11 +388,10 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     log(QStringLiteral("%1 -> %2 (candidate %3, %4)").arg(what).arg(code).arg(candidate.id).arg(state));
 }
 
-void StationSession::sendEntryAnswer(int code, int candidateId)
+void StationSession::sendEntryAnswer(int code)
 {
     EnterResponseMessage answer(true);
     answer.setCode(code);
-    answer.setId(candidateId);
     send(answer);
 }
 

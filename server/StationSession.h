@@ -65,7 +65,8 @@ private:
     void answerEntry(const ContestEnterMessage &message);
     void answerConfirm(const InfoConfirmMessage &message);
     void storeResult(const ContestResultMessage &message);
-    void sendEntryAnswer(int code, int candidateId);
+    // An answer without a candidate: a refusal tells nothing about anyone.
+    void sendEntryAnswer(int code);
     bool send(const BaseMessage &message);
     void releaseHold();
     void continueTransfer();
