@@ -292,32 +292,27 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     m_enteredCourse.clear();
 
     const QString what = QStringLiteral("entry course %1 number %2").arg(course, number);
+    // Refuses the entry unless the lookup found its record.
+    auto refused = [&](ServerStore::Lookup lookup, const QString &missing) {
+        switch (lookup) {
+        case ServerStore::Lookup::Found:
+            return false;
+        case ServerStore::Lookup::Missing:
+            log(what + QStringLiteral(" -> 1: ") + missing);
+            sendEntryAnswer(EnterResponseMessage::UnknownCandidate);
+            return true;
+        case ServerStore::Lookup::Failed:
+            break;
+        }
+        log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
+        sendEntryAnswer(EnterResponseMessage::Error);
+        return true;
+    };
     CourseRecord courseRecord;
     CandidateRecord candidate;
-    switch (m_store->course(course, &courseRecord)) {
-    case ServerStore::Lookup::Failed:
-        log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(EnterResponseMessage::Error);
+    if (refused(m_store->course(course, &courseRecord), QStringLiteral("no such course"))
+        || refused(m_store->candidate(course, number, &candidate), QStringLiteral("not registered")))
         return;
-    case ServerStore::Lookup::Missing:
-        log(what + QStringLiteral(" -> 1: no such course"));
-        sendEntryAnswer(EnterResponseMessage::UnknownCandidate);
-        return;
-    case ServerStore::Lookup::Found:
-        break;
-    }
-    switch (m_store->candidate(course, number, &candidate)) {
-    case ServerStore::Lookup::Failed:
-        log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(EnterResponseMessage::Error);
-        return;
-    case ServerStore::Lookup::Missing:
-        log(what + QStringLiteral(" -> 1: not registered"));
-        sendEntryAnswer(EnterResponseMessage::UnknownCandidate);
-        return;
-    case ServerStore::Lookup::Found:
-        break;
-    }
 
     int code = EnterResponseMessage::Error;
     QString why;
