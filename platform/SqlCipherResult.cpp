@@ -78,7 +78,6 @@ void SqlCipherResult::finalizeStatement()
     }
     m_row.clear();
     m_pendingRow.clear();
-    m_hasPendingRow = false;
     m_exhausted = true;
 }
 
@@ -138,7 +137,6 @@ bool SqlCipherResult::exec()
     sqlite3_clear_bindings(m_stmt);
     m_row.clear();
     m_pendingRow.clear();
-    m_hasPendingRow = false;
     m_exhausted = false;
     setActive(false);
     setAt(QSql::BeforeFirstRow);
@@ -152,7 +150,6 @@ bool SqlCipherResult::exec()
         return false;
     if (outcome > 0) {
         readRow(m_pendingRow);
-        m_hasPendingRow = true;
     } else {
         m_exhausted = true;
     }
@@ -315,10 +312,11 @@ bool SqlCipherResult::fetchNext()
 {
     if (!isActive() || !isSelect() || !m_stmt)
         return false;
-    if (m_hasPendingRow) {
-        m_row = m_pendingRow;
+    // A row always has a column, so an empty pending row means none waits.
+    if (!m_pendingRow.isEmpty()) {
+        // Handed over, not copied: clearing a shared vector would copy it.
+        m_row.swap(m_pendingRow);
         m_pendingRow.clear();
-        m_hasPendingRow = false;
         setAt(at() < 0 ? 0 : at() + 1);
         return true;
     }
@@ -402,6 +400,5 @@ void SqlCipherResult::detachFromResultSet()
         sqlite3_reset(m_stmt);
     m_row.clear();
     m_pendingRow.clear();
-    m_hasPendingRow = false;
     m_exhausted = true;
 }

@@ -53,9 +53,8 @@ private:
     QSqlRecord m_record;
     QVector<QVariant> m_row;
     // exec() steps once to learn whether the statement succeeded; the row it
-    // reads waits here for the first fetch.
+    // reads waits here for the first fetch (empty when there is none).
     QVector<QVariant> m_pendingRow;
-    bool m_hasPendingRow = false;
     bool m_exhausted = false;
     int m_changes = 0;
 };
