@@ -1,5 +1,7 @@
 #include "ServerStore.h"
 
+#include "Constants.h"
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
@@ -227,8 +229,10 @@ bool ServerStore::checkCandidate(const CandidateRecord &c, QString *why)
         *why = QStringLiteral("the course code is empty");
         return false;
     }
-    if (c.licenceClass < 0 || c.licenceClass > 9) {
-        *why = QStringLiteral("the licence class must be 0..9 (B11, B1, B2, C, D, E, FB2, FC, FD, FE)");
+    if (c.licenceClass < 0 || c.licenceClass >= Constants::licenceClassCount) {
+        *why = QStringLiteral("the licence class must be 0..%1 (%2)")
+                   .arg(Constants::licenceClassCount - 1)
+                   .arg(Constants::licenceClasses().join(QStringLiteral(", ")));
         return false;
     }
     if (c.fullName.trimmed().isEmpty()) {
