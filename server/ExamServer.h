@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BaseMessage.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
@@ -20,8 +22,8 @@ class ExamServer : public QObject
     Q_OBJECT
 public:
     static constexpr int defaultAuthTimeoutMs = 30000;
-    // A type-2 frame's payload: the 65,535-byte frame less its 3-byte header.
-    static constexpr int maxChunk = 65532;
+    // A type-2 frame's payload: the largest frame less its header.
+    static constexpr int maxChunk = int(BaseMessage::maxFrameLength) - BaseMessage::headerSize;
 
     ExamServer(ServerStore *store, QObject *parent = nullptr);
     ~ExamServer() override;
