@@ -20,6 +20,17 @@ QAtomicInt connectionCounter;
 const char candidateColumns[] = "SELECT id, number, course_code, licence_class, pid, full_name, photo, state "
                                 "FROM candidate ";
 
+// The values that make a result unique, in the order the queries name them.
+void bindResultKey(QSqlQuery &query, const ResultRecord &r)
+{
+    query.addBindValue(r.candidateId);
+    query.addBindValue(r.courseCode);
+    query.addBindValue(r.total);
+    query.addBindValue(r.passScore);
+    query.addBindValue(r.passed ? 1 : 0);
+    query.addBindValue(r.detail);
+}
+
 bool hasControlCharacters(const QString &text)
 {
     for (const QChar c : text) {
@@ -524,18 +535,15 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
         QSqlQuery same(db);
         same.prepare(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND course_code = ? AND total = ? "
                                     "AND pass_score = ? AND passed = ? AND detail = ?"));
-        same.addBindValue(r.candidateId);
-        same.addBindValue(r.courseCode);
-        same.addBindValue(r.total);
-        same.addBindValue(r.passScore);
-        same.addBindValue(r.passed ? 1 : 0);
-        same.addBindValue(r.detail);
-        if (!same.exec()) {
-            fail(QStringLiteral("cannot read results"), same);
+        bindResultKey(same, r);
+        switch (lookUp(same, QStringLiteral("cannot read results"))) {
+        case Lookup::Failed:
             return Upload::Failed;
-        }
-        if (same.next())
+        case Lookup::Found:
             return Upload::Duplicate;
+        case Lookup::Missing:
+            break;
+        }
         fail(QStringLiteral("candidate id %1 is %2, not ready for an examination")
                  .arg(r.candidateId)
                  .arg(CandidateState::name(candidate.state)));
@@ -550,12 +558,7 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
     // the repetition into a no-op.
     query.prepare(QStringLiteral("INSERT OR IGNORE INTO result (candidate_id, course_code, total, pass_score, "
                                  "passed, detail, received_at, station) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''))"));
-    query.addBindValue(r.candidateId);
-    query.addBindValue(r.courseCode);
-    query.addBindValue(r.total);
-    query.addBindValue(r.passScore);
-    query.addBindValue(r.passed ? 1 : 0);
-    query.addBindValue(r.detail);
+    bindResultKey(query, r);
     const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
     query.addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
     query.addBindValue(r.station);
