@@ -10,19 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::quietScratchProcess();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    static AesCipher cipher;
-    static const bool keyed = (cipher.setKey(FuzzSupport::fixedKey()), true);
-    Q_UNUSED(keyed);
+    AesCipher &cipher = FuzzSupport::keyedCipher();
 
     const int type = data[0];
     std::unique_ptr<BaseMessage> message = MessageFactory::instance()->createMessage(type);

@@ -11,7 +11,6 @@
 #include "BaseMessage.h"
 #include "FrameCodec.h"
 #include "FuzzSupport.h"
-#include "MessageFactory.h"
 
 #include <QtEndian>
 
@@ -39,17 +38,9 @@ QByteArray encryptedFrame(AesCipher &cipher, quint8 mode, const QByteArray &plai
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::quietScratchProcess();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static AesCipher cipher;
-    static const bool keyed = (cipher.setKey(FuzzSupport::fixedKey()), true);
-    Q_UNUSED(keyed);
+    AesCipher &cipher = FuzzSupport::keyedCipher();
 
     QByteArray stream;
     size_t at = 0;
