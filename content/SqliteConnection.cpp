@@ -86,7 +86,6 @@ bool SqliteConnection::openDatabase()
         return false;
 
     SqlCipherDriver::registerDriver();
-    m_connectionName = QLatin1String(QSqlDatabase::defaultConnection);
     m_database = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName));
     m_database.setDatabaseName(m_databasePath);
     m_database.setPassword(m_password);
@@ -160,10 +159,11 @@ bool SqliteConnection::loadCountDownExercise(Composer *composer)
 
 void SqliteConnection::removeConnection()
 {
-    if (m_connectionName.isEmpty())
+    // Empty until openDatabase() has added the connection.
+    const QString name = m_database.connectionName();
+    if (name.isEmpty())
         return;
     m_database.close();
     m_database = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connectionName);
-    m_connectionName.clear();
+    QSqlDatabase::removeDatabase(name);
 }

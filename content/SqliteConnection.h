@@ -41,5 +41,4 @@ private:
     QString m_digest;
     QString m_password;
     QSqlDatabase m_database;
-    QString m_connectionName;
 };
