@@ -38,6 +38,25 @@ void captureLog(QtMsgType type, const QMessageLogContext &context, const QString
     previousHandler(type, context, text);
 }
 
+// Collects the informational log lines for as long as it lives.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        capturedLog.clear();
+        previousHandler = qInstallMessageHandler(captureLog);
+    }
+    ~LogCapture() { qInstallMessageHandler(previousHandler); }
+    Q_DISABLE_COPY(LogCapture)
+
+    // Waits until a line holding the text has been logged.
+    static bool waitFor(const QString &text, int timeoutMs = 10000)
+    {
+        return QTest::qWaitFor([&] { return !capturedLog.filter(text).isEmpty(); }, timeoutMs);
+    }
+};
+
 const QByteArray detail25 = "5;0;3;1;4;0;2;5;5;0|10400;30000;52000;71000;90500;0;131000;150200;171000;190000|"
                             "3;17;25;41;44;58;63;71;80;92";
 using R = TestStation::Received;
@@ -209,16 +228,11 @@ void TestExamServer::courseListRequestedBeforeTheAnswer()
     QVERIFY(station);
     // A station asks for the courses as soon as it is up, possibly before
     // the challenge has even arrived.
-    capturedLog.clear();
-    previousHandler = qInstallMessageHandler(captureLog);
+    LogCapture capture;
     station->requestCourses();
     R challenge;
-    const bool challenged = station->waitFor(AuthenStateOneMessage::messageType, &challenge);
-    const bool deferred = QTest::qWaitFor(
-        [] { return !capturedLog.filter(QStringLiteral("course list requested before")).isEmpty(); }, 10000);
-    qInstallMessageHandler(previousHandler);
-    QVERIFY(challenged);
-    QVERIFY(deferred);
+    QVERIFY(station->waitFor(AuthenStateOneMessage::messageType, &challenge));
+    QVERIFY(LogCapture::waitFor(QStringLiteral("course list requested before")));
     // The server has taken the request; nothing marks an answer that is not
     // sent, so give a wrongly sent one a moment to arrive.
     R early;
@@ -371,12 +385,9 @@ void TestExamServer::inconsistentResultIsNotStored()
     const int id = idOf(QStringLiteral("101"));
     station->uploadResult(id, "K1", 50, 35, true, detail25); // the scores add up to 25
     station->uploadResult(id, "K2", 25, 35, false, detail25); // not this candidate's course
-    capturedLog.clear();
-    previousHandler = qInstallMessageHandler(captureLog);
+    LogCapture capture;
     station->uploadResult(id, "K1", 25, 35, false, "5;0;3|1;2;3"); // two parts only
-    const bool answered = station->roundTrip();
-    qInstallMessageHandler(previousHandler);
-    QVERIFY(answered);
+    QVERIFY(station->roundTrip());
     // What was refused stays recoverable from the log.
     QVERIFY2(!capturedLog.filter(QStringLiteral("rejected")).filter(QStringLiteral("5;0;3|1;2;3")).isEmpty(),
              qPrintable(capturedLog.join(QLatin1Char('\n'))));
@@ -679,11 +690,8 @@ void TestExamServer::acceptingResumesAfterRunningOutOfFiles()
         clients.append(fd);
     }
     // The server meets the limit with connections still waiting.
-    capturedLog.clear();
-    previousHandler = qInstallMessageHandler(captureLog);
-    const bool refused = QTest::qWaitFor(
-        [] { return !capturedLog.filter(QStringLiteral("cannot accept a station")).isEmpty(); }, 10000);
-    qInstallMessageHandler(previousHandler);
+    LogCapture capture;
+    const bool refused = LogCapture::waitFor(QStringLiteral("cannot accept a station"));
     for (int fd : qAsConst(clients))
         ::close(fd);
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
@@ -699,8 +707,7 @@ void TestExamServer::acceptingResumesAfterRunningOutOfFiles()
 
 void TestExamServer::everyExchangeIsLoggedWithThePeer()
 {
-    capturedLog.clear();
-    previousHandler = qInstallMessageHandler(captureLog);
+    LogCapture capture;
     TestStation *station = authenticated();
     QVERIFY(station);
     R answer;
@@ -713,7 +720,6 @@ void TestExamServer::everyExchangeIsLoggedWithThePeer()
     QVERIFY(station->roundTrip());
     delete station;
     QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 0, 10000);
-    qInstallMessageHandler(previousHandler);
 
     const QStringList expected = {QStringLiteral("connected; challenge sent"),
                                   QStringLiteral("challenge answered"),
