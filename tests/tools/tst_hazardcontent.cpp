@@ -54,6 +54,21 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The digest a station checks: md5(salt + ksm.db) over the file as written.
+QString saltedDigest(const QByteArray &database)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray(salt) + database, QCryptographicHash::Md5).toHex());
+}
+
+Run runVerify(const QString &saltText, const QString &digest, const QString &pass,
+              const QString &key, const QString &pack)
+{
+    return runTool({QStringLiteral("verify"), QStringLiteral("--salt"), saltText,
+                    QStringLiteral("--digest"), digest, QStringLiteral("--password"), pass,
+                    QStringLiteral("--video-key"), key, pack});
+}
+
 bool copyTree(const QString &from, const QString &to)
 {
     QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
@@ -182,11 +197,9 @@ QStringList TestHazardContent::leftovers(const QString &outName) const
 
 void TestHazardContent::buildWritesWhatTheStationLoads()
 {
-    // The digest printed is md5(salt + ksm.db) over the file as written.
     const QByteArray database = readAll(m_pack + QStringLiteral("/ksm.db"));
     QVERIFY(!database.isEmpty());
-    const QString digest = QString::fromLatin1(
-        QCryptographicHash::hash(QByteArray(salt) + database, QCryptographicHash::Md5).toHex());
+    const QString digest = saltedDigest(database);
     QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")), digest);
     QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_DB_SALT")), QLatin1String(salt));
     QCOMPARE(secretValue(m_build.out, QStringLiteral("HAZARD_DB_PASSWORD")), QLatin1String(password));
@@ -245,11 +258,9 @@ void TestHazardContent::videosAreEncipheredInTheirFirstMebibyte()
 
 void TestHazardContent::verifyAcceptsTheBuild()
 {
-    const Run run = runTool({QStringLiteral("verify"), QStringLiteral("--salt"), QLatin1String(salt),
-                             QStringLiteral("--digest"),
-                             secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")),
-                             QStringLiteral("--password"), QLatin1String(password),
-                             QStringLiteral("--video-key"), QLatin1String(videoKey), m_pack});
+    const Run run = runVerify(QLatin1String(salt),
+                              secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")),
+                              QLatin1String(password), QLatin1String(videoKey), m_pack);
     QVERIFY2(run.exitCode == 0, qPrintable(run.out));
     QVERIFY(!run.out.contains(QLatin1String("FAIL")));
     QVERIFY(run.out.contains(QLatin1String("ok: 11 video(s) checked")));
@@ -290,11 +301,9 @@ void TestHazardContent::verifyFindsFaults()
     } else {
         pass = QStringLiteral("000000000000000000000000000000000000aa");
     }
-    const Run run = runTool({QStringLiteral("verify"), QStringLiteral("--salt"), QLatin1String(salt),
-                             QStringLiteral("--digest"),
-                             secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")),
-                             QStringLiteral("--password"), pass, QStringLiteral("--video-key"), key,
-                             copy.path()});
+    const Run run = runVerify(QLatin1String(salt),
+                              secretValue(m_build.out, QStringLiteral("HAZARD_DB_DIGEST")), pass, key,
+                              copy.path());
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.out.contains(finding), qPrintable(run.out));
 }
@@ -397,11 +406,8 @@ void TestHazardContent::replacesAnExistingPack()
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY(!QFileInfo::exists(out + QStringLiteral("/videos/stale.mp4")));
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/videos/count_down.mp4")));
-    const QString digest = QString::fromLatin1(
-        QCryptographicHash::hash(QByteArray(salt) + readAll(out + QStringLiteral("/ksm.db")),
-                                 QCryptographicHash::Md5)
-            .toHex());
-    QCOMPARE(secretValue(run.out, QStringLiteral("HAZARD_DB_DIGEST")), digest);
+    QCOMPARE(secretValue(run.out, QStringLiteral("HAZARD_DB_DIGEST")),
+             saltedDigest(readAll(out + QStringLiteral("/ksm.db"))));
     QVERIFY(leftovers(QStringLiteral("replaced")).isEmpty());
 }
 
@@ -437,15 +443,11 @@ void TestHazardContent::generatedSecretsAreFreshAndWellFormed()
         QCOMPARE(b.size(), name.second);
         QVERIFY2(a != b, qPrintable(name.first));
     }
-    const Run verify = runTool({QStringLiteral("verify"), QStringLiteral("--salt"),
-                                secretValue(first.out, QStringLiteral("HAZARD_DB_SALT")),
-                                QStringLiteral("--digest"),
-                                secretValue(first.out, QStringLiteral("HAZARD_DB_DIGEST")),
-                                QStringLiteral("--password"),
-                                secretValue(first.out, QStringLiteral("HAZARD_DB_PASSWORD")),
-                                QStringLiteral("--video-key"),
-                                secretValue(first.out, QStringLiteral("HAZARD_VIDEO_KEY")),
-                                m_dir.filePath(QStringLiteral("fresh-1"))});
+    const Run verify = runVerify(secretValue(first.out, QStringLiteral("HAZARD_DB_SALT")),
+                                 secretValue(first.out, QStringLiteral("HAZARD_DB_DIGEST")),
+                                 secretValue(first.out, QStringLiteral("HAZARD_DB_PASSWORD")),
+                                 secretValue(first.out, QStringLiteral("HAZARD_VIDEO_KEY")),
+                                 m_dir.filePath(QStringLiteral("fresh-1")));
     QVERIFY2(verify.exitCode == 0, qPrintable(verify.out));
 }
 
