@@ -388,6 +388,7 @@ int ServerCli::candidates(const QStringList &args)
     QList<CourseRecord> courses;
     if (!store.courses(&courses))
         return failure(store.lastError());
+    const QStringList classes = Constants::licenceClasses();
     for (const CourseRecord &c : courses) {
         if (parser.isSet(course) && c.code != parser.value(course))
             continue;
@@ -396,7 +397,7 @@ int ServerCli::candidates(const QStringList &args)
         if (!store.candidatesOfCourse(c.code, &list))
             return failure(store.lastError());
         for (const CandidateRecord &r : list) {
-            m_out << "  " << r.number << "  id " << r.id << "  " << Constants::licenceClasses().value(r.licenceClass)
+            m_out << "  " << r.number << "  id " << r.id << "  " << classes.value(r.licenceClass)
                   << "  " << r.fullName << "  pid " << r.pid << "  " << CandidateState::name(r.state)
                   << (r.photoBase64.isEmpty() ? "  (no photo)" : "") << "\n";
         }
