@@ -5,7 +5,6 @@
 #include "DecryptTask.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRunnable>

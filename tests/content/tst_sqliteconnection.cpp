@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
