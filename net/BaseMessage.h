@@ -57,7 +57,6 @@ protected:
 
     // Frame length = the class's fixed part plus its current text lengths.
     void updateLength(qint64 textBytes) { m_frameLength = m_baseLength + textBytes; }
-    qint64 baseLength() const { return m_baseLength; }
     qint64 payloadSize() const { return m_frameLength - headerSize; }
 
     // Shared decryption of the four classes with an encrypted form.
