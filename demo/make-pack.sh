@@ -22,7 +22,10 @@ esac
 build_dir="${BUILD_DIR:-build}"
 tool="$build_dir/tools/hazard-content"
 if [ ! -x "$tool" ] || [ -n "${REBUILD:-}" ]; then
-    cmake -S . -B "$build_dir" -G Ninja >/dev/null
+    # An existing build folder keeps its own generator.
+    generator=(-G Ninja)
+    [ -f "$build_dir/CMakeCache.txt" ] && generator=()
+    cmake -S . -B "$build_dir" "${generator[@]}" >/dev/null
     cmake --build "$build_dir" --target hazard-content
 fi
 
