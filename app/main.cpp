@@ -1,5 +1,6 @@
 #include "Constants.h"
 #include "FileUtility.h"
+#include "StationLook.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hazard-station"));
+    StationLook::install();
 
     FileUtility files;
     const auto address = files.readServerAddress();

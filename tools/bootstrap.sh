@@ -23,7 +23,10 @@ PACKAGES=(
     libqt5sql5-sqlite
     libsqlcipher-dev sqlcipher libssl-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-    ffmpeg xvfb xauth fonts-dejavu-core
+    ffmpeg xvfb xauth
+    # DejaVu Sans covers Vietnamese; the station shows it where the forms ask
+    # for Tahoma or Arial and the machine has neither.
+    fonts-dejavu-core
     clang libclang-rt-14-dev
 )
 
