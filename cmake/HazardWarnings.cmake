@@ -11,3 +11,14 @@ if(HAZARD_SANITIZE)
     add_link_options(${_hazard_san})
 endif()
 
+
+# The link's threads are checked in a build of their own: ThreadSanitizer
+# cannot share a process with AddressSanitizer.
+if(HAZARD_TSAN)
+    if(HAZARD_SANITIZE)
+        message(FATAL_ERROR "HAZARD_TSAN and HAZARD_SANITIZE need separate builds")
+    endif()
+    set(_hazard_tsan -fsanitize=thread -fno-omit-frame-pointer)
+    add_compile_options(${_hazard_tsan})
+    add_link_options(${_hazard_tsan})
+endif()

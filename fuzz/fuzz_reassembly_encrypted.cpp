@@ -11,6 +11,7 @@
 #include "BaseMessage.h"
 #include "FrameCodec.h"
 #include "FuzzSupport.h"
+#include "HandlerFactory.h"
 
 #include <QtEndian>
 
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             // A decrypted message re-serialises to a payload of its length.
             FuzzSupport::require(message.payload().size()
                                  == message.frameLength() - BaseMessage::headerSize);
-            FrameCodec::dispatchToHandler(message);
+            HandlerFactory::dispatchToHandler(message);
         });
     }
     return 0;

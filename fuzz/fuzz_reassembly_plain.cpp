@@ -4,6 +4,7 @@
 #include "AesCipher.h"
 #include "FrameCodec.h"
 #include "FuzzSupport.h"
+#include "HandlerFactory.h"
 
 #include <QtEndian>
 
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray accumulator;
     for (int at = 0; at < total; at += receive) {
         accumulator.append(stream + at, qMin(receive, total - at));
-        FrameCodec::reassemble(accumulator, cipher, &FrameCodec::dispatchToHandler);
+        FrameCodec::reassemble(accumulator, cipher, &HandlerFactory::dispatchToHandler);
         if (accumulator.size() >= 3) {
             const int length = qFromBigEndian<quint16>(accumulator.constData());
             FuzzSupport::require(length >= 3 && length > accumulator.size());

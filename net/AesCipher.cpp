@@ -1,7 +1,5 @@
 #include "AesCipher.h"
 
-#include <QMutexLocker>
-
 #include <cstring>
 #include <memory>
 
@@ -37,7 +35,7 @@ void AesCipher::setKey(const char *bytes, int count)
 {
     if (!bytes || count < keySize)
         return;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     for (int i = 0; i < keySize; ++i)
         m_key[i] = static_cast<unsigned char>(bytes[i]);
 }
@@ -46,32 +44,32 @@ void AesCipher::setIV(const char *bytes, int count)
 {
     if (!bytes || count < blockSize)
         return;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     for (int i = 0; i < blockSize; ++i)
         m_iv[i] = static_cast<unsigned char>(bytes[i]);
 }
 
 QByteArray AesCipher::key() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     return QByteArray(reinterpret_cast<const char *>(m_key), keySize);
 }
 
 QByteArray AesCipher::iv() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     return QByteArray(reinterpret_cast<const char *>(m_iv), blockSize);
 }
 
 bool AesCipher::encrypt(char *buffer, int count)
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     return run(true, m_iv, buffer, count);
 }
 
 bool AesCipher::decrypt(char *buffer, int count)
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     return run(false, m_iv, buffer, count);
 }
 
@@ -79,7 +77,7 @@ bool AesCipher::encrypt(const QByteArray &iv, char *buffer, int count)
 {
     if (iv.size() < blockSize)
         return false;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     return run(true, reinterpret_cast<const unsigned char *>(iv.constData()), buffer, count);
 }
 
@@ -87,7 +85,7 @@ bool AesCipher::decrypt(const QByteArray &iv, char *buffer, int count)
 {
     if (iv.size() < blockSize)
         return false;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard<std::mutex> locker(m_lock);
     return run(false, reinterpret_cast<const unsigned char *>(iv.constData()), buffer, count);
 }
 

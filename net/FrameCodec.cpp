@@ -1,10 +1,8 @@
 #include "FrameCodec.h"
 
 #include "AesCipher.h"
-#include "BaseHandler.h"
 #include "BaseMessage.h"
 #include "ConsoleLine.h"
-#include "HandlerFactory.h"
 #include "MessageFactory.h"
 
 #include <QtEndian>
@@ -137,15 +135,4 @@ void FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher, const De
             deliver(*message);
     }
     accumulator.remove(0, consumed);
-}
-
-void FrameCodec::dispatchToHandler(BaseMessage &message)
-{
-    std::unique_ptr<BaseHandler> handler = HandlerFactory::instance()->createHandler(message.type());
-    if (!handler) {
-        ConsoleLine::write("Create handler failed. Message type = "
-                           + QByteArray::number(message.type()));
-        return;
-    }
-    handler->process(message);
 }

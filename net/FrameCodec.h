@@ -38,9 +38,6 @@ public:
     // deliver must not touch the accumulator; it is rewritten on return.
     static void reassemble(QByteArray &accumulator, AesCipher &cipher, const Delivery &deliver);
 
-    // The station's delivery: runs the type's handler on the message.
-    static void dispatchToHandler(BaseMessage &message);
-
     // The encrypted-frame sizes for a plain payload of plainSize bytes.
     static int padFor(qint64 plainSize);
     static qint64 cipherSizeFor(qint64 plainSize);

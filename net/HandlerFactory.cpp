@@ -2,6 +2,8 @@
 
 #include "AuthenStateOneHandler.h"
 #include "AuthenStateTwoHandler.h"
+#include "BaseMessage.h"
+#include "ConsoleLine.h"
 #include "ContestEnterHandler.h"
 #include "ContestNameHandler.h"
 #include "ContestResultHandler.h"
@@ -50,4 +52,15 @@ std::unique_ptr<BaseHandler> HandlerFactory::createHandler(int type) const
     default:
         return nullptr;
     }
+}
+
+void HandlerFactory::dispatchToHandler(BaseMessage &message)
+{
+    std::unique_ptr<BaseHandler> handler = instance()->createHandler(message.type());
+    if (!handler) {
+        ConsoleLine::write("Create handler failed. Message type = "
+                           + QByteArray::number(message.type()));
+        return;
+    }
+    handler->process(message);
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine and runs every quality gate: the warnings-clean
 # build and test suite, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short bounded run of every fuzz target.
+# UndefinedBehaviorSanitizer, the server link's thread tests under
+# ThreadSanitizer, and a short bounded run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,16 @@ ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
 UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0" \
     ctest --test-dir build/sanitize --output-on-failure -j "$JOBS"
+
+echo "== thread sanitizer build (the server link's thread tests)"
+# Only the tests whose threads share state: the link and its socket layer.
+TSAN_TESTS="tst_tcpclient tst_streamsocket"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAZARD_WERROR=ON \
+      -DHAZARD_TSAN=ON -DHAZARD_BUILD_BENCH=OFF
+# shellcheck disable=SC2086
+cmake --build build/tsan -j "$JOBS" --target $TSAN_TESTS
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tools/tsan.supp" \
+    ctest --test-dir build/tsan --output-on-failure -j "$JOBS" -R "^(${TSAN_TESTS// /|})\$"
 
 if [ -x tools/fuzz.sh ]; then
     echo "== fuzz targets (bounded)"

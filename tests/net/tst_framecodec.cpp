@@ -5,6 +5,7 @@
 #include "ContestResultMessage.h"
 #include "EnterResponseMessage.h"
 #include "FrameCodec.h"
+#include "HandlerFactory.h"
 #include "InfoConfirmMessage.h"
 #include "ReviewMessage.h"
 #include "StdoutCapture.h"
@@ -331,7 +332,7 @@ void TestFrameCodec::missingHandlerIsReported()
     ReviewMessage review;
     review.setType(50);
     StdoutCapture capture;
-    FrameCodec::dispatchToHandler(review);
+    HandlerFactory::dispatchToHandler(review);
     QCOMPARE(capture.finish(), QByteArray("Create handler failed. Message type = 50\n"));
 }
 

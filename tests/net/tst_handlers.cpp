@@ -85,7 +85,7 @@ void receive(const BaseMessage &message)
 {
     AesCipher cipher;
     QByteArray frame = FrameCodec::buildFrame(message, cipher);
-    FrameCodec::reassemble(frame, cipher, &FrameCodec::dispatchToHandler);
+    FrameCodec::reassemble(frame, cipher, &HandlerFactory::dispatchToHandler);
 }
 
 void push(const QByteArray &name, const QList<QByteArray> &chunks, bool finish)

@@ -1,0 +1,14 @@
+#include "RetryMessageBox.h"
+
+#include <QMessageBox>
+
+bool RetryMessageBox::askRetry(QWidget *parent)
+{
+    // No default button: an operator who presses Enter out of habit must not
+    // decide for either answer.
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        parent, QString::fromUtf8("Cảnh báo"),
+        QString::fromUtf8("Không kết nối được máy chủ quản lý mô phỏng. Bấm Yes để kết nối lại?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    return answer == QMessageBox::Yes;
+}

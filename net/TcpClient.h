@@ -1,0 +1,136 @@
+#pragma once
+
+#include "AddressList.h"
+#include "AesCipher.h"
+#include "ByteBuffer.h"
+#include "StreamSocket.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class BaseMessage;
+class RetryQuestion;
+
+// The station's one connection to the examination server. A sending thread
+// drains the queue of framed bytes; a receiving thread reassembles frames and
+// runs their handlers, which is where received messages end: nothing comes
+// back through this class. Messages that must survive a lost link wait in a
+// pending queue and leave, encrypted under the new key, after the next key
+// exchange.
+//
+// connectToServer, reinitSocket, the delivery check and close belong to the
+// GUI thread (the retry question is a message box); sendMessage, queueMessage
+// and setKey may be called from any thread, the receiving one included.
+class TcpClient
+{
+public:
+    // Results of connectToServer and reinitSocket.
+    enum ConnectCode {
+        Connected = 0,
+        // The socket library needs no start-up on this system: never given.
+        StartupFailed = 1,
+        ResolveFailed = 2,
+        // No address accepted the connection and the operator declined to retry.
+        Unreachable = 3,
+        SendThreadFailed = 4,
+        ReceiveThreadFailed = 5,
+    };
+    static constexpr int receiveBlockSize = 32768;
+    static constexpr int deliveryWaitMs = 1000;
+
+    static TcpClient &instance();
+
+    // The first connection. error is left at -2 unless the code is 2 (the
+    // resolver's error) or 3 (the last connect error).
+    int connectToServer(QWidget *parent, const QString &host, const QString &port, qint32 *error);
+    // Ends the current link, waits for its threads, and connects again to
+    // the stored address.
+    int reinitSocket();
+    // Ends the link and waits for its threads; messages still pending stay
+    // for a later connection. Also the last thing to do before the process ends.
+    void close();
+
+    // Frames the message (encrypted under the current key for types 100 and
+    // above) and queues the frame; the frame's length, or -1 when the message
+    // cannot be framed (too long for the wire, or no random IV).
+    int sendMessage(const BaseMessage &message);
+    // Keeps the message until the next key exchange.
+    void queueMessage(std::unique_ptr<BaseMessage> message);
+    // Installs the session key (at least 32 bytes; fewer are ignored) and
+    // sends every pending message under it.
+    void setKey(const QByteArray &key);
+
+    // The delivery check: sends the message and waits up to one second on the
+    // calling thread. True when the link still stands and no send failed;
+    // otherwise the message is kept for the next key exchange, the link is
+    // reconnected, and false is given.
+    bool sendWithDeliveryCheck(std::unique_ptr<BaseMessage> message);
+
+    // False also while no link stands, so that a frame left in the queue of
+    // a lost link never passes for a delivered one.
+    bool isSendOk() const;
+    void setSendOk(bool ok);
+    void setRunning(bool running);
+    void setWatchSend(bool watch);
+    bool isConnected() const { return m_running; }
+
+    // Not owned; null restores the message box.
+    void setRetryQuestion(RetryQuestion *question);
+
+    AesCipher &cipher() { return m_cipher; }
+
+private:
+    TcpClient();
+    // Never destroyed: a link thread may still run while static objects
+    // are torn down.
+    ~TcpClient() = default;
+
+    int openLink(qint32 *error);
+    int startThreads();
+    void stopLink();
+    void sendLoop();
+    void receiveLoop();
+    // Called by a link thread that finds the connection gone.
+    void linkLost();
+    void failWatchedSend();
+    bool askRetry();
+
+    StreamSocket m_socket;
+    AddressList m_addresses;
+
+    std::mutex m_outgoingLock;
+    std::condition_variable m_outgoingReady;
+    ByteBuffer m_outgoing;
+
+    std::thread m_sendThread;
+    std::thread m_receiveThread;
+
+    QString m_host;
+    QString m_port;
+    AesCipher m_cipher;
+    QPointer<QWidget> m_parentWidget;
+    RetryQuestion *m_retryQuestion = nullptr;
+
+    std::mutex m_pendingLock;
+    std::deque<std::unique_ptr<BaseMessage>> m_pending;
+
+    std::mutex m_watchLock;
+    std::atomic<bool> m_sendOk{false};
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_watchSend{false};
+
+    // Wakes a delivery check when the link goes down.
+    std::mutex m_linkLock;
+    std::condition_variable m_linkChanged;
+    // Set while a connection is being made, so that a delivery check run
+    // from the retry question's event loop does not start a second one.
+    bool m_connecting = false;
+};

@@ -1,0 +1,328 @@
+#include "AuthenStateTwoMessage.h"
+#include "CandidateRecord.h"
+#include "CandidateState.h"
+#include "ContestEnterMessage.h"
+#include "ContestNameMessage.h"
+#include "ContestResultMessage.h"
+#include "EnterResponseMessage.h"
+#include "ExamServer.h"
+#include "InputDispatcher.h"
+#include "KeyExchange.h"
+#include "RetryQuestion.h"
+#include "ServerStore.h"
+#include "StdoutCapture.h"
+#include "TcpClient.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <mutex>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// Answers the server's challenge the way the session controller does and
+// records what reaches the station. Its calls come on the receiving thread.
+class Listener : public ClientInputInterface
+{
+public:
+    void onEnterResponse(qint32 code, qint32, qint32 id, const QString &, const QString &,
+                         const QString &) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_entries.append(code == EnterResponseMessage::Admitted ? id : -1);
+    }
+    void onAuthenStateOne(const QByteArray &nonce) override
+    {
+        const QByteArray secret = KeyExchange::secret();
+        AuthenStateTwoMessage answer;
+        answer.setResponse(KeyExchange::challengeAnswer(secret, nonce));
+        TcpClient::instance().sendMessage(answer);
+        TcpClient::instance().setKey(KeyExchange::sessionKey(secret, nonce));
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_challenges;
+    }
+    void onContestName(const char *, int, const char *, int) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_courseLists;
+    }
+    void onReview(const QString &) override {}
+
+    int challenges() const { return locked(m_challenges); }
+    int courseLists() const { return locked(m_courseLists); }
+    // Candidate ids of the admissions in arrival order; -1 for a refusal.
+    QList<int> entries() const { return locked(m_entries); }
+    void reset()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_challenges = m_courseLists = 0;
+        m_entries.clear();
+    }
+
+private:
+    template<typename T>
+    T locked(const T &value) const
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return value;
+    }
+
+    mutable std::mutex m_lock;
+    int m_challenges = 0;
+    int m_courseLists = 0;
+    QList<int> m_entries;
+};
+
+// The operator's answers to the retry question, one call per question.
+class ScriptedQuestion : public RetryQuestion
+{
+public:
+    bool askRetry(QWidget *) override
+    {
+        ++asked;
+        return answer ? answer(asked) : false;
+    }
+
+    std::function<bool(int)> answer;
+    int asked = 0;
+};
+
+std::unique_ptr<ContestEnterMessage> entry(const QByteArray &number)
+{
+    auto message = std::make_unique<ContestEnterMessage>(true);
+    message->setContestCode(QByteArrayLiteral("K1"));
+    message->setCandidateNumber(number);
+    return message;
+}
+
+std::unique_ptr<ContestNameMessage> courseRequest()
+{
+    return std::make_unique<ContestNameMessage>();
+}
+
+qint64 cpuTimeMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+} // namespace
+
+class TestTcpClient : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectOutcomes_data();
+    void connectOutcomes();
+    void exchangesUnderTheSessionKey();
+    void messagesOfALostLinkLeaveAfterTheNextChallenge();
+    void closedConnectionLeavesTheStationIdle();
+
+private:
+    int connect();
+    int idOf(const QString &number);
+
+    Listener m_listener;
+    ScriptedQuestion m_question;
+    QTemporaryDir m_dir;
+    QScopedPointer<ServerStore> m_store;
+    QScopedPointer<ExamServer> m_server;
+    quint16 m_port = 0;
+};
+
+void TestTcpClient::initTestCase()
+{
+    // The default action of SIGPIPE ends the process: a send that raised it
+    // would end this test too.
+    std::signal(SIGPIPE, SIG_DFL);
+    InputDispatcher::instance()->registerClient(&m_listener);
+    TcpClient::instance().setRetryQuestion(&m_question);
+
+    QVERIFY(m_dir.isValid());
+    m_store.reset(new ServerStore);
+    QVERIFY2(m_store->open(m_dir.filePath(QStringLiteral("server.db")), ServerStore::OpenMode::CreateIfMissing),
+             qPrintable(m_store->lastError()));
+    QVERIFY(m_store->addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
+    for (const QString &number : {QStringLiteral("101"), QStringLiteral("102")}) {
+        CandidateRecord c;
+        c.number = number;
+        c.courseCode = QStringLiteral("K1");
+        c.licenceClass = 2;
+        c.pid = QStringLiteral("0790") + number;
+        c.fullName = QStringLiteral("Trần Thị ") + number;
+        c.state = CandidateState::Ready;
+        QVERIFY(m_store->addCandidate(&c));
+    }
+}
+
+void TestTcpClient::init()
+{
+    m_server.reset(new ExamServer(m_store.data()));
+    m_server->setSecret(KeyExchange::secret());
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+    m_port = m_server->port();
+    m_question.answer = nullptr;
+    m_question.asked = 0;
+    m_listener.reset();
+}
+
+void TestTcpClient::cleanup()
+{
+    TcpClient::instance().close();
+    m_server.reset();
+}
+
+int TestTcpClient::connect()
+{
+    qint32 error = 0;
+    return TcpClient::instance().connectToServer(nullptr, QStringLiteral("127.0.0.1"),
+                                                 QString::number(m_port), &error);
+}
+
+int TestTcpClient::idOf(const QString &number)
+{
+    CandidateRecord c;
+    m_store->candidate(QStringLiteral("K1"), number, &c);
+    return c.id;
+}
+
+void TestTcpClient::connectOutcomes_data()
+{
+    QTest::addColumn<QString>("host");
+    // One letter per retry question: y(es), n(o), or l(isten again, then yes).
+    QTest::addColumn<QString>("answers");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("refused, declined") << "127.0.0.1" << "n" << 3;
+    QTest::newRow("refused, retried, declined") << "127.0.0.1" << "yn" << 3;
+    QTest::newRow("refused, retried once the server is back") << "127.0.0.1" << "yl" << 0;
+    QTest::newRow("host does not resolve") << "no-such-host.invalid" << "" << 2;
+}
+
+void TestTcpClient::connectOutcomes()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, answers);
+    QFETCH(int, code);
+
+    m_server->close();
+    m_question.answer = [&](int asked) {
+        const QChar answer = answers.at(asked - 1);
+        if (answer == QLatin1Char('l'))
+            m_server->listen(QHostAddress::LocalHost, m_port);
+        return answer != QLatin1Char('n');
+    };
+    qint32 error = 0;
+    StdoutCapture capture;
+    const int result = TcpClient::instance().connectToServer(nullptr, host, QString::number(m_port), &error);
+    const QByteArray output = capture.finish();
+
+    QCOMPARE(result, code);
+    QCOMPARE(m_question.asked, answers.size());
+    QCOMPARE(output.count("Unable to connect to server!\n"), answers.size());
+    switch (code) {
+    case TcpClient::Connected:
+        QCOMPARE(error, -2);
+        QTRY_COMPARE(m_listener.challenges(), 1);
+        break;
+    case TcpClient::Unreachable:
+        QCOMPARE(error, ECONNREFUSED);
+        QVERIFY(!TcpClient::instance().isConnected());
+        break;
+    case TcpClient::ResolveFailed: {
+        QVERIFY(error != 0);
+        const QByteArray e = QByteArray::number(error);
+        QCOMPARE(output, "getaddrinfo failed with error: " + e + ". Try again now...\n"
+                         "getaddrinfo failed with error: " + e + ". Stop now\n");
+        break;
+    }
+    }
+}
+
+void TestTcpClient::exchangesUnderTheSessionKey()
+{
+    TcpClient &client = TcpClient::instance();
+    QCOMPARE(connect(), 0);
+    QTRY_COMPARE(m_listener.challenges(), 1);
+
+    // The server answers an entry only when the request decrypts under the
+    // key derived from its challenge.
+    QVERIFY(client.sendMessage(*entry("101")) > 0);
+    QTRY_COMPARE(m_listener.entries(), QList<int>{idOf(QStringLiteral("101"))});
+
+    QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
+    QTRY_COMPARE(m_listener.courseLists(), 1);
+
+    ContestResultMessage tooLong(true);
+    tooLong.setDetail(QByteArray(70000, 'd'));
+    QCOMPARE(client.sendMessage(tooLong), -1);
+    QVERIFY(client.isConnected());
+}
+
+void TestTcpClient::messagesOfALostLinkLeaveAfterTheNextChallenge()
+{
+    TcpClient &client = TcpClient::instance();
+    QCOMPARE(connect(), 0);
+    QTRY_COMPARE(m_listener.challenges(), 1);
+    const QByteArray firstKey = client.cipher().key();
+
+    // The server goes away: the station notices without sending anything.
+    m_server->close();
+    QTRY_VERIFY(!client.isConnected());
+
+    // The operator declines the reconnection: the entry stays pending.
+    m_question.answer = [](int) { return false; };
+    QVERIFY(!client.sendWithDeliveryCheck(entry("102")));
+    QCOMPARE(m_question.asked, 1);
+    QVERIFY(!client.isConnected());
+
+    // The next delivery check tries again and the server is back by then.
+    m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
+    QVERIFY(!client.sendWithDeliveryCheck(courseRequest()));
+    QCOMPARE(m_question.asked, 2);
+    QVERIFY(client.isConnected());
+
+    QTRY_COMPARE(m_listener.challenges(), 2);
+    QVERIFY(client.cipher().key() != firstKey);
+    QTRY_COMPARE(m_listener.entries(), QList<int>{idOf(QStringLiteral("102"))});
+    QTRY_COMPARE(m_listener.courseLists(), 1);
+    // Each pending message left once.
+    QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
+    QTRY_COMPARE(m_listener.courseLists(), 2);
+    QCOMPARE(m_listener.entries().size(), 1);
+}
+
+void TestTcpClient::closedConnectionLeavesTheStationIdle()
+{
+    TcpClient &client = TcpClient::instance();
+    QCOMPARE(connect(), 0);
+    QTRY_COMPARE(m_server->authenticatedCount(), 1);
+    m_server->close();
+    QTRY_VERIFY(!client.isConnected());
+
+    // Frames sent now find no link; nothing may spin on the dead socket.
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(client.sendMessage(*courseRequest()) > 0);
+    const qint64 cpuBefore = cpuTimeMs();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1500); // the window over which the process's CPU time is measured
+    const qint64 cpu = cpuTimeMs() - cpuBefore;
+    QVERIFY2(cpu * 10 < wall.elapsed(), qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+    QVERIFY(!client.isSendOk());
+}
+
+QTEST_GUILESS_MAIN(TestTcpClient)
+#include "tst_tcpclient.moc"

@@ -1,0 +1,115 @@
+#include "AddressList.h"
+#include "StreamSocket.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+#include <cerrno>
+#include <csignal>
+#include <netdb.h>
+
+class TestStreamSocket : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void resolvesAndRefuses();
+    void peerThatClosesIsAnErrorNotASignal();
+    void shutdownWakesABlockedReceive();
+
+private:
+    bool connectSocket(StreamSocket &socket);
+
+    QTcpServer *m_server = nullptr;
+};
+
+void TestStreamSocket::initTestCase()
+{
+    // The default action of SIGPIPE ends the process, and this test with it.
+    std::signal(SIGPIPE, SIG_DFL);
+}
+
+void TestStreamSocket::init()
+{
+    m_server = new QTcpServer(this);
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+}
+
+void TestStreamSocket::cleanup()
+{
+    delete m_server;
+    m_server = nullptr;
+}
+
+bool TestStreamSocket::connectSocket(StreamSocket &socket)
+{
+    AddressList addresses;
+    const QByteArray port = QByteArray::number(m_server->serverPort());
+    if (addresses.resolve("127.0.0.1", port.constData()) != 0 || addresses.count() < 1)
+        return false;
+    return socket.open(addresses.family(0), addresses.socketType(0), addresses.protocol(0))
+           && socket.connectTo(addresses.address(0), addresses.addressLength(0));
+}
+
+void TestStreamSocket::resolvesAndRefuses()
+{
+    AddressList addresses;
+    QCOMPARE(addresses.resolve("no-such-host.invalid", "6886"), EAI_NONAME);
+    QCOMPARE(addresses.count(), 0);
+
+    const QByteArray port = QByteArray::number(m_server->serverPort());
+    m_server->close();
+    QCOMPARE(addresses.resolve("localhost", port.constData()), 0);
+    QVERIFY(addresses.count() >= 1);
+    StreamSocket socket;
+    QVERIFY(socket.open(addresses.family(0), addresses.socketType(0), addresses.protocol(0)));
+    QVERIFY(!socket.connectTo(addresses.address(0), addresses.addressLength(0)));
+    QCOMPARE(StreamSocket::lastError(), ECONNREFUSED);
+}
+
+void TestStreamSocket::peerThatClosesIsAnErrorNotASignal()
+{
+    StreamSocket socket;
+    QVERIFY(connectSocket(socket));
+    QTRY_VERIFY(m_server->hasPendingConnections());
+    QTcpSocket *peer = m_server->nextPendingConnection();
+    peer->abort();
+
+    char byte = 0;
+    QCOMPARE(socket.receive(&byte, 1), int64_t(0));
+    // The first send may still be taken; once the peer has answered it with
+    // a reset, sending reports the failure, and the process lives on.
+    const QByteArray block(4096, 'x');
+    int error = 0;
+    QTRY_VERIFY([&] {
+        if (socket.send(block.constData(), block.size()) >= 0)
+            return false;
+        error = StreamSocket::lastError();
+        return true;
+    }());
+    QVERIFY2(error == EPIPE || error == ECONNRESET, qPrintable(QString::number(error)));
+}
+
+void TestStreamSocket::shutdownWakesABlockedReceive()
+{
+    StreamSocket socket;
+    QVERIFY(connectSocket(socket));
+    std::atomic<int64_t> received{1};
+    std::thread receiver([&] {
+        char byte = 0;
+        received = socket.receive(&byte, 1);
+    });
+    socket.shutdown();
+    receiver.join();
+    QCOMPARE(received.load(), int64_t(0));
+}
+
+QTEST_GUILESS_MAIN(TestStreamSocket)
+#include "tst_streamsocket.moc"
