@@ -65,9 +65,10 @@ public:
     // later: one score, flag time and situation id for each situation,
     // scores adding up to the total, the verdict true to the pass mark.
     static bool checkResult(const ResultRecord &result, QString *why);
-    static int situationCount();
 
 private:
+    // The situations of one examination.
+    static int situationCount();
     QSqlDatabase database() const;
     bool fail(const QString &what, const QSqlQuery &query);
     bool fail(const QString &what);
