@@ -312,7 +312,7 @@ bool run(quint16 port, bool flood, int firstNumber, Figures *figures)
             return false;
         // Let the flood get going before the stations upload.
         QEventLoop settle;
-        QTimer::singleShot(200, &settle, &QEventLoop::quit);
+        QTimer::singleShot(20, &settle, &QEventLoop::quit);
         settle.exec();
     }
     std::vector<double> roundTrips;
