@@ -83,7 +83,7 @@ Figure measure(const QByteArray &stream, AesCipher &cipher, int rounds)
         QByteArray accumulator;
         for (int at = 0; at < stream.size(); at += receiveSize) {
             accumulator.append(stream.constData() + at, qMin(receiveSize, stream.size() - at));
-            FrameCodec::reassemble(accumulator, cipher, [&frames](BaseMessage &) { ++frames; });
+            frames += FrameCodec::reassemble(accumulator, cipher, FrameCodec::Delivery()).delivered;
         }
     }
     const double seconds = timer.nsecsElapsed() / 1e9;

@@ -2,10 +2,10 @@
 
 #include "Constants.h"
 #include "Exercise.h"
+#include "ResultDetail.h"
 #include "TimeUtility.h"
 
 #include <QDebug>
-#include <QStringList>
 #include <QThread>
 
 #include <cmath>
@@ -132,15 +132,15 @@ void ContestProcedure::resetFlags()
 ContestResultRecord ContestProcedure::collectResult() const
 {
     ContestResultRecord record;
-    QStringList scores;
-    QStringList flags;
+    QList<int> scores;
+    QList<qint64> flags;
     QMutexLocker locker(&m_itemsMutex);
     for (const DangerItem *item : *m_dangerItems) {
-        scores.append(QString::number(item->score));
-        flags.append(QString::number(item->flagTime));
+        scores.append(item->score);
+        flags.append(item->flagTime);
         record.total += item->score;
     }
-    record.detail = scores.join(QLatin1Char(';')) + QLatin1Char('|') + flags.join(QLatin1Char(';'));
+    record.detail = ResultDetail(scores, flags).scoringText();
     return record;
 }
 

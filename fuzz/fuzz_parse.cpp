@@ -46,12 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray frame = FrameCodec::buildFrame(*again, cipher);
     if (!frame.isEmpty()) {
         QByteArray stream = frame;
-        int delivered = 0;
-        FrameCodec::reassemble(stream, cipher, [&](BaseMessage &m) {
-            ++delivered;
-            FuzzSupport::require(m.payload() == canonical);
-        });
-        FuzzSupport::require(delivered == 1 && stream.isEmpty());
+        const int sentType = again->type();
+        const FrameCodec::Reassembly outcome =
+            FrameCodec::reassemble(stream, cipher, [&](BaseMessage &m, quint8 wireType) {
+                FuzzSupport::require(m.payload() == canonical && wireType == sentType);
+            });
+        FuzzSupport::require(outcome.delivered == 1 && outcome.kept == 0 && stream.isEmpty());
     }
     return 0;
 }

@@ -57,12 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int receive = 32768;
     for (int offset = 0; offset < stream.size(); offset += receive) {
         accumulator.append(stream.mid(offset, receive));
-        FrameCodec::reassemble(accumulator, cipher, [](BaseMessage &message) {
+        const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, [](BaseMessage &message) {
             // A decrypted message re-serialises to a payload of its length.
             FuzzSupport::require(message.payload().size()
                                  == message.frameLength() - BaseMessage::headerSize);
             HandlerFactory::dispatchToHandler(message);
         });
+        // What it reports is what it left: a failure leaves nothing.
+        FuzzSupport::require(outcome.kept == accumulator.size());
+        FuzzSupport::require(!outcome.failed() || accumulator.isEmpty());
     }
     return 0;
 }

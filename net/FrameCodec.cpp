@@ -90,7 +90,8 @@ QByteArray FrameCodec::buildFrame(const BaseMessage &message, AesCipher &cipher,
     return frame;
 }
 
-void FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher, const Delivery &deliver)
+FrameCodec::Reassembly FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher,
+                                              const Delivery &deliver, int maxFrames)
 {
     // Frames are parsed where they lie: the messages copy out their fields,
     // so neither the accumulator nor each frame needs a copy of its own. The
@@ -98,41 +99,51 @@ void FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher, const De
     const QByteArray received = accumulator;
     const char *const bytes = received.constData();
     const int size = received.size();
+    Reassembly outcome;
+    auto discard = [&](const QByteArray &line, int at) {
+        ConsoleLine::write(line);
+        accumulator.clear();
+        outcome.dropped = size - at;
+        return outcome;
+    };
     int consumed = 0;
-    while (size - consumed >= BaseMessage::headerSize) {
+    while (size - consumed >= BaseMessage::headerSize && (maxFrames <= 0 || outcome.delivered < maxFrames)) {
         const char *frame = bytes + consumed;
         const int length = qFromBigEndian<quint16>(frame);
-        if (length < BaseMessage::headerSize) {
-            ConsoleLine::write("Message length is invalid");
-            accumulator.clear();
-            return;
-        }
+        if (length < BaseMessage::headerSize)
+            return discard("Message length is invalid", consumed);
         if (size - consumed < length) {
             ConsoleLine::write("Message length is not enough");
             break;
         }
-        consumed += length;
         const quint8 type = quint8(frame[2]);
 
         std::unique_ptr<BaseMessage> message = MessageFactory::instance()->createMessage(type);
-        if (!message) {
-            ConsoleLine::write("Create message failed. Message type = " + QByteArray::number(type));
-            accumulator.clear();
-            return;
-        }
+        if (!message)
+            return discard("Create message failed. Message type = " + QByteArray::number(type), consumed);
         message->setLength(quint16(length));
         message->setType(type);
         const char *payload = frame + BaseMessage::headerSize;
         const qint64 payloadSize = length - BaseMessage::headerSize;
         const int parsed = type < 100 ? message->parse(payload, payloadSize)
                                       : message->parseEncrypted(payload, payloadSize, cipher);
-        if (parsed < 0) {
-            ConsoleLine::write("Parse message failed. Message type = " + QByteArray::number(type));
-            accumulator.clear();
-            return;
-        }
+        if (parsed < 0)
+            return discard("Parse message failed. Message type = " + QByteArray::number(type), consumed);
+        consumed += length;
+        ++outcome.delivered;
         if (deliver)
-            deliver(*message);
+            deliver(*message, type);
     }
     accumulator.remove(0, consumed);
+    outcome.kept = size - consumed;
+    return outcome;
+}
+
+FrameCodec::Reassembly FrameCodec::reassemble(QByteArray &accumulator, AesCipher &cipher,
+                                              const MessageDelivery &deliver)
+{
+    return reassemble(accumulator, cipher, [&deliver](BaseMessage &message, quint8) {
+        if (deliver)
+            deliver(message);
+    });
 }

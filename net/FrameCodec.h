@@ -18,7 +18,21 @@ class BaseMessage;
 class FrameCodec
 {
 public:
-    using Delivery = std::function<void(BaseMessage &)>;
+    // The message as parsed (a decrypted one reports its plain type) and the
+    // type byte its frame carried.
+    using Delivery = std::function<void(BaseMessage &message, quint8 wireType)>;
+    // For a receiver to whom the wire type does not matter.
+    using MessageDelivery = std::function<void(BaseMessage &message)>;
+
+    // What one reassembly did with the accumulator.
+    struct Reassembly
+    {
+        int delivered = 0; // frames handed to the delivery
+        int kept = 0;      // bytes left for the next call
+        int dropped = 0;   // bytes thrown away with a frame that cannot be read
+
+        bool failed() const { return dropped > 0; }
+    };
 
     // The whole frame for a message, encrypted with a fresh random IV when its
     // type is 100 or above. A frame longer than 65,535 bytes cannot be
@@ -36,7 +50,12 @@ public:
     // discards the whole accumulator: the stream cannot be resynchronised.
     // Each outcome other than delivery writes its line to standard output.
     // deliver must not touch the accumulator; it is rewritten on return.
-    static void reassemble(QByteArray &accumulator, AesCipher &cipher, const Delivery &deliver);
+    // With maxFrames above 0 at most that many frames are taken; the rest
+    // stay, complete or not, for a later call, and no line is written for
+    // them.
+    static Reassembly reassemble(QByteArray &accumulator, AesCipher &cipher, const Delivery &deliver,
+                                 int maxFrames = 0);
+    static Reassembly reassemble(QByteArray &accumulator, AesCipher &cipher, const MessageDelivery &deliver);
 
     // The encrypted-frame sizes for a plain payload of plainSize bytes.
     static int padFor(qint64 plainSize);

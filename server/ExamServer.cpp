@@ -1,5 +1,7 @@
 #include "ExamServer.h"
 
+#include "CandidateHolds.h"
+#include "FilePush.h"
 #include "KeyExchange.h"
 #include "StationSession.h"
 
@@ -14,6 +16,7 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_tcp(new QTcpServer(this))
+    , m_holds(new CandidateHolds(this))
     , m_secret(KeyExchange::secret())
 {
     connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
@@ -38,6 +41,7 @@ bool ExamServer::listen(const QHostAddress &address, quint16 port)
 {
     if (!m_tcp->listen(address, port))
         return false;
+    m_holds->open();
     qInfo().noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
     return true;
 }
@@ -63,13 +67,13 @@ void ExamServer::close()
         m_tcp->close();
         qInfo().noquote() << QStringLiteral("stopped listening");
     }
+    m_holds->close();
     const QList<QPointer<StationSession>> sessions = m_sessions;
     for (const QPointer<StationSession> &session : sessions) {
         if (session)
             session->close(QStringLiteral("server stopping; closing"));
     }
     m_sessions.clear();
-    m_examining.clear();
 }
 
 int ExamServer::stationCount() const
@@ -91,7 +95,7 @@ int ExamServer::authenticatedCount() const
 void ExamServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_tcp->nextPendingConnection()) {
-        auto *session = new StationSession(socket, this, m_store, m_secret, m_authTimeoutMs, this);
+        auto *session = new StationSession(socket, m_holds, m_store, m_secret, m_authTimeoutMs, this);
         m_sessions.append(session);
         connect(session, &StationSession::finished, this, &ExamServer::onSessionFinished);
         connect(session, &StationSession::authenticated, this, &ExamServer::stationAuthenticated);
@@ -103,41 +107,7 @@ void ExamServer::onNewConnection()
 void ExamServer::onSessionFinished(StationSession *session)
 {
     m_sessions.removeAll(session);
-    for (auto it = m_examining.begin(); it != m_examining.end();) {
-        if (!it.value() || it.value() == session)
-            it = m_examining.erase(it);
-        else
-            ++it;
-    }
     emit stationClosed();
-}
-
-StationSession *ExamServer::examinerOf(int candidateId) const
-{
-    return m_examining.value(candidateId);
-}
-
-bool ExamServer::hold(int candidateId, StationSession *session)
-{
-    if (!m_tcp->isListening())
-        return false;
-    StationSession *current = m_examining.value(candidateId);
-    if (current && current != session)
-        return false;
-    m_examining.insert(candidateId, session);
-    return true;
-}
-
-void ExamServer::release(int candidateId, StationSession *session)
-{
-    auto it = m_examining.find(candidateId);
-    if (it != m_examining.end() && (!it.value() || it.value() == session))
-        m_examining.erase(it);
-}
-
-void ExamServer::releaseAny(int candidateId)
-{
-    m_examining.remove(candidateId);
 }
 
 bool ExamServer::checkPushName(const QString &name, QString *why)
@@ -146,7 +116,7 @@ bool ExamServer::checkPushName(const QString &name, QString *why)
         *why = QStringLiteral("the name is empty");
         return false;
     }
-    if (name.toUtf8().size() > maxChunk) {
+    if (name.toUtf8().size() > FilePush::maxChunk) {
         *why = QStringLiteral("the name is longer than one frame can carry");
         return false;
     }

@@ -1,29 +1,26 @@
 #pragma once
 
-#include "BaseMessage.h"
-
 #include <QByteArray>
-#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
+class CandidateHolds;
 class QTcpServer;
 class ServerStore;
 class StationSession;
 
 // Accepts stations and keeps what concerns more than one of them: which
-// candidate each station is examining, and the file pushes to all of them.
+// candidate each station is examining (the holds, shared with the sessions),
+// and the file pushes to all of them.
 // Everything runs on one thread's event loop.
 class ExamServer : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int defaultAuthTimeoutMs = 30000;
-    // A type-2 frame's payload: the largest frame less its header.
-    static constexpr int maxChunk = int(BaseMessage::maxFrameLength) - BaseMessage::headerSize;
 
     ExamServer(ServerStore *store, QObject *parent = nullptr);
     ~ExamServer() override;
@@ -49,14 +46,6 @@ public:
     int pushFile(const QString &path, const QString &name, QString *why);
     static bool checkPushName(const QString &name, QString *why);
 
-    // The candidates under examination, so that a second station entering
-    // the same candidate is refused.
-    StationSession *examinerOf(int candidateId) const;
-    bool hold(int candidateId, StationSession *session);
-    void release(int candidateId, StationSession *session);
-    // Any station's hold: the examination is over once its result is stored.
-    void releaseAny(int candidateId);
-
 signals:
     void stationAuthenticated();
     void stationClosed();
@@ -69,8 +58,8 @@ private:
 
     ServerStore *m_store;
     QTcpServer *m_tcp;
+    CandidateHolds *m_holds;
     QByteArray m_secret;
     int m_authTimeoutMs = defaultAuthTimeoutMs;
     QList<QPointer<StationSession>> m_sessions;
-    QHash<int, QPointer<StationSession>> m_examining;
 };

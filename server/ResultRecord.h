@@ -13,7 +13,7 @@ struct ResultRecord
     int total = 0;
     int passScore = 0;
     bool passed = false;
-    QString detail; // scores "|" flag times "|" situation ids
+    QString detail; // a ResultDetail text
     QDateTime receivedAt;
     QString station; // peer address of the uploading station
 

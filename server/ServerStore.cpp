@@ -1,6 +1,8 @@
 #include "ServerStore.h"
 
 #include "Constants.h"
+#include "ResultDetail.h"
+#include "StoreTransaction.h"
 
 #include <QAtomicInt>
 #include <QFile>
@@ -144,9 +146,9 @@ bool ServerStore::setUp(const QString &path, OpenMode mode)
 
 bool ServerStore::createSchema()
 {
-    QSqlDatabase db = database();
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
+    StoreTransaction transaction(database());
+    if (!transaction.isActive())
+        return fail(transaction.error());
     const QStringList statements = {
         QStringLiteral("CREATE TABLE course ("
                        " code TEXT PRIMARY KEY NOT NULL,"
@@ -174,16 +176,13 @@ bool ServerStore::createSchema()
                        " UNIQUE (candidate_id, course_code, total, pass_score, passed, detail))"),
         QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion),
     };
-    QSqlQuery query(db);
+    QSqlQuery query(database());
     for (const QString &sql : statements) {
-        if (!query.exec(sql)) {
-            fail(QStringLiteral("cannot create the tables"), query);
-            db.rollback();
-            return false;
-        }
+        if (!query.exec(sql))
+            return fail(QStringLiteral("cannot create the tables"), query);
     }
-    if (!db.commit())
-        return fail(QStringLiteral("cannot create the tables: ") + db.lastError().text());
+    if (!transaction.commit())
+        return fail(QStringLiteral("cannot create the tables: ") + transaction.error());
     return true;
 }
 
@@ -274,45 +273,21 @@ bool ServerStore::checkCandidate(const CandidateRecord &c, QString *why)
     return true;
 }
 
+int ServerStore::situationCount()
+{
+    int count = 0;
+    for (const int n : Constants::contestStructure())
+        count += n;
+    return count;
+}
+
 bool ServerStore::checkResult(const ResultRecord &r, QString *why)
 {
-    const QStringList parts = r.detail.split(QLatin1Char('|'));
-    if (parts.size() != 3) {
-        *why = QStringLiteral("the detail has %1 '|'-separated parts instead of 3").arg(parts.size());
+    ResultDetail detail;
+    if (!ResultDetail::parse(r.detail, &detail, why) || !detail.isComplete(situationCount(), why))
         return false;
-    }
-    const QStringList scores = parts.at(0).split(QLatin1Char(';'));
-    const QStringList flags = parts.at(1).split(QLatin1Char(';'));
-    if (scores.size() != flags.size()) {
-        *why = QStringLiteral("%1 scores but %2 flag times").arg(scores.size()).arg(flags.size());
-        return false;
-    }
-    int sum = 0;
-    for (const QString &s : scores) {
-        bool ok = false;
-        const int score = s.toInt(&ok);
-        if (!ok || score < 0 || score > 5) {
-            *why = QStringLiteral("score '%1' is not a number from 0 to 5").arg(s);
-            return false;
-        }
-        sum += score;
-    }
-    for (const QString &f : flags) {
-        bool ok = false;
-        if (f.toLongLong(&ok) < 0 || !ok) {
-            *why = QStringLiteral("flag time '%1' is not a time").arg(f);
-            return false;
-        }
-    }
-    for (const QString &v : parts.at(2).split(QLatin1Char(';'))) {
-        bool ok = false;
-        if (v.toInt(&ok) <= 0 || !ok) {
-            *why = QStringLiteral("situation id '%1' is not a positive number").arg(v);
-            return false;
-        }
-    }
-    if (sum != r.total) {
-        *why = QStringLiteral("the scores add up to %1, the total says %2").arg(sum).arg(r.total);
+    if (detail.total() != r.total) {
+        *why = QStringLiteral("the scores add up to %1, the total says %2").arg(detail.total()).arg(r.total);
         return false;
     }
     if (r.passed != (r.total >= r.passScore)) {
@@ -384,6 +359,25 @@ bool ServerStore::insertCandidate(CandidateRecord *c)
     case Lookup::Found:
         break;
     }
+    CandidateRecord existing;
+    switch (candidate(c->courseCode, c->number, &existing)) {
+    case Lookup::Failed:
+        return false;
+    case Lookup::Found:
+        return fail(QStringLiteral("candidate %1 is already registered for course %2").arg(c->number, c->courseCode));
+    case Lookup::Missing:
+        break;
+    }
+    if (c->id > 0) {
+        switch (candidateById(c->id, &existing)) {
+        case Lookup::Failed:
+            return false;
+        case Lookup::Found:
+            return fail(QStringLiteral("candidate %1: id %2 is taken").arg(c->number).arg(c->id));
+        case Lookup::Missing:
+            break;
+        }
+    }
     QSqlQuery query(database());
     query.prepare(QStringLiteral("INSERT INTO candidate (id, number, course_code, licence_class, pid, full_name, "
                                  "photo, state) VALUES (?, ?, ?, ?, ?, ?, COALESCE(?, ''), ?)"));
@@ -395,16 +389,8 @@ bool ServerStore::insertCandidate(CandidateRecord *c)
     query.addBindValue(c->fullName);
     query.addBindValue(c->photoBase64);
     query.addBindValue(CandidateState::name(c->state));
-    if (!query.exec()) {
-        const QString text = query.lastError().text();
-        if (text.contains(QLatin1String("UNIQUE"))) {
-            if (text.contains(QLatin1String("candidate.id")))
-                return fail(QStringLiteral("candidate %1: id %2 is taken").arg(c->number).arg(c->id));
-            return fail(QStringLiteral("candidate %1 is already registered for course %2")
-                            .arg(c->number, c->courseCode));
-        }
+    if (!query.exec())
         return fail(QStringLiteral("cannot add candidate %1").arg(c->number), query);
-    }
     const qint64 id = query.lastInsertId().toLongLong();
     // Stations carry the id in a signed 32-bit field.
     if (id <= 0 || id > 0x7fffffff)
@@ -424,20 +410,15 @@ bool ServerStore::addCandidate(CandidateRecord *candidate)
 
 bool ServerStore::addCandidates(QList<CandidateRecord> *candidates)
 {
-    QSqlDatabase db = database();
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
+    StoreTransaction transaction(database());
+    if (!transaction.isActive())
+        return fail(transaction.error());
     for (CandidateRecord &c : *candidates) {
-        if (!insertCandidate(&c)) {
-            db.rollback();
+        if (!insertCandidate(&c))
             return false;
-        }
     }
-    if (!db.commit()) {
-        const QString text = db.lastError().text();
-        db.rollback();
-        return fail(QStringLiteral("cannot store the candidates: ") + text);
-    }
+    if (!transaction.commit())
+        return fail(QStringLiteral("cannot store the candidates: ") + transaction.error());
     return true;
 }
 
@@ -511,6 +492,13 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
         fail(why);
         return Upload::Rejected;
     }
+    // What is read here stays true until the commit: the transaction holds
+    // the write lock from its start.
+    StoreTransaction transaction(database());
+    if (!transaction.isActive()) {
+        fail(transaction.error());
+        return Upload::Failed;
+    }
     CandidateRecord candidate;
     switch (candidateById(r.candidateId, &candidate)) {
     case Lookup::Failed:
@@ -527,62 +515,58 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
                  .arg(candidate.courseCode, r.courseCode));
         return Upload::Rejected;
     }
+    const int passMark = Constants::passScores().value(candidate.licenceClass, -1);
+    if (r.passScore != passMark) {
+        fail(QStringLiteral("pass mark %1 is not the pass mark %2 of licence class %3")
+                 .arg(r.passScore)
+                 .arg(passMark)
+                 .arg(Constants::licenceClasses().value(candidate.licenceClass)));
+        return Upload::Rejected;
+    }
 
-    QSqlDatabase db = database();
+    // A station repeats an upload it could not confirm: the same result, by
+    // its key, is stored already.
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND course_code = ? AND total = ? "
+                                 "AND pass_score = ? AND passed = ? AND detail = ?"));
+    bindResultKey(query, r);
+    switch (lookUp(query, QStringLiteral("cannot read results"))) {
+    case Lookup::Failed:
+        return Upload::Failed;
+    case Lookup::Found:
+        return Upload::Duplicate;
+    case Lookup::Missing:
+        break;
+    }
+    query.finish();
+    // Only an admitted candidate produces a new result.
     if (candidate.state != CandidateState::Ready) {
-        // Only an admitted candidate produces a result; a candidate who is
-        // not ready can only be sending the same result again.
-        QSqlQuery same(db);
-        same.prepare(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND course_code = ? AND total = ? "
-                                    "AND pass_score = ? AND passed = ? AND detail = ?"));
-        bindResultKey(same, r);
-        switch (lookUp(same, QStringLiteral("cannot read results"))) {
-        case Lookup::Failed:
-            return Upload::Failed;
-        case Lookup::Found:
-            return Upload::Duplicate;
-        case Lookup::Missing:
-            break;
-        }
         fail(QStringLiteral("candidate id %1 is %2, not ready for an examination")
                  .arg(r.candidateId)
                  .arg(CandidateState::name(candidate.state)));
         return Upload::Rejected;
     }
-    if (!db.transaction()) {
-        fail(QStringLiteral("cannot start transaction: ") + db.lastError().text());
-        return Upload::Failed;
-    }
-    QSqlQuery query(db);
-    // A station repeats an upload it could not confirm; the unique key turns
-    // the repetition into a no-op.
-    query.prepare(QStringLiteral("INSERT OR IGNORE INTO result (candidate_id, course_code, total, pass_score, "
-                                 "passed, detail, received_at, station) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''))"));
+    query.prepare(QStringLiteral("INSERT INTO result (candidate_id, course_code, total, pass_score, passed, detail, "
+                                 "received_at, station) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''))"));
     bindResultKey(query, r);
     const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
     query.addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
     query.addBindValue(r.station);
     if (!query.exec()) {
         fail(QStringLiteral("cannot store the result"), query);
-        db.rollback();
         return Upload::Failed;
     }
-    const bool inserted = query.numRowsAffected() == 1;
-    if (inserted) {
-        query.prepare(QStringLiteral("UPDATE candidate SET state = 'examined' WHERE id = ? AND state = 'ready'"));
-        query.addBindValue(r.candidateId);
-        if (!query.exec()) {
-            fail(QStringLiteral("cannot update the candidate's state"), query);
-            db.rollback();
-            return Upload::Failed;
-        }
-    }
-    if (!db.commit()) {
-        fail(QStringLiteral("cannot store the result: ") + db.lastError().text());
-        db.rollback();
+    query.prepare(QStringLiteral("UPDATE candidate SET state = 'examined' WHERE id = ?"));
+    query.addBindValue(r.candidateId);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot update the candidate's state"), query);
         return Upload::Failed;
     }
-    return inserted ? Upload::Stored : Upload::Duplicate;
+    if (!transaction.commit()) {
+        fail(QStringLiteral("cannot store the result: ") + transaction.error());
+        return Upload::Failed;
+    }
+    return Upload::Stored;
 }
 
 namespace {

@@ -51,7 +51,8 @@ public:
 
     // Stores a result once (a repeated upload of the same result is reported
     // as Duplicate) and moves the candidate from ready to examined. A new
-    // result for a candidate who is not ready is Rejected.
+    // result for a candidate who is not ready, or one whose pass mark is not
+    // the one of the candidate's licence class, is Rejected.
     Upload storeResult(const ResultRecord &result);
     Lookup latestResult(int candidateId, const QString &courseCode, ResultRecord *out);
     // Oldest first; an empty course code lists every course.
@@ -60,11 +61,14 @@ public:
     // Field checks shared by the commands and the import; false with a reason.
     static bool checkCourse(const CourseRecord &course, QString *why);
     static bool checkCandidate(const CandidateRecord &candidate, QString *why);
-    // A stored result must be reviewable later: three "|"-separated parts,
-    // scores 0..5 adding up to the total.
+    // A stored result must be a whole examination that can be reviewed
+    // later: one score, flag time and situation id for each situation,
+    // scores adding up to the total, the verdict true to the pass mark.
     static bool checkResult(const ResultRecord &result, QString *why);
 
 private:
+    // The situations of one examination.
+    static int situationCount();
     QSqlDatabase database() const;
     bool fail(const QString &what, const QSqlQuery &query);
     bool fail(const QString &what);

@@ -2,24 +2,21 @@
 
 #include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoMessage.h"
+#include "CandidateHolds.h"
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
-#include "EndSyncVideoMessage.h"
 #include "EnterResponseMessage.h"
-#include "ExamServer.h"
+#include "FilePush.h"
 #include "FrameCodec.h"
 #include "InfoConfirmMessage.h"
 #include "KeyExchange.h"
 #include "ReviewMessage.h"
 #include "ServerStore.h"
-#include "StartSyncVideoMessage.h"
-#include "SyncVideoMessage.h"
 
-#include <QFile>
+#include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QtEndian>
 
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
@@ -33,11 +30,15 @@ namespace {
 // Course list requests a station may make before answering the challenge;
 // the station asks once or twice, more is noise.
 constexpr int maxEarlyCourseRequests = 4;
-// Bytes queued on a socket before a file transfer waits for it to drain.
-constexpr qint64 transferHighWater = 4 * 65535;
-// A station that asks and never reads would make the server hold its
-// answers without end; past this much unsent data it is let go.
-constexpr qint64 unsentLimit = 8 * 1024 * 1024;
+// Frames taken from one station before the others get their turn. A
+// station's own exchanges never send more than a few at once.
+constexpr int framesPerTurn = 16;
+// Received bytes held per station: the kernel holds the rest, and a station
+// that sends faster than it is served is slowed down by its own connection.
+constexpr qint64 inputLimit = 2 * qint64(BaseMessage::maxFrameLength);
+// Unsent answers past which a station's requests wait until it reads: above
+// what a file push keeps queued, so a push never holds up the exchanges.
+constexpr qint64 outputLimit = FilePush::highWater + 4 * qint64(BaseMessage::maxFrameLength);
 
 // The system's keep-alive starts probing after two hours of silence, and
 // unacknowledged data is retried for about a quarter of an hour. A station
@@ -62,24 +63,34 @@ void boundDeadPeerDetection(qintptr descriptor)
 
 } // namespace
 
-StationSession::StationSession(QTcpSocket *socket, ExamServer *server, ServerStore *store,
+StationSession::StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store,
                                const QByteArray &secret, int authTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_server(server)
+    , m_holds(holds)
     , m_store(store)
     , m_secret(secret)
     , m_authTimer(new QTimer(this))
 {
     m_socket->setParent(this);
     m_peer = QStringLiteral("%1:%2").arg(m_socket->peerAddress().toString()).arg(m_socket->peerPort());
+    // The holds name the station that examines a candidate by this.
+    setObjectName(m_peer);
+    m_push = new FilePush(
+        m_socket, [this](const BaseMessage &message) { return send(message); }, m_peer, this);
+    connect(m_push, &FilePush::transferDone, this, &StationSession::transferDone);
+    m_socket->setReadBufferSize(inputLimit);
     // A station that vanishes without a word is found by the keep-alive
     // probes instead of occupying a session for ever.
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     boundDeadPeerDetection(m_socket->socketDescriptor());
-    connect(m_socket, &QTcpSocket::readyRead, this, &StationSession::onReadyRead);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &StationSession::onBytesWritten);
+    connect(m_socket, &QTcpSocket::readyRead, this, &StationSession::processInput);
+    // Requests held back for a backlog of answers go on once it drains.
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (!outputBacklogged() && (!m_accumulator.isEmpty() || m_socket->bytesAvailable() > 0))
+            scheduleInput();
+    });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { close(QStringLiteral("disconnected")); });
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
@@ -133,10 +144,6 @@ bool StationSession::send(const BaseMessage &message)
                 .arg(message.frameLength()));
         return false;
     }
-    if (m_socket->bytesToWrite() > unsentLimit) {
-        close(QStringLiteral("does not read what it asks for; closing"));
-        return false;
-    }
     return m_socket->write(frame) == frame.size();
 }
 
@@ -147,10 +154,9 @@ void StationSession::close(const QString &reason)
     m_closing = true;
     log(reason);
     m_authTimer->stop();
-    releaseHold();
-    delete m_transferFile;
-    m_transferFile = nullptr;
-    m_transfers.clear();
+    if (m_holds)
+        m_holds->releaseAll(this);
+    m_push->stop();
     m_socket->abort();
     emit finished(this);
     deleteLater();
@@ -158,45 +164,48 @@ void StationSession::close(const QString &reason)
 
 void StationSession::releaseHold()
 {
-    if (m_server && m_enteredId != 0)
-        m_server->release(m_enteredId, this);
+    if (m_holds && m_enteredId != 0)
+        m_holds->release(m_enteredId, this);
 }
 
-void StationSession::onReadyRead()
+bool StationSession::outputBacklogged() const
 {
-    if (m_closing) {
-        m_socket->readAll();
+    return m_socket->bytesToWrite() > outputLimit;
+}
+
+void StationSession::scheduleInput()
+{
+    if (m_inputScheduled || m_closing)
+        return;
+    m_inputScheduled = true;
+    // Queued, so that every other station's events come first.
+    QMetaObject::invokeMethod(this, [this] {
+        m_inputScheduled = false;
+        processInput();
+    }, Qt::QueuedConnection);
+}
+
+void StationSession::processInput()
+{
+    if (m_closing || outputBacklogged())
+        return;
+    if (m_accumulator.size() < inputLimit)
+        m_accumulator += m_socket->read(inputLimit - m_accumulator.size());
+    const FrameCodec::Reassembly outcome = FrameCodec::reassemble(
+        m_accumulator, m_cipher,
+        [this](BaseMessage &message, quint8 wireType) {
+            if (!m_closing)
+                deliver(message, wireType);
+        },
+        framesPerTurn);
+    if (m_closing)
+        return;
+    if (outcome.failed()) {
+        close(QStringLiteral("sent data that is not a valid frame; closing"));
         return;
     }
-    m_accumulator += m_socket->readAll();
-
-    // The reassembly throws the buffer away when it meets a frame it cannot
-    // take; counting the complete frames first tells that apart from a
-    // buffer that simply held whole frames, and gives each delivered message
-    // the type it had on the wire (a decrypted message reports its plain
-    // type, and plain requests must not pass for encrypted ones).
-    QList<quint8> wireTypes;
-    bool invalidLength = false;
-    for (int pos = 0; m_accumulator.size() - pos >= BaseMessage::headerSize;) {
-        const int length = qFromBigEndian<quint16>(m_accumulator.constData() + pos);
-        if (length < BaseMessage::headerSize) {
-            invalidLength = true;
-            break;
-        }
-        if (m_accumulator.size() - pos < length)
-            break;
-        wireTypes.append(quint8(m_accumulator.at(pos + 2)));
-        pos += length;
-    }
-    int delivered = 0;
-    FrameCodec::reassemble(m_accumulator, m_cipher, [&](BaseMessage &message) {
-        const quint8 wireType = wireTypes.value(delivered);
-        ++delivered;
-        if (!m_closing)
-            deliver(message, wireType);
-    });
-    if (!m_closing && (invalidLength || delivered < wireTypes.size()))
-        close(QStringLiteral("sent data that is not a valid frame; closing"));
+    if (outcome.delivered == framesPerTurn || m_socket->bytesAvailable() > 0)
+        scheduleInput();
 }
 
 void StationSession::deliver(BaseMessage &message, quint8 wireType)
@@ -318,11 +327,11 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     QString why;
     switch (candidate.state) {
     case CandidateState::Ready: {
-        StationSession *examiner = m_server ? m_server->examinerOf(candidate.id) : nullptr;
+        const QObject *examiner = m_holds ? m_holds->holder(candidate.id) : nullptr;
         if (examiner && examiner != this) {
             code = EnterResponseMessage::AlreadyExamining;
-            why = QStringLiteral("being examined at ") + examiner->peer();
-        } else if (m_server && m_server->hold(candidate.id, this)) {
+            why = QStringLiteral("being examined at ") + examiner->objectName();
+        } else if (m_holds && m_holds->hold(candidate.id, this)) {
             code = EnterResponseMessage::Admitted;
         } else {
             why = QStringLiteral("the server is stopping");
@@ -371,8 +380,8 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     answer.setFullName(candidate.fullName.toUtf8());
     answer.setImage(candidate.photoBase64.toUtf8());
     if (!send(answer)) {
-        if (m_server)
-            m_server->release(candidate.id, this);
+        if (m_holds)
+            m_holds->release(candidate.id, this);
         log(what + QStringLiteral(" -> -1: the answer cannot be sent"));
         sendEntryAnswer(EnterResponseMessage::Error);
         return;
@@ -450,14 +459,14 @@ void StationSession::storeResult(const ContestResultMessage &message)
     switch (m_store->storeResult(result)) {
     case ServerStore::Upload::Stored:
         log(what + QStringLiteral(": stored"));
-        if (m_server)
-            m_server->releaseAny(result.candidateId);
+        if (m_holds)
+            m_holds->releaseCandidate(result.candidateId);
         emit resultStored(result.candidateId);
         break;
     case ServerStore::Upload::Duplicate:
         log(what + QStringLiteral(": repeated upload, already stored"));
-        if (m_server)
-            m_server->releaseAny(result.candidateId);
+        if (m_holds)
+            m_holds->releaseCandidate(result.candidateId);
         break;
     // The station cannot be told and will not send it again, so the log is
     // the only place left where an operator can recover the result.
@@ -472,75 +481,6 @@ void StationSession::storeResult(const ContestResultMessage &message)
 
 void StationSession::pushFile(const QString &path, const QByteArray &name)
 {
-    if (m_closing)
-        return;
-    m_transfers.append({path, name});
-    if (!m_transferFile)
-        continueTransfer();
-}
-
-void StationSession::onBytesWritten()
-{
-    if (m_transferFile)
-        continueTransfer();
-}
-
-void StationSession::continueTransfer()
-{
-    while (!m_closing) {
-        if (!m_transferFile) {
-            if (m_transfers.isEmpty())
-                return;
-            const Transfer &next = m_transfers.first();
-            m_transferFile = new QFile(next.path, this);
-            if (!m_transferFile->open(QIODevice::ReadOnly)) {
-                log(QStringLiteral("file push %1: cannot read %2: %3")
-                        .arg(QString::fromUtf8(next.name), next.path, m_transferFile->errorString()));
-                delete m_transferFile;
-                m_transferFile = nullptr;
-                m_transfers.removeFirst();
-                continue;
-            }
-            m_transferSize = m_transferFile->size();
-            StartSyncVideoMessage start;
-            start.setFileName(next.name);
-            if (!send(start))
-                return;
-            log(QStringLiteral("file push %1: started (%2 bytes)")
-                    .arg(QString::fromUtf8(next.name))
-                    .arg(m_transferSize));
-        }
-        if (m_socket->bytesToWrite() >= transferHighWater)
-            return; // bytesWritten brings us back
-        const QByteArray chunk = m_transferFile->read(ExamServer::maxChunk);
-        if (!chunk.isEmpty()) {
-            SyncVideoMessage data;
-            data.setData(chunk);
-            if (!send(data))
-                return;
-            continue;
-        }
-        const QByteArray name = m_transfers.first().name;
-        const qint64 sent = m_transferFile->pos();
-        const bool readFailed = m_transferFile->error() != QFileDevice::NoError;
-        const QString readError = m_transferFile->errorString();
-        delete m_transferFile;
-        m_transferFile = nullptr;
-        m_transfers.removeFirst();
-        if (readFailed || sent != m_transferSize) {
-            // The end message makes the station replace its file with what it
-            // received; without it the station keeps its old file and drops
-            // the partial one at the next transfer's start.
-            log(QStringLiteral("file push %1: abandoned after %2 of %3 bytes: %4")
-                    .arg(QString::fromUtf8(name))
-                    .arg(sent)
-                    .arg(m_transferSize)
-                    .arg(readFailed ? readError : QStringLiteral("the file changed while it was sent")));
-            continue;
-        }
-        if (!send(EndSyncVideoMessage()))
-            return;
-        log(QStringLiteral("file push %1: %2 bytes sent").arg(QString::fromUtf8(name)).arg(sent));
-        emit transferDone(name);
-    }
+    if (!m_closing)
+        m_push->enqueue(path, name);
 }

@@ -3,17 +3,16 @@
 #include "AesCipher.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 class BaseMessage;
+class CandidateHolds;
 class ContestEnterMessage;
 class ContestResultMessage;
-class ExamServer;
+class FilePush;
 class InfoConfirmMessage;
-class QFile;
 class QTcpSocket;
 class QTimer;
 class ServerStore;
@@ -22,22 +21,23 @@ class ServerStore;
 // but the challenge answer until that checks out; course list requests that
 // arrive earlier are answered afterwards. A station that sends a wrong
 // answer, an undecodable frame or a message it has no business sending loses
-// its connection; no other station notices.
+// its connection; no other station notices. Each station gets a bounded
+// share of the event loop: a few frames at a time, and none while the
+// answers it has not read pile up, so a station that floods the server
+// with requests or never reads slows down only itself.
 class StationSession : public QObject
 {
     Q_OBJECT
 public:
     // Takes the socket over.
-    StationSession(QTcpSocket *socket, ExamServer *server, ServerStore *store, const QByteArray &secret,
+    StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store, const QByteArray &secret,
                    int authTimeoutMs, QObject *parent = nullptr);
     ~StationSession() override;
 
     QString peer() const { return m_peer; }
     bool isAuthenticated() const { return m_authenticated; }
 
-    // Queues a file transfer; transfers run one after the other, each sent
-    // as the socket drains so that a slow station holds one chunk's worth of
-    // memory, not the whole file.
+    // Queues a file transfer to this station.
     void pushFile(const QString &path, const QByteArray &name);
     // Ends the connection and schedules this object's deletion; the reason
     // is logged.
@@ -50,15 +50,12 @@ signals:
     void transferDone(const QByteArray &name);
 
 private:
-    struct Transfer
-    {
-        QString path;
-        QByteArray name;
-    };
-
     void start();
-    void onReadyRead();
-    void onBytesWritten();
+    // Takes a bounded share of what the station sent and schedules the next
+    // share while more is waiting.
+    void processInput();
+    void scheduleInput();
+    bool outputBacklogged() const;
     void deliver(BaseMessage &message, quint8 wireType);
     void checkAnswer(const QByteArray &answer);
     void answerCourseList();
@@ -69,11 +66,10 @@ private:
     void sendEntryAnswer(int code);
     bool send(const BaseMessage &message);
     void releaseHold();
-    void continueTransfer();
     void log(const QString &text) const;
 
     QTcpSocket *m_socket;
-    QPointer<ExamServer> m_server;
+    QPointer<CandidateHolds> m_holds;
     ServerStore *m_store;
     QByteArray m_secret;
     QString m_peer;
@@ -83,15 +79,13 @@ private:
     QTimer *m_authTimer;
     bool m_authenticated = false;
     bool m_closing = false;
+    bool m_inputScheduled = false;
     int m_earlyCourseRequests = 0;
 
     // The last entry this station was answered with 0 or 2.
     int m_enteredId = 0;
     int m_enteredCode = -1;
     QString m_enteredCourse;
-    bool m_holding = false;
 
-    QList<Transfer> m_transfers;
-    QFile *m_transferFile = nullptr;
-    qint64 m_transferSize = 0;
+    FilePush *m_push;
 };

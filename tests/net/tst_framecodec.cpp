@@ -32,17 +32,20 @@ QByteArray reviewFrame(const QByteArray &text)
     return FrameCodec::buildFrame(review, cipher);
 }
 
-// What a delivery saw: the type and the plain payload of each message.
+// What a delivery saw: the type, the type on the wire and the plain payload
+// of each message.
 struct Delivered
 {
     QList<int> types;
+    QList<int> wireTypes;
     QList<QByteArray> payloads;
     QList<int> lengths;
 
     FrameCodec::Delivery sink()
     {
-        return [this](BaseMessage &message) {
+        return [this](BaseMessage &message, quint8 wireType) {
             types.append(message.type());
+            wireTypes.append(wireType);
             payloads.append(message.payload());
             lengths.append(message.length());
         };
@@ -57,6 +60,7 @@ class TestFrameCodec : public QObject
 private slots:
     void plainFrameLayout();
     void twoFramesAndAHalf();
+    void limitedReassemblyKeepsTheRest();
     void invalidLengthDropsEverything_data();
     void invalidLengthDropsEverything();
     void unreadableFrameDropsEverything_data();
@@ -90,22 +94,50 @@ void TestFrameCodec::twoFramesAndAHalf()
     Delivered seen;
     QByteArray accumulator = first + second + third.left(half);
     StdoutCapture capture;
-    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
     const QByteArray afterFirst = capture.finish();
 
     QCOMPARE(afterFirst, QByteArray("Message length is not enough\n"));
     QCOMPARE(seen.types, (QList<int>{9, 9}));
+    QCOMPARE(seen.wireTypes, (QList<int>{9, 9}));
+    QCOMPARE(outcome.delivered, 2);
+    QCOMPARE(outcome.kept, half);
+    QCOMPARE(outcome.dropped, 0);
     QCOMPARE(seen.payloads.at(0), first.mid(3));
     QCOMPARE(seen.payloads.at(1), second.mid(3));
     QCOMPARE(accumulator, third.left(half));
 
     accumulator += third.mid(half);
     StdoutCapture quiet;
-    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
     QCOMPARE(quiet.finish(), QByteArray());
+    QCOMPARE(outcome.delivered, 1);
+    QCOMPARE(outcome.kept, 0);
     QCOMPARE(seen.types.size(), 3);
     QCOMPARE(seen.payloads.at(2), third.mid(3));
     QVERIFY(accumulator.isEmpty());
+}
+
+void TestFrameCodec::limitedReassemblyKeepsTheRest()
+{
+    const QByteArray frame = reviewFrame("turn");
+    const QByteArray partial = frame.left(5);
+    QByteArray accumulator = frame + frame + frame + partial;
+    AesCipher cipher;
+    Delivered seen;
+    StdoutCapture capture;
+    FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink(), 2);
+    // Stopping at the limit is not a short frame: no line.
+    QCOMPARE(capture.finish(), QByteArray());
+    QCOMPARE(outcome.delivered, 2);
+    QCOMPARE(outcome.kept, frame.size() + partial.size());
+    QCOMPARE(accumulator, frame + partial);
+    StdoutCapture shortFrame;
+    outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink(), 2);
+    QCOMPARE(shortFrame.finish(), QByteArray("Message length is not enough\n"));
+    QCOMPARE(outcome.delivered, 1);
+    QCOMPARE(outcome.kept, partial.size());
+    QCOMPARE(seen.types.size(), 3);
 }
 
 void TestFrameCodec::invalidLengthDropsEverything_data()
@@ -124,10 +156,14 @@ void TestFrameCodec::invalidLengthDropsEverything()
     AesCipher cipher;
     Delivered seen;
     StdoutCapture capture;
-    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
     QCOMPARE(capture.finish(), QByteArray("Message length is invalid\n"));
     QCOMPARE(seen.types, QList<int>{9});
     QVERIFY(accumulator.isEmpty());
+    QCOMPARE(outcome.delivered, 1);
+    QCOMPARE(outcome.kept, 0);
+    QCOMPARE(outcome.dropped, bad.size() + good.size());
+    QVERIFY(outcome.failed());
 }
 
 void TestFrameCodec::unreadableFrameDropsEverything_data()
@@ -157,10 +193,12 @@ void TestFrameCodec::unreadableFrameDropsEverything()
     AesCipher cipher;
     Delivered seen;
     StdoutCapture capture;
-    FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
     QCOMPARE(capture.finish(), line);
     QVERIFY(seen.types.isEmpty());
     QVERIFY(accumulator.isEmpty());
+    QCOMPARE(outcome.delivered, 0);
+    QCOMPARE(outcome.dropped, stream.size());
 }
 
 void TestFrameCodec::padLargerThanCiphertextFails()
@@ -219,7 +257,9 @@ void TestFrameCodec::encryptedLayout()
     Delivered seen;
     QByteArray accumulator = frame;
     FrameCodec::reassemble(accumulator, cipher, seen.sink());
+    // Decrypted, it reports its plain type; the wire type tells how it came.
     QCOMPARE(seen.types, QList<int>{5});
+    QCOMPARE(seen.wireTypes, QList<int>{101});
     QCOMPARE(seen.payloads.at(0), plain);
     QCOMPARE(seen.lengths.at(0), plain.size() + 3);
 }

@@ -16,7 +16,6 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTest>
-#include <QtEndian>
 
 TestStation::TestStation(QObject *parent)
     : QObject(parent)
@@ -45,18 +44,32 @@ bool TestStation::waitForDisconnected(int timeoutMs)
 
 void TestStation::onReadyRead()
 {
+    if (!m_reading)
+        return;
     m_accumulator += m_socket->readAll();
-    QList<quint8> wireTypes;
-    for (int pos = 0; m_accumulator.size() - pos >= 3;) {
-        const int length = qFromBigEndian<quint16>(m_accumulator.constData() + pos);
-        if (length < 3 || m_accumulator.size() - pos < length)
-            break;
-        wireTypes.append(quint8(m_accumulator.at(pos + 2)));
-        pos += length;
-    }
-    int index = 0;
     FrameCodec::reassemble(m_accumulator, m_cipher,
-                           [&](BaseMessage &message) { record(message, wireTypes.value(index++)); });
+                           [this](BaseMessage &message, quint8 wireType) { record(message, wireType); });
+}
+
+void TestStation::setReading(bool reading)
+{
+    m_reading = reading;
+    // Unread bytes stay with the kernel, so the server's sending backs up
+    // as it would towards a station that has stopped reading.
+    m_socket->setReadBufferSize(reading ? 0 : 4096);
+    if (reading)
+        onReadyRead();
+}
+
+qint64 TestStation::flush()
+{
+    m_socket->flush();
+    return m_socket->bytesToWrite();
+}
+
+QString TestStation::peerName() const
+{
+    return QStringLiteral("%1:%2").arg(m_socket->localAddress().toString()).arg(m_socket->localPort());
 }
 
 void TestStation::record(BaseMessage &message, quint8 wireType)

@@ -43,6 +43,14 @@ public:
     bool authenticate(const QByteArray &secret);
     QByteArray challenge() const { return m_challenge; }
 
+    // A station that stops reading leaves the server's answers unread.
+    void setReading(bool reading);
+    // Hands what was written to the connection now, without running the
+    // event loop; what the connection could not take yet stays unsent.
+    qint64 flush();
+    // How the server's log names this station.
+    QString peerName() const;
+
     bool send(const BaseMessage &message);
     void sendRaw(const QByteArray &bytes);
     void requestCourses();
@@ -68,4 +76,5 @@ private:
     QByteArray m_accumulator;
     QByteArray m_challenge;
     QList<Received> m_received;
+    bool m_reading = true;
 };

@@ -79,6 +79,7 @@ private slots:
     void largestPhotoFitsOneAnswer();
     void busyWhileAnotherStationExamines();
     void resultUploadStoredOnce();
+    void inconsistentResultIsNotStored_data();
     void inconsistentResultIsNotStored();
     void reviewAfterConfirmation();
     void reviewRefusedWithoutReviewEntry();
@@ -89,6 +90,7 @@ private slots:
     void filePushOfAChangingFileIsAbandoned();
     void garbageLosesOnlyItsOwnConnection_data();
     void garbageLosesOnlyItsOwnConnection();
+    void floodingStationDoesNotStallOthers();
     void silentStationIsDropped();
     void vanishingStationCostsNothing();
     void vanishedStationIsNoticedWithinMinutes();
@@ -378,18 +380,45 @@ void TestExamServer::resultUploadStoredOnce()
     QCOMPARE(answer.code, 2);
 }
 
+void TestExamServer::inconsistentResultIsNotStored_data()
+{
+    QTest::addColumn<QByteArray>("course");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("passScore");
+    QTest::addColumn<bool>("passed");
+    QTest::addColumn<QByteArray>("detail");
+    QTest::newRow("scores add up to 25") << QByteArray("K1") << 50 << 35 << true << detail25;
+    QTest::newRow("not this candidate's course") << QByteArray("K2") << 25 << 35 << false << detail25;
+    QTest::newRow("two parts") << QByteArray("K1") << 8 << 35 << false << QByteArray("5;0;3|1;2;3");
+    QTest::newRow("nine situations") << QByteArray("K1") << 25 << 35 << false
+                                     << QByteArray("5;0;3;1;4;0;2;5;5|1;2;3;4;5;6;7;8;9|3;17;25;41;44;58;63;71;80");
+    QTest::newRow("ten scores, nine situation ids") << QByteArray("K1") << 25 << 35 << false
+                                                    << detail25.left(detail25.lastIndexOf(';'));
+    QTest::newRow("pass mark 0, passed on 4")
+        << QByteArray("K1") << 4 << 0 << true
+        << QByteArray("4;0;0;0;0;0;0;0;0;0|1;0;0;0;0;0;0;0;0;0|3;17;25;41;44;58;63;71;80;92");
+    QTest::newRow("pass mark 20, passed on 25") << QByteArray("K1") << 25 << 20 << true << detail25;
+}
+
 void TestExamServer::inconsistentResultIsNotStored()
 {
+    QFETCH(QByteArray, course);
+    QFETCH(int, total);
+    QFETCH(int, passScore);
+    QFETCH(bool, passed);
+    QFETCH(QByteArray, detail);
     TestStation *station = authenticated();
     QVERIFY(station);
-    const int id = idOf(QStringLiteral("101"));
-    station->uploadResult(id, "K1", 50, 35, true, detail25); // the scores add up to 25
-    station->uploadResult(id, "K2", 25, 35, false, detail25); // not this candidate's course
+    R answer;
+    station->enter("K1", "101");
+    QVERIFY(station->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    const int id = answer.id;
     LogCapture capture;
-    station->uploadResult(id, "K1", 25, 35, false, "5;0;3|1;2;3"); // two parts only
+    station->uploadResult(id, course, total, passScore, passed, detail);
     QVERIFY(station->roundTrip());
     // What was refused stays recoverable from the log.
-    QVERIFY2(!capturedLog.filter(QStringLiteral("rejected")).filter(QStringLiteral("5;0;3|1;2;3")).isEmpty(),
+    QVERIFY2(!capturedLog.filter(QStringLiteral("rejected")).filter(QString::fromLatin1(detail)).isEmpty(),
              qPrintable(capturedLog.join(QLatin1Char('\n'))));
     QList<ResultRecord> results;
     QVERIFY(m_store->results(QString(), &results));
@@ -397,6 +426,12 @@ void TestExamServer::inconsistentResultIsNotStored()
     CandidateRecord candidate;
     QCOMPARE(m_store->candidateById(id, &candidate), ServerStore::Lookup::Found);
     QCOMPARE(candidate.state, CandidateState::Ready);
+    // The examination is not over: the candidate stays with this station.
+    TestStation *other = authenticated();
+    QVERIFY(other);
+    other->enter("K1", "101");
+    QVERIFY(other->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 3);
 }
 
 void TestExamServer::reviewAfterConfirmation()
@@ -599,6 +634,41 @@ void TestExamServer::garbageLosesOnlyItsOwnConnection()
     QCOMPARE(answer.code, 0);
     QVERIFY(good->roundTrip());
     QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 1, 10000);
+}
+
+void TestExamServer::floodingStationDoesNotStallOthers()
+{
+    TestStation *flooder = authenticated();
+    TestStation *other = authenticated();
+    QVERIFY(flooder && other);
+    flooder->setReading(false);
+    LogCapture capture;
+    const QString answered = flooder->peerName() + QStringLiteral(" course list:");
+    auto floodAnswered = [&] { return capturedLog.filter(answered).size(); };
+
+    // Thousands of requests, all waiting at the server before it runs again,
+    // and then one station's ordinary request behind them.
+    const int requests = 3000;
+    AesCipher unused; // the request travels in plain form
+    const QByteArray request = FrameCodec::buildFrame(ContestNameMessage(), unused);
+    flooder->sendRaw(request.repeated(requests));
+    QCOMPARE(flooder->flush(), 0);
+    other->enter("K1", "101");
+    QCOMPARE(other->flush(), 0);
+
+    R answer;
+    QVERIFY(other->waitFor(EnterResponseMessage::encryptedType, &answer));
+    QCOMPARE(answer.code, 0);
+    // Served while most of the flood still waits, and the flooder has read
+    // nothing.
+    QVERIFY2(floodAnswered() < requests / 2, qPrintable(QString::number(floodAnswered())));
+    QVERIFY(flooder->received().isEmpty());
+
+    // Held back, not lost: a flooder that reads at last gets every answer.
+    flooder->setReading(true);
+    QTRY_COMPARE_WITH_TIMEOUT(flooder->received().size(), requests, 30000);
+    for (const R &r : flooder->received())
+        QCOMPARE(r.isResponse, 1);
 }
 
 void TestExamServer::silentStationIsDropped()

@@ -247,17 +247,33 @@ void TestServerStore::resultChecks_data()
     QTest::addColumn<int>("passScore");
     QTest::addColumn<bool>("passed");
     QTest::addColumn<bool>("accepted");
+    const QString zeros = QStringLiteral("0;0;0;0;0;0;0;0;0;0");
+    const QString ids = QStringLiteral("1;2;3;4;5;6;7;8;9;10");
     QTest::newRow("sound") << goodDetail << 25 << 35 << false << true;
-    QTest::newRow("all zero") << QStringLiteral("0;0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0;0|1;2;3;4;5;6;7;8;9;10") << 0
-                              << 35 << false << true;
+    QTest::newRow("all zero") << zeros + '|' + zeros + '|' + ids << 0 << 35 << false << true;
     QTest::newRow("total disagrees") << goodDetail << 26 << 35 << false << false;
     QTest::newRow("passed disagrees") << goodDetail << 25 << 35 << true << false;
-    QTest::newRow("two parts") << QStringLiteral("5;0|1;2") << 5 << 35 << false << false;
+    // The licence class's pass mark is 35; a station cannot pick its own.
+    QTest::newRow("pass mark 0, passed on 4")
+        << QStringLiteral("4;0;0;0;0;0;0;0;0;0|") + zeros + '|' + ids << 4 << 0 << true << false;
+    QTest::newRow("pass mark 20, passed on 25") << goodDetail << 25 << 20 << true << false;
+    QTest::newRow("two parts") << zeros + '|' + zeros << 0 << 35 << false << false;
     QTest::newRow("four parts") << goodDetail + QStringLiteral("|x") << 25 << 35 << false << false;
-    QTest::newRow("score above 5") << QStringLiteral("6;0|1;2|3;4") << 6 << 35 << false << false;
-    QTest::newRow("negative flag") << QStringLiteral("5;0|-1;2|3;4") << 5 << 35 << false << false;
-    QTest::newRow("counts differ") << QStringLiteral("5;0|1|3;4") << 5 << 35 << false << false;
-    QTest::newRow("bad situation id") << QStringLiteral("5;0|1;2|3;x") << 5 << 35 << false << false;
+    QTest::newRow("nine situations")
+        << QStringLiteral("0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0|1;2;3;4;5;6;7;8;9") << 0 << 35 << false << false;
+    QTest::newRow("eleven situations")
+        << zeros + QStringLiteral(";0|") + zeros + QStringLiteral(";0|") + ids + QStringLiteral(";11") << 0 << 35
+        << false << false;
+    QTest::newRow("nine situation ids") << zeros + '|' + zeros + QStringLiteral("|1;2;3;4;5;6;7;8;9") << 0 << 35
+                                        << false << false;
+    QTest::newRow("score above 5") << QStringLiteral("6;0;0;0;0;0;0;0;0;0|") + zeros + '|' + ids << 6 << 35
+                                   << false << false;
+    QTest::newRow("negative flag") << zeros + QStringLiteral("|-1;0;0;0;0;0;0;0;0;0|") + ids << 0 << 35 << false
+                                   << false;
+    QTest::newRow("situation id 0") << zeros + '|' + zeros + QStringLiteral("|0;2;3;4;5;6;7;8;9;10") << 0 << 35
+                                    << false << false;
+    QTest::newRow("bad situation id") << zeros + '|' + zeros + QStringLiteral("|x;2;3;4;5;6;7;8;9;10") << 0 << 35
+                                      << false << false;
     QTest::newRow("empty") << QString() << 0 << 35 << false << false;
 }
 
@@ -294,6 +310,12 @@ void TestServerStore::resultStoredOnceAndCandidateExamined()
     CandidateRecord back;
     QCOMPARE(m_store->candidateById(c.id, &back), ServerStore::Lookup::Found);
     QCOMPARE(back.state, CandidateState::Examined);
+    // Known by its key even once the operator has made the candidate ready
+    // again: a late repetition is no new result.
+    QVERIFY(m_store->setCandidateState(c.id, CandidateState::Ready));
+    QCOMPARE(m_store->storeResult(result(c.id)), ServerStore::Upload::Duplicate);
+    QVERIFY(m_store->results(QStringLiteral("K1"), &list));
+    QCOMPARE(list.size(), 1);
     QCOMPARE(m_store->storeResult(result(4242)), ServerStore::Upload::Rejected);
 }
 

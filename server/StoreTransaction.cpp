@@ -1,0 +1,37 @@
+#include "StoreTransaction.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+StoreTransaction::StoreTransaction(const QSqlDatabase &db)
+    : m_db(db)
+{
+    m_active = run(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!m_active)
+        m_error = QStringLiteral("cannot start transaction: ") + m_error;
+}
+
+StoreTransaction::~StoreTransaction()
+{
+    if (m_active)
+        run(QStringLiteral("ROLLBACK"));
+}
+
+bool StoreTransaction::run(const QString &statement)
+{
+    QSqlQuery query(m_db);
+    if (query.exec(statement))
+        return true;
+    m_error = query.lastError().text();
+    return false;
+}
+
+bool StoreTransaction::commit()
+{
+    if (!m_active)
+        return false;
+    if (!run(QStringLiteral("COMMIT")))
+        return false; // still active: the destructor rolls back
+    m_active = false;
+    return true;
+}
