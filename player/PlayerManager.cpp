@@ -1,5 +1,6 @@
 #include "PlayerManager.h"
 
+#include "Constants.h"
 #include "DecryptTask.h"
 
 #include "Composer.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Constants.h"
 #include "SeekInfo.h"
 
 #include <QList>
