@@ -1,0 +1,268 @@
+// Playback figures on a content pack (by default the demo pack):
+//  1. contest preparation, from the request to doneResetContest on the GUI
+//     thread: the first contest of a run (every video decrypted) and a second
+//     one over the same situations (all copies cached), beside a plain
+//     parallel copy of the same files. Goal: first contest <= 1.3x the copy.
+//  2. timeline lag: at random instants during playback, how far the last
+//     reported timeline position lies behind the player's true position.
+//     Goal: median <= 10 ms, worst <= 25 ms.
+//  3. gap between entries: from one entry's end of media to the next entry's
+//     first position report. Goal: median < 100 ms offscreen.
+//
+// Usage: bench_playback [PACK_FOLDER] [--rounds N] [--entries N | --full]
+// Plays the first 6 playlist entries unless told otherwise.
+#include "Composer.h"
+#include "ContestController.h"
+#include "ContestProcedure.h"
+#include "Exercise.h"
+#include "Library.h"
+#include "PlayerManager.h"
+#include "SqliteConnection.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMediaPlaylist>
+#include <QRandomGenerator>
+#include <QRunnable>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class CopyTask : public QRunnable
+{
+public:
+    CopyTask(const QString &from, const QString &to) : m_from(from), m_to(to) {}
+    void run() override { QFile::copy(m_from, m_to); }
+
+private:
+    QString m_from;
+    QString m_to;
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double worst(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// Sends the controller's requests from the GUI thread, as the session
+// controller does.
+class Requester : public QObject
+{
+    Q_OBJECT
+signals:
+    void sendResetContestContent(LearnModeEnum mode, int chapter, int ex);
+    void notifyReviewContestContent(const QString &scoreStr, const QString &videoStr, const QString &flagStr);
+};
+
+struct Station
+{
+    Station(Library *library, Exercise *countDown, const QString &scratch, QThread *worker)
+        : player(scratch)
+    {
+        composer.setLibrary(library);
+        composer.setCountDown(countDown);
+        player.setComposer(&composer);
+        controller = new ContestController;
+        controller->setComposer(&composer);
+        controller->setContestProcedure(&procedure);
+        controller->setPlayerManager(&player);
+        controller->moveToThread(worker);
+        QObject::connect(&requester, &Requester::sendResetContestContent, controller,
+                         &ContestController::onResetContestContent);
+        QObject::connect(&requester, &Requester::notifyReviewContestContent, controller,
+                         &ContestController::onReviewContestContent);
+    }
+    ~Station() { controller->deleteLater(); }
+
+    // Milliseconds from the request until the GUI thread hears it is done.
+    template <typename Request>
+    double prepare(Request request)
+    {
+        QEventLoop loop;
+        QObject::connect(controller, &ContestController::doneResetContest, &loop, &QEventLoop::quit);
+        QElapsedTimer timer;
+        timer.start();
+        request();
+        loop.exec();
+        return timer.nsecsElapsed() / 1e6;
+    }
+
+    Composer composer;
+    ContestProcedure procedure;
+    PlayerManager player;
+    Requester requester;
+    ContestController *controller;
+};
+
+double timeCopy(const QStringList &files, const QString &target)
+{
+    QDir(target).removeRecursively();
+    QDir().mkpath(target);
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString &file : files)
+        QThreadPool::globalInstance()->start(new CopyTask(file, target + QLatin1Char('/') + QFileInfo(file).fileName()));
+    QThreadPool::globalInstance()->waitForDone();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void measurePreparation(Library *library, Exercise *countDown, QThread *worker, int rounds)
+{
+    std::vector<double> first, second, copy;
+    int decrypted = 0;
+    for (int r = 0; r < rounds; ++r) {
+        QTemporaryDir scratch;
+        Station station(library, countDown, scratch.filePath(QStringLiteral("scratch")), worker);
+        first.push_back(station.prepare([&] { emit station.requester.sendResetContestContent(Examination, 0, 0); }));
+        const QString ids = station.composer.videoIdText();
+        second.push_back(station.prepare(
+            [&] { emit station.requester.notifyReviewContestContent(QString(), ids, QString()); }));
+
+        QSet<QString> distinct;
+        for (const Exercise *entry : station.composer.exercises())
+            distinct.insert(QFileInfo(entry->filePath()).absoluteFilePath());
+        decrypted = distinct.size();
+        copy.push_back(timeCopy(distinct.values(), scratch.filePath(QStringLiteral("copy"))));
+    }
+    std::printf("contest preparation over %d rounds, %d distinct files per contest (medians):\n", rounds, decrypted);
+    std::printf("  first contest  %8.2f ms   (worst %.2f)\n", median(first), worst(first));
+    std::printf("  second contest %8.2f ms   (worst %.2f)  all copies cached\n", median(second), worst(second));
+    std::printf("  plain copy     %8.2f ms   (worst %.2f)\n", median(copy), worst(copy));
+    std::printf("  first / copy   %8.2fx  (goal <= 1.3x)\n", median(first) / median(copy));
+}
+
+void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int entries)
+{
+    QTemporaryDir scratch;
+    Station station(library, countDown, scratch.filePath(QStringLiteral("scratch")), worker);
+    station.prepare([&] { emit station.requester.sendResetContestContent(Examination, 0, 0); });
+    PlayerManager &manager = station.player;
+    QMediaPlayer *player = manager.player();
+    QMediaPlaylist *playlist = player->playlist();
+    const QList<Exercise *> contest = station.composer.exercises();
+    entries = entries <= 0 ? contest.size() : qMin(entries, contest.size());
+    std::vector<qint64> starts;
+    qint64 start = 0;
+    for (const Exercise *entry : contest) {
+        starts.push_back(start);
+        start += entry->duration();
+    }
+
+    QObject::connect(player, &QMediaPlayer::stateChanged, &manager, &PlayerManager::setState);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastReported = -1;
+    int lastReportedEntry = -2;
+    qint64 endOfMediaAt = -1;
+    std::vector<double> lags, gaps;
+    QObject::connect(&manager, &PlayerManager::notifyPositionChanged, [&](qint64 position) {
+        const int entry = playlist->currentIndex();
+        if (endOfMediaAt >= 0 && entry != lastReportedEntry) {
+            gaps.push_back((clock.nsecsElapsed() - endOfMediaAt) / 1e6);
+            endOfMediaAt = -1;
+        }
+        lastReported = position;
+        lastReportedEntry = entry;
+    });
+    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, [&](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::EndOfMedia)
+            endOfMediaAt = clock.nsecsElapsed();
+    });
+
+    QEventLoop loop;
+    QObject::connect(&manager, &PlayerManager::notifyEndContest, &loop, &QEventLoop::quit);
+    QObject::connect(playlist, &QMediaPlaylist::currentIndexChanged, &loop, [&](int index) {
+        if (index >= entries)
+            loop.quit();
+    });
+    QTimer sampler;
+    sampler.setSingleShot(true);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        const int entry = playlist->currentIndex();
+        if (player->mediaStatus() == QMediaPlayer::BufferedMedia && entry == lastReportedEntry && entry >= 0
+            && entry < int(starts.size()))
+            lags.push_back(double(starts[size_t(entry)] + player->position() - lastReported));
+        sampler.start(QRandomGenerator::global()->bounded(5, 60));
+    });
+    sampler.start(50);
+    manager.requestPlay();
+    loop.exec();
+    sampler.stop();
+    manager.requestStop();
+
+    std::printf("playback of %d entries (%.1f s):\n", entries, clock.elapsed() / 1000.0);
+    std::printf("  timeline lag   median %6.1f ms, worst %6.1f ms over %zu samples (goal <= 10 / <= 25)\n",
+                median(lags), worst(lags), lags.size());
+    std::printf("  entry gap      median %6.1f ms, worst %6.1f ms over %zu changes (goal < 100)\n", median(gaps),
+                worst(gaps), gaps.size());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\ndefault.info=false"));
+
+    QString pack = QStringLiteral(HAZARD_DEMO_PACK);
+    int rounds = 10;
+    int entries = 6;
+    const QStringList args = app.arguments().mid(1);
+    for (int k = 0; k < args.size(); ++k) {
+        if (args.at(k) == QLatin1String("--rounds") && k + 1 < args.size())
+            rounds = args.at(++k).toInt();
+        else if (args.at(k) == QLatin1String("--entries") && k + 1 < args.size())
+            entries = args.at(++k).toInt();
+        else if (args.at(k) == QLatin1String("--full"))
+            entries = 0;
+        else
+            pack = args.at(k);
+    }
+    // The content names its videos relative to the working directory.
+    if (!QDir::setCurrent(pack)) {
+        std::fprintf(stderr, "no content pack at %s\n", qPrintable(pack));
+        return 1;
+    }
+    Library library;
+    Composer loader;
+    SqliteConnection database;
+    if (!database.openDatabase() || !database.loadChapterExercises(&library)
+        || !database.loadCountDownExercise(&loader)) {
+        std::fprintf(stderr, "cannot load the content of %s\n", qPrintable(pack));
+        return 1;
+    }
+
+    QThread worker;
+    worker.start();
+    measurePreparation(&library, loader.countDown(), &worker, rounds);
+    measurePlayback(&library, loader.countDown(), &worker, entries);
+    worker.quit();
+    worker.wait();
+    return 0;
+}
+
+#include "bench_playback.moc"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Constants.h"
+#include "Rc4Cipher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// Real video clips for the playback tests: made with ffmpeg, small and
+// without audio so the suite stays fast, and stored enciphered like the
+// content the station ships.
+namespace ClipFixture {
+
+// A plain H.264 mp4 of `durationMs` at 25 frames a second.
+inline bool renderClip(const QString &path, int durationMs, const QString &source = QStringLiteral("testsrc"))
+{
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString input = QStringLiteral("%1=size=160x90:rate=25:duration=%2").arg(source).arg(durationMs / 1000.0);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), input,
+                  QStringLiteral("-an"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-movflags"),
+                  QStringLiteral("+faststart"), path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+}
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes `plain` in the stored form: the leading megabyte enciphered with
+// the built-in video key, the rest as it is.
+inline bool writeEnciphered(const QString &path, QByteArray plain)
+{
+    const int prefix = int(qMin<qint64>(plain.size(), Constants::encryptedPrefixSize));
+    Rc4Cipher().encrypt(plain.constData(), plain.data(), prefix);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(plain) == plain.size();
+}
+
+} // namespace ClipFixture
