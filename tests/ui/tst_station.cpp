@@ -214,6 +214,7 @@ private slots:
     void review();
     void reviewTheServerCannotSupply();
     void resultReachesARestartedServerOnce();
+    void leaveAReviewEarly();
     void exitEndsTheEventLoop();
 
 private:
@@ -746,9 +747,15 @@ void TestStationFlow::cancelKeepsTheEntryOpen()
     QVERIFY(entryDialog()->isVisible());
     QVERIFY(!child<QPushButton>("startBtn")->isEnabled());
     QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
-    // Nothing reached the server: a later request is answered after anything
-    // sent before it.
-    entryDialog()->findChild<QPushButton *>(QStringLiteral("sendRequestButton"))->click();
+    // The entry's own Cancel hides it; "Đăng nhập" opens it again, asking
+    // for the courses anew.
+    QTest::mouseClick(entryDialog()->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+    QVERIFY(!entryDialog()->isVisible());
+    child<QAction>("actionLogin")->trigger();
+    QVERIFY(entryDialog()->isVisible());
+    QVERIFY(entryDialog()->findChild<QLineEdit *>()->text().isEmpty());
+    // Nothing reached the server: the course request is answered after
+    // anything sent before it.
     QTRY_COMPARE(serverLogCount(QStringLiteral("course list")), courseLists + 1);
     QCOMPARE(serverLogCount(QStringLiteral("examination start")), starts);
     QCOMPARE(serverLogCount(QStringLiteral("review")), reviews);
@@ -983,6 +990,34 @@ void TestStationFlow::resultReachesARestartedServerOnce()
              (QList<QStringList>{{QStringLiteral("0"), QStringLiteral("35"), QStringLiteral("0"),
                                   nothingPressed.detail()}}));
     QCOMPARE(m_question.asked, asked);
+}
+
+void TestStationFlow::leaveAReviewEarly()
+{
+    QVERIFY(enter(QStringLiteral("202")));
+    QTRY_VERIFY(confirmDialog()->isVisible());
+    QCOMPARE(labelText(confirmDialog(), "title"), QStringLiteral("Xem lại bài thi"));
+    QVERIFY(confirmIdentity());
+    auto *playBtn = child<QPushButton>("playBtn");
+    QTRY_VERIFY(playBtn->isEnabled());
+    QCOMPARE(labelText(m_window.get(), "resultEstimate"), QStringLiteral("Không đạt"));
+    QTest::mouseClick(playBtn, Qt::LeftButton);
+    PlayerManager *player = m_controller->playerManager();
+    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
+
+    auto *exitBtn = child<QPushButton>("exitBtn");
+    QVERIFY(exitBtn->isEnabled());
+    QTest::mouseClick(exitBtn, Qt::LeftButton);
+    QVERIFY(entryDialog()->isVisible());
+    QTRY_COMPARE(player->state(), QMediaPlayer::StoppedState);
+    for (const char *hidden : {"playBtn", "pauseBtn", "exitBtn"})
+        QVERIFY2(!child<QPushButton>(hidden)->isVisible(), hidden);
+    QVERIFY(child<QPushButton>("startBtn")->isVisible());
+    QVERIFY(!child<QAction>("actionx2")->isEnabled());
+    QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
+    QVERIFY(listTexts("resultLtisWidget").isEmpty());
+    QVERIFY(!resultDialog()->isVisible());
+    QCOMPARE(storedResults(QStringLiteral("202")).size(), 1);
 }
 
 void TestStationFlow::exitEndsTheEventLoop()
