@@ -128,8 +128,6 @@ private:
     void sendBarrier(quint64 connection);
     bool passBarrier(quint64 connection, quint64 request);
 
-    QString m_workingFolder;
-
     SqliteConnection *m_sqliteConnection = nullptr;
     Library *m_library = nullptr;
     Composer *m_composer = nullptr;
