@@ -67,14 +67,13 @@ BusinessController *BusinessController::instance()
 
 BusinessController::BusinessController(const Setup &setup, QObject *parent)
     : QObject(parent)
-    , m_workingFolder(setup.workingFolder)
     , m_outbox(std::make_unique<ResultOutbox>(inFolder(setup.workingFolder, ResultOutbox::fileName)))
 {
     InputDispatcher::instance()->registerClient(this);
 
     m_sqliteConnection = new SqliteConnection(this);
-    m_sqliteConnection->setDatabasePath(inFolder(m_workingFolder, Constants::databaseFile));
-    m_sqliteConnection->setVideoFolder(inFolder(m_workingFolder, Constants::videoFolder));
+    m_sqliteConnection->setDatabasePath(inFolder(setup.workingFolder, Constants::databaseFile));
+    m_sqliteConnection->setVideoFolder(inFolder(setup.workingFolder, Constants::videoFolder));
     if (!setup.databaseDigest.isEmpty())
         m_sqliteConnection->setSecrets(Constants::dbSalt(), setup.databaseDigest, Constants::dbPassword());
     if (m_sqliteConnection->openDatabase()) {
@@ -85,7 +84,7 @@ BusinessController::BusinessController(const Setup &setup, QObject *parent)
         m_contentInvalid = 1;
     }
 
-    m_playerManager = new PlayerManager(inFolder(m_workingFolder, Constants::scratchFolder), this);
+    m_playerManager = new PlayerManager(inFolder(setup.workingFolder, Constants::scratchFolder), this);
     m_contestProcedure = new ContestProcedure(this);
     m_composer = new Composer(this);
     m_fileUtility = new FileUtility(this);

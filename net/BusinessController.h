@@ -42,7 +42,8 @@ class BusinessController : public QObject, public ClientInputInterface
 public:
     // Where the station finds its files. The station itself runs on the
     // defaults: its working directory and the built-in content digest.
-    struct Setup {
+    struct Setup
+    {
         // Holds the content database, the videos folder, the scratch folder
         // of the decrypted copies and the result outbox.
         QString workingFolder = QStringLiteral(".");
@@ -127,8 +128,6 @@ private:
     void resendUndelivered(quint64 connection);
     void sendBarrier(quint64 connection);
     bool passBarrier(quint64 connection, quint64 request);
-
-    QString m_workingFolder;
 
     SqliteConnection *m_sqliteConnection = nullptr;
     Library *m_library = nullptr;

@@ -82,8 +82,6 @@ bool syncFolderOf(const QString &path)
 
 } // namespace
 
-constexpr char ResultOutbox::fileName[];
-
 ResultOutbox::ResultOutbox(const QString &path)
     : m_path(path)
 {
