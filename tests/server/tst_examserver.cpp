@@ -9,6 +9,7 @@
 #include "InfoConfirmMessage.h"
 #include "KeyExchange.h"
 #include "ReviewMessage.h"
+#include "ServerSeed.h"
 #include "ServerStore.h"
 #include "StartSyncVideoMessage.h"
 #include "SyncVideoMessage.h"
@@ -112,27 +113,14 @@ void TestExamServer::init()
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     m_store.reset(new ServerStore);
-    QVERIFY2(m_store->open(m_dir->filePath(QStringLiteral("server.db")), ServerStore::OpenMode::CreateIfMissing),
-             qPrintable(m_store->lastError()));
-    QVERIFY(m_store->addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
+    QVERIFY2(ServerSeed::open(*m_store, m_dir->filePath(QStringLiteral("server.db"))), qPrintable(m_store->lastError()));
     QVERIFY(m_store->addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
-    auto add = [this](const QString &number, CandidateState::Value state) {
-        CandidateRecord c;
-        c.number = number;
-        c.courseCode = QStringLiteral("K1");
-        c.licenceClass = 2;
-        c.pid = QStringLiteral("0790%1").arg(number);
-        c.fullName = QStringLiteral("Nguyễn Văn ") + number;
-        c.photoBase64 = QStringLiteral("aGVsbG8=");
-        c.state = state;
-        return m_store->addCandidate(&c);
-    };
-    QVERIFY(add(QStringLiteral("101"), CandidateState::Ready));
-    QVERIFY(add(QStringLiteral("102"), CandidateState::Ready));
-    QVERIFY(add(QStringLiteral("103"), CandidateState::Examined));
-    QVERIFY(add(QStringLiteral("104"), CandidateState::TheoryNotPassed));
-    QVERIFY(add(QStringLiteral("105"), CandidateState::NotRequired));
-    QVERIFY(add(QStringLiteral("106"), CandidateState::Ready));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("101")));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("102")));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("103"), CandidateState::Examined));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("104"), CandidateState::TheoryNotPassed));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("105"), CandidateState::NotRequired));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("106")));
     CandidateRecord largest;
     largest.number = QStringLiteral("107");
     largest.courseCode = QStringLiteral("K1");
@@ -167,10 +155,7 @@ void TestExamServer::cleanup()
 
 int TestExamServer::idOf(const QString &number)
 {
-    CandidateRecord c;
-    if (m_store->candidate(QStringLiteral("K1"), number, &c) != ServerStore::Lookup::Found)
-        return 0;
-    return c.id;
+    return ServerSeed::idOf(*m_store, number);
 }
 
 TestStation *TestExamServer::connected()
