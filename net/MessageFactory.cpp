@@ -28,13 +28,17 @@ std::unique_ptr<BaseMessage> MessageFactory::createMessage(int type) const
     case EndSyncVideoMessage::messageType:
         return std::make_unique<EndSyncVideoMessage>();
     case ContestEnterMessage::plainType:
-        return std::make_unique<ContestEnterMessage>(false);
+    case ContestEnterMessage::encryptedType:
+        return std::make_unique<ContestEnterMessage>(type == ContestEnterMessage::encryptedType);
     case EnterResponseMessage::plainType:
-        return std::make_unique<EnterResponseMessage>(false);
+    case EnterResponseMessage::encryptedType:
+        return std::make_unique<EnterResponseMessage>(type == EnterResponseMessage::encryptedType);
     case ContestResultMessage::plainType:
-        return std::make_unique<ContestResultMessage>(false);
+    case ContestResultMessage::encryptedType:
+        return std::make_unique<ContestResultMessage>(type == ContestResultMessage::encryptedType);
     case InfoConfirmMessage::plainType:
-        return std::make_unique<InfoConfirmMessage>(false);
+    case InfoConfirmMessage::encryptedType:
+        return std::make_unique<InfoConfirmMessage>(type == InfoConfirmMessage::encryptedType);
     case ContestNameMessage::messageType:
         return std::make_unique<ContestNameMessage>();
     case ReviewMessage::messageType:
@@ -43,14 +47,6 @@ std::unique_ptr<BaseMessage> MessageFactory::createMessage(int type) const
         return std::make_unique<AuthenStateOneMessage>();
     case AuthenStateTwoMessage::messageType:
         return std::make_unique<AuthenStateTwoMessage>();
-    case ContestEnterMessage::encryptedType:
-        return std::make_unique<ContestEnterMessage>(true);
-    case EnterResponseMessage::encryptedType:
-        return std::make_unique<EnterResponseMessage>(true);
-    case ContestResultMessage::encryptedType:
-        return std::make_unique<ContestResultMessage>(true);
-    case InfoConfirmMessage::encryptedType:
-        return std::make_unique<InfoConfirmMessage>(true);
     default:
         return nullptr;
     }

@@ -20,10 +20,9 @@ private slots:
     void examinationStructure();
     void examinationDrawsVary();
     void smallChapterGivesWhatItHas();
-    void singleSituation();
+    void compositionOfAChapter_data();
+    void compositionOfAChapter();
     void singleSituationOutOfRangeAppendsNothing();
-    void wholeChapter();
-    void reviewModeBuildsNothing();
     void noCountDownAppendsNothing();
     void composeFromVideoIds();
     void composeFromEmptyOrUnknownIds();
@@ -31,8 +30,7 @@ private slots:
     void seekInfo();
     void passEstimate_data();
     void passEstimate();
-    void passThreshold_data();
-    void passThreshold();
+    void passThresholdOfEveryClass();
 
 private:
     QList<int> ids(const QList<Exercise *> &list) const;
@@ -112,13 +110,31 @@ void TestComposer::smallChapterGivesWhatItHas()
     QCOMPARE(m_composer->exercises().at(1)->id(), 101);
 }
 
-void TestComposer::singleSituation()
+void TestComposer::compositionOfAChapter_data()
 {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("situation");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::newRow("single situation") << int(SingleSituation) << 2 << QList<int>({0, 203});
+    QTest::newRow("whole chapter") << int(WholeChapter) << 0 << QList<int>({0, 201, 0, 202, 0, 203});
+    // A review is composed from the ids the server sends.
+    QTest::newRow("review") << int(ExaminationReview) << 0 << QList<int>();
+}
+
+void TestComposer::compositionOfAChapter()
+{
+    QFETCH(int, mode);
+    QFETCH(int, situation);
+    QFETCH(QList<int>, ids);
     fillLibrary(*m_library, m_owner, {2, 3});
-    m_composer->compose(SingleSituation, 1, 2);
-    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 203}));
-    QCOMPARE(m_composer->totalDuration(), qint64(23000));
-    QCOMPARE(m_composer->situationCount(), 1);
+    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
+    m_composer->compose(LearnModeEnum(mode), 1, situation);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(int(m_composer->mode()), mode);
+    QCOMPARE(this->ids(m_composer->exercises()), ids);
+    QCOMPARE(m_composer->totalDuration(), qint64(ids.size() / 2 * (3000 + 20000)));
+    if (!ids.isEmpty())
+        QCOMPARE(m_composer->situationCount(), ids.size() / 2);
 }
 
 void TestComposer::singleSituationOutOfRangeAppendsNothing()
@@ -137,24 +153,6 @@ void TestComposer::singleSituationOutOfRangeAppendsNothing()
     QTest::ignoreMessage(QtInfoMsg, "Chapter: index out of range");
     m_composer->compose(SingleSituation, 9, 0);
     QVERIFY(m_composer->exercises().isEmpty());
-}
-
-void TestComposer::wholeChapter()
-{
-    fillLibrary(*m_library, m_owner, {2, 3});
-    m_composer->compose(WholeChapter, 1, 0);
-    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 201, 0, 202, 0, 203}));
-    QCOMPARE(m_composer->passEstimate(50, 0), 2);
-}
-
-void TestComposer::reviewModeBuildsNothing()
-{
-    fillLibrary(*m_library, m_owner, {2, 3});
-    QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
-    m_composer->compose(ExaminationReview, 0, 0);
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(m_composer->exercises().isEmpty());
-    QCOMPARE(m_composer->mode(), ExaminationReview);
 }
 
 void TestComposer::noCountDownAppendsNothing()
@@ -267,19 +265,13 @@ void TestComposer::passEstimate()
     QCOMPARE(m_composer->passEstimate(total, row), expected);
 }
 
-void TestComposer::passThreshold_data()
+void TestComposer::passThresholdOfEveryClass()
 {
-    QTest::addColumn<int>("cert");
-    for (int cert : {0, 5, 9, 10, 12, -1})
-        QTest::newRow(qPrintable(QString::number(cert))) << cert;
-}
-
-void TestComposer::passThreshold()
-{
-    QFETCH(int, cert);
-    m_composer->studentInfo()->setCert(cert);
-    QCOMPARE(m_composer->passThreshold(), 35);
     QCOMPARE(m_composer->studentInfo()->parent(), m_composer);
+    for (int cert : {0, 5, 9, 10, 12, -1}) {
+        m_composer->studentInfo()->setCert(cert);
+        QCOMPARE(m_composer->passThreshold(), 35);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestComposer)

@@ -66,7 +66,7 @@ void TestContestController::initTestCase()
     QVERIFY(m_dir.isValid());
     const QString plain = m_dir.filePath(QStringLiteral("plain.mp4"));
     QVERIFY(ClipFixture::renderClip(plain, situationMs));
-    const QByteArray clip = ClipFixture::readAll(plain);
+    const QByteArray clip = TestFiles::read(plain);
     const QString countDownPath = m_dir.filePath(QStringLiteral("count_down.mp4"));
     QVERIFY(ClipFixture::writeEnciphered(countDownPath, clip));
     for (int chapter = 0; chapter < 6; ++chapter) {
@@ -169,8 +169,8 @@ void TestContestController::examinationIsPreparedOnTheWorker()
     // Each copy is complete: the count-down clip and the situations.
     QDir scratch(m_player->scratchFolder());
     for (const QString &name : QSet<QString>(expected.begin(), expected.end())) {
-        QCOMPARE(ClipFixture::readAll(scratch.filePath(name)),
-                 ClipFixture::readAll(m_dir.filePath(QStringLiteral("plain.mp4"))));
+        QCOMPARE(TestFiles::read(scratch.filePath(name)),
+                 TestFiles::read(m_dir.filePath(QStringLiteral("plain.mp4"))));
     }
 }
 

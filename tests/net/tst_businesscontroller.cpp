@@ -1,6 +1,4 @@
 #include "BusinessController.h"
-#include "CandidateRecord.h"
-#include "CandidateState.h"
 #include "Chapter.h"
 #include "Composer.h"
 #include "Constants.h"
@@ -15,7 +13,8 @@
 #include "PlayerManager.h"
 #include "ResultDetail.h"
 #include "ResultOutbox.h"
-#include "RetryQuestion.h"
+#include "ScriptedQuestion.h"
+#include "ServerSeed.h"
 #include "ServerStore.h"
 #include "SqlCipherDriver.h"
 #include "SqliteConnection.h"
@@ -30,26 +29,11 @@
 #include <QtTest>
 
 #include <csignal>
-#include <functional>
 #include <memory>
 
 namespace {
 
 const QString course = QStringLiteral("K1");
-
-// The operator's answers to the retry question.
-class ScriptedQuestion : public RetryQuestion
-{
-public:
-    bool askRetry(QWidget *) override
-    {
-        ++asked;
-        return answer && answer();
-    }
-
-    std::function<bool()> answer;
-    int asked = 0;
-};
 
 // What the controller tells the user interface, received on this thread as
 // the window would receive it.
@@ -147,19 +131,10 @@ void TestBusinessController::initTestCase()
 
     QVERIFY(m_serverDir.isValid());
     m_store.reset(new ServerStore);
-    QVERIFY2(m_store->open(m_serverDir.filePath(QStringLiteral("server.db")), ServerStore::OpenMode::CreateIfMissing),
+    QVERIFY2(ServerSeed::open(*m_store, m_serverDir.filePath(QStringLiteral("server.db"))),
              qPrintable(m_store->lastError()));
-    QVERIFY(m_store->addCourse({course, QStringLiteral("Khóa 1")}));
-    for (const char *number : {"201", "202", "203", "204", "301"}) {
-        CandidateRecord c;
-        c.number = QLatin1String(number);
-        c.courseCode = course;
-        c.licenceClass = 2;
-        c.pid = QStringLiteral("0790") + c.number;
-        c.fullName = QStringLiteral("Nguyễn Văn ") + c.number;
-        c.state = CandidateState::Ready;
-        QVERIFY(m_store->addCandidate(&c));
-    }
+    for (const char *number : {"201", "202", "203", "204", "301"})
+        QVERIFY(ServerSeed::addCandidate(*m_store, QLatin1String(number)));
 }
 
 void TestBusinessController::init()
@@ -215,9 +190,7 @@ void TestBusinessController::enter(const QString &number)
 
 int TestBusinessController::idOf(const QString &number)
 {
-    CandidateRecord c;
-    m_store->candidate(course, number, &c);
-    return c.id;
+    return ServerSeed::idOf(*m_store, number);
 }
 
 int TestBusinessController::storedResults(int candidateId)
@@ -391,7 +364,7 @@ void TestBusinessController::resultSurvivesAServerRestart()
     QTRY_VERIFY(!TcpClient::instance().isConnected());
     // The server is still away when the result is uploaded, and the
     // operator gives up on it for now.
-    m_question.answer = [] { return false; };
+    m_question.answer = [](int) { return false; };
     controller->sendContestResult(20, Constants::passMark, 0, id, examinationDetail(controller->library(), 4).text(),
                                   course);
     QCOMPARE(m_question.asked, 1);
@@ -455,7 +428,7 @@ void TestBusinessController::resultOfAnEarlierRunIsSentAfterTheKeyExchange()
         connectLink();
         m_server->close();
         QTRY_VERIFY(!TcpClient::instance().isConnected());
-        m_question.answer = [] { return false; };
+        m_question.answer = [](int) { return false; };
         controller->sendContestResult(25, Constants::passMark, 0, id,
                                       examinationDetail(controller->library(), 5).text(), course);
         QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);

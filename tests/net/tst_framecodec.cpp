@@ -1,6 +1,5 @@
 #include "AesCipher.h"
 #include "ByteBuffer.h"
-#include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
 #include "EnterResponseMessage.h"
@@ -61,14 +60,10 @@ private slots:
     void plainFrameLayout();
     void twoFramesAndAHalf();
     void limitedReassemblyKeepsTheRest();
-    void invalidLengthDropsEverything_data();
-    void invalidLengthDropsEverything();
-    void unreadableFrameDropsEverything_data();
-    void unreadableFrameDropsEverything();
-    void padLargerThanCiphertextFails();
+    void unusableFrameDropsEverything_data();
+    void unusableFrameDropsEverything();
     void encryptedLayout_data();
     void encryptedLayout();
-    void encryptedRoundTripBetweenTwoCiphers();
     void freshIvPerFrame();
     void oversizeFrameIsRefused_data();
     void oversizeFrameIsRefused();
@@ -140,41 +135,16 @@ void TestFrameCodec::limitedReassemblyKeepsTheRest()
     QCOMPARE(seen.types.size(), 3);
 }
 
-void TestFrameCodec::invalidLengthDropsEverything_data()
+void TestFrameCodec::unusableFrameDropsEverything_data()
 {
     QTest::addColumn<QByteArray>("bad");
-    QTest::newRow("0") << hex("000009");
-    QTest::newRow("1") << hex("000109");
-    QTest::newRow("2") << hex("000209");
-}
-
-void TestFrameCodec::invalidLengthDropsEverything()
-{
-    QFETCH(QByteArray, bad);
-    const QByteArray good = reviewFrame("ok");
-    QByteArray accumulator = good + bad + good;
-    AesCipher cipher;
-    Delivered seen;
-    StdoutCapture capture;
-    const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    QCOMPARE(capture.finish(), QByteArray("Message length is invalid\n"));
-    QCOMPARE(seen.types, QList<int>{9});
-    QVERIFY(accumulator.isEmpty());
-    QCOMPARE(outcome.delivered, 1);
-    QCOMPARE(outcome.kept, 0);
-    QCOMPARE(outcome.dropped, bad.size() + good.size());
-    QVERIFY(outcome.failed());
-}
-
-void TestFrameCodec::unreadableFrameDropsEverything_data()
-{
-    QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QByteArray>("line");
 
-    QTest::newRow("unknown type") << hex("00040cff") + reviewFrame("later")
-                                  << QByteArray("Create message failed. Message type = 12\n");
+    for (const char *length : {"000009", "000109", "000209"})
+        QTest::addRow("length %c", length[3]) << hex(length) << QByteArray("Message length is invalid\n");
+    QTest::newRow("unknown type") << hex("00040cff") << QByteArray("Create message failed. Message type = 12\n");
     // A review declaring 9 text bytes but holding 2.
-    QTest::newRow("text past the end") << hex("0009 09 00000009 4142") + reviewFrame("later")
+    QTest::newRow("text past the end") << hex("0009 09 00000009 4142")
                                        << QByteArray("Parse message failed. Message type = 9\n");
     QByteArray partialBlocks(20 + 40, '\x11');
     partialBlocks[0] = 0;
@@ -183,36 +153,31 @@ void TestFrameCodec::unreadableFrameDropsEverything_data()
     partialBlocks[3] = 0;
     QTest::newRow("ciphertext not whole blocks")
         << partialBlocks << QByteArray("Parse message failed. Message type = 101\n");
+    AesCipher cipher;
+    QByteArray padded = FrameCodec::buildFrame(InfoConfirmMessage(true), cipher);
+    padded[3] = char(17);
+    QTest::newRow("pad larger than the ciphertext")
+        << padded << QByteArray("Parse message failed. Message type = 103\n");
 }
 
-void TestFrameCodec::unreadableFrameDropsEverything()
+void TestFrameCodec::unusableFrameDropsEverything()
 {
-    QFETCH(QByteArray, stream);
+    QFETCH(QByteArray, bad);
     QFETCH(QByteArray, line);
-    QByteArray accumulator = stream;
+    // What came before the bad frame is delivered; it and all after it go.
+    const QByteArray good = reviewFrame("ok");
+    QByteArray accumulator = good + bad + good;
     AesCipher cipher;
     Delivered seen;
     StdoutCapture capture;
     const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
     QCOMPARE(capture.finish(), line);
-    QVERIFY(seen.types.isEmpty());
+    QCOMPARE(seen.types, QList<int>{9});
     QVERIFY(accumulator.isEmpty());
-    QCOMPARE(outcome.delivered, 0);
-    QCOMPARE(outcome.dropped, stream.size());
-}
-
-void TestFrameCodec::padLargerThanCiphertextFails()
-{
-    AesCipher cipher;
-    InfoConfirmMessage confirm(true);
-    QByteArray frame = FrameCodec::buildFrame(confirm, cipher);
-    QCOMPARE(frame.size(), 36);
-    frame[3] = char(17);
-    Delivered seen;
-    StdoutCapture capture;
-    FrameCodec::reassemble(frame, cipher, seen.sink());
-    QCOMPARE(capture.finish(), QByteArray("Parse message failed. Message type = 103\n"));
-    QVERIFY(seen.types.isEmpty());
+    QCOMPARE(outcome.delivered, 1);
+    QCOMPARE(outcome.kept, 0);
+    QCOMPARE(outcome.dropped, bad.size() + good.size());
+    QVERIFY(outcome.failed());
 }
 
 void TestFrameCodec::encryptedLayout_data()
@@ -262,48 +227,6 @@ void TestFrameCodec::encryptedLayout()
     QCOMPARE(seen.wireTypes, QList<int>{101});
     QCOMPARE(seen.payloads.at(0), plain);
     QCOMPARE(seen.lengths.at(0), plain.size() + 3);
-}
-
-void TestFrameCodec::encryptedRoundTripBetweenTwoCiphers()
-{
-    AesCipher station;
-    AesCipher server;
-    station.setKey(testKey());
-    server.setKey(testKey());
-
-    ContestEnterMessage enter(true);
-    enter.setContestCode(QByteArray("B2"));
-    enter.setCandidateNumber(QByteArray("0042"));
-    ContestResultMessage result(true);
-    result.setTotalScore(41);
-    result.setDetail(QByteArray("5;5|1;2|3;4"));
-
-    QByteArray stream = FrameCodec::buildFrame(enter, station) + FrameCodec::buildFrame(result, station);
-    QVector<int> types;
-    QByteArray number;
-    QByteArray detail;
-    FrameCodec::reassemble(stream, server, [&](BaseMessage &message) {
-        types.append(message.type());
-        if (auto *e = dynamic_cast<ContestEnterMessage *>(&message))
-            number = e->candidateNumber();
-        if (auto *r = dynamic_cast<ContestResultMessage *>(&message))
-            detail = r->detail();
-    });
-    QCOMPARE(types, (QVector<int>{4, 6}));
-    QCOMPARE(number, QByteArray("0042"));
-    QCOMPARE(detail, QByteArray("5;5|1;2|3;4"));
-
-    // Under another key the frames do not come through as they were sent.
-    AesCipher stranger;
-    QByteArray again = FrameCodec::buildFrame(enter, station);
-    QByteArray seenNumber = "unset";
-    StdoutCapture capture;
-    FrameCodec::reassemble(again, stranger, [&](BaseMessage &message) {
-        if (auto *e = dynamic_cast<ContestEnterMessage *>(&message))
-            seenNumber = e->candidateNumber();
-    });
-    capture.finish();
-    QVERIFY(seenNumber != QByteArray("0042"));
 }
 
 void TestFrameCodec::freshIvPerFrame()
@@ -379,12 +302,10 @@ void TestFrameCodec::missingHandlerIsReported()
 void TestFrameCodec::byteBufferQueue()
 {
     ByteBuffer buffer;
-    QCOMPARE(buffer.capacity(), quint64(4096));
     const QByteArray block(3000, 'a');
     buffer.append(block.constData(), quint64(block.size()));
     buffer.append(block.constData(), quint64(block.size()));
     QCOMPARE(buffer.unread(), quint64(6000));
-    QCOMPARE(buffer.capacity(), quint64(6144));
 
     char out[2] = {};
     quint16 peeked = 0;

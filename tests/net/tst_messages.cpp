@@ -114,7 +114,6 @@ private slots:
     void parsedBytes_data();
     void parsedBytes();
     void parsedFields();
-    void courseRequestIsTwelveBytes();
     void shortPayloadsAreRefused_data();
     void shortPayloadsAreRefused();
     void overlongLengthsAreRefused_data();
@@ -217,13 +216,6 @@ void TestMessages::parsedFields()
     QCOMPARE(int(info.marker()), 1);
     QCOMPARE(info.candidateId(), qint32(0x80000000u));
     QCOMPARE(int(info.confirmed()), 0);
-}
-
-void TestMessages::courseRequestIsTwelveBytes()
-{
-    ContestNameMessage request;
-    QCOMPARE(int(request.length()), 12);
-    QCOMPARE(request.payload(), QByteArray(9, '\0'));
 }
 
 void TestMessages::shortPayloadsAreRefused_data()

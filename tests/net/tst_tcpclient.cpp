@@ -1,6 +1,4 @@
 #include "AuthenStateTwoMessage.h"
-#include "CandidateRecord.h"
-#include "CandidateState.h"
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
@@ -8,7 +6,8 @@
 #include "ExamServer.h"
 #include "InputDispatcher.h"
 #include "KeyExchange.h"
-#include "RetryQuestion.h"
+#include "ScriptedQuestion.h"
+#include "ServerSeed.h"
 #include "ServerStore.h"
 #include "StdoutCapture.h"
 #include "TcpClient.h"
@@ -17,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <mutex>
 
 #include <cerrno>
@@ -85,20 +83,6 @@ private:
     QList<QPair<quint64, quint64>> m_answers;
 };
 
-// The operator's answers to the retry question, one call per question.
-class ScriptedQuestion : public RetryQuestion
-{
-public:
-    bool askRetry(QWidget *) override
-    {
-        ++asked;
-        return answer ? answer(asked) : false;
-    }
-
-    std::function<bool(int)> answer;
-    int asked = 0;
-};
-
 std::unique_ptr<ContestEnterMessage> entry(const QByteArray &number)
 {
     auto message = std::make_unique<ContestEnterMessage>(true);
@@ -159,19 +143,9 @@ void TestTcpClient::initTestCase()
 
     QVERIFY(m_dir.isValid());
     m_store.reset(new ServerStore);
-    QVERIFY2(m_store->open(m_dir.filePath(QStringLiteral("server.db")), ServerStore::OpenMode::CreateIfMissing),
-             qPrintable(m_store->lastError()));
-    QVERIFY(m_store->addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
-    for (const QString &number : {QStringLiteral("101"), QStringLiteral("102")}) {
-        CandidateRecord c;
-        c.number = number;
-        c.courseCode = QStringLiteral("K1");
-        c.licenceClass = 2;
-        c.pid = QStringLiteral("0790") + number;
-        c.fullName = QStringLiteral("Trần Thị ") + number;
-        c.state = CandidateState::Ready;
-        QVERIFY(m_store->addCandidate(&c));
-    }
+    QVERIFY2(ServerSeed::open(*m_store, m_dir.filePath(QStringLiteral("server.db"))), qPrintable(m_store->lastError()));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("101")));
+    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("102")));
 }
 
 void TestTcpClient::init()
@@ -200,9 +174,7 @@ int TestTcpClient::connect()
 
 int TestTcpClient::idOf(const QString &number)
 {
-    CandidateRecord c;
-    m_store->candidate(QStringLiteral("K1"), number, &c);
-    return c.id;
+    return ServerSeed::idOf(*m_store, number);
 }
 
 void TestTcpClient::connectOutcomes_data()

@@ -2,9 +2,9 @@
 
 #include "Constants.h"
 #include "Rc4Cipher.h"
+#include "TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -29,20 +29,13 @@ inline bool renderClip(const QString &path, int durationMs, const QString &sourc
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }
 
-inline QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Writes `plain` in the stored form: the leading megabyte enciphered with
 // the built-in video key, the rest as it is.
 inline bool writeEnciphered(const QString &path, QByteArray plain)
 {
     const int prefix = int(qMin<qint64>(plain.size(), Constants::encryptedPrefixSize));
     Rc4Cipher().encrypt(plain.constData(), plain.data(), prefix);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(plain) == plain.size();
+    return TestFiles::write(path, plain);
 }
 
 } // namespace ClipFixture

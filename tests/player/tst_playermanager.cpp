@@ -124,8 +124,8 @@ void TestPlayerManager::initTestCase()
     const QString plainSituation = m_dir.filePath(QStringLiteral("situation.plain.mp4"));
     QVERIFY(ClipFixture::renderClip(plainCountDown, countDownMs, QStringLiteral("smptebars")));
     QVERIFY(ClipFixture::renderClip(plainSituation, situationMs));
-    m_plainSituation = ClipFixture::readAll(plainSituation);
-    QVERIFY(ClipFixture::writeEnciphered(video(QStringLiteral("count_down.mp4")), ClipFixture::readAll(plainCountDown)));
+    m_plainSituation = TestFiles::read(plainSituation);
+    QVERIFY(ClipFixture::writeEnciphered(video(QStringLiteral("count_down.mp4")), TestFiles::read(plainCountDown)));
     QVERIFY(ClipFixture::writeEnciphered(video(QStringLiteral("a.mp4")), m_plainSituation));
     QVERIFY(ClipFixture::writeEnciphered(video(QStringLiteral("b.mp4")), m_plainSituation));
     QByteArray garbage(20000, 'x');
@@ -337,7 +337,7 @@ void TestPlayerManager::scratchFolderAndDecryptionOncePerRun()
 
     QCOMPARE(permissionBits(scratch), 0700);
     QCOMPARE(QDir(scratch).entryList(QDir::Files), QStringList({QStringLiteral("a.mp4"), QStringLiteral("count_down.mp4")}));
-    QCOMPARE(ClipFixture::readAll(scratch + QStringLiteral("/a.mp4")), m_plainSituation);
+    QCOMPARE(TestFiles::read(scratch + QStringLiteral("/a.mp4")), m_plainSituation);
     QCOMPARE(m_manager->player()->playbackRate(), 1.0);
     QCOMPARE(m_manager->player()->playlist()->mediaCount(), 2);
 
@@ -347,7 +347,7 @@ void TestPlayerManager::scratchFolderAndDecryptionOncePerRun()
     m_manager->setPlaybackRate(4.0);
     m_manager->rebuildPlaylist();
     QCOMPARE(inode(scratch + QStringLiteral("/a.mp4")), copy);
-    QCOMPARE(ClipFixture::readAll(scratch + QStringLiteral("/a.mp4")), m_plainSituation);
+    QCOMPARE(TestFiles::read(scratch + QStringLiteral("/a.mp4")), m_plainSituation);
     QCOMPARE(m_manager->player()->playbackRate(), 1.0);
 
     m_manager.reset();

@@ -151,6 +151,17 @@ void TestStation::enter(const QByteArray &course, const QByteArray &number)
     send(message);
 }
 
+int TestStation::entryCode(const QByteArray &course, const QByteArray &number, int *id)
+{
+    enter(course, number);
+    Received answer;
+    if (!waitFor(EnterResponseMessage::encryptedType, &answer))
+        return -99;
+    if (id)
+        *id = answer.id;
+    return answer.code;
+}
+
 void TestStation::confirm(int candidateId, int confirmed)
 {
     InfoConfirmMessage message(true);

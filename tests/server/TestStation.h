@@ -55,6 +55,9 @@ public:
     void sendRaw(const QByteArray &bytes);
     void requestCourses();
     void enter(const QByteArray &course, const QByteArray &number);
+    // Enters the candidate and waits for the answer: its code, or -99 when
+    // none came; the candidate id of the answer goes to `id`.
+    int entryCode(const QByteArray &course, const QByteArray &number, int *id = nullptr);
     void confirm(int candidateId, int confirmed);
     void uploadResult(int candidateId, const QByteArray &course, int total, int passScore, bool passed,
                       const QByteArray &detail);
