@@ -7,11 +7,9 @@
 // plain copy's rate.
 //
 //   bench_push [MiB] [rounds]     (default 256 MiB, 3 rounds)
-#include "AuthenStateTwoMessage.h"
 #include "ClientInputInterface.h"
 #include "ControlChannel.h"
 #include "InputDispatcher.h"
-#include "KeyExchange.h"
 #include "RetryQuestion.h"
 #include "TcpClient.h"
 
@@ -45,11 +43,7 @@ public:
     void onEnterResponse(qint32, qint32, qint32, const QString &, const QString &, const QString &) override {}
     void onAuthenStateOne(const QByteArray &nonce) override
     {
-        const QByteArray secret = KeyExchange::secret();
-        AuthenStateTwoMessage answer;
-        answer.setResponse(KeyExchange::challengeAnswer(secret, nonce));
-        TcpClient::instance().sendMessage(answer);
-        TcpClient::instance().setKey(KeyExchange::sessionKey(secret, nonce));
+        TcpClient::instance().answerChallenge(nonce);
     }
     void onContestName(const char *, int, const char *, int) override {}
     void onReview(const QString &) override {}

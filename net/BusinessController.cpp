@@ -1,6 +1,5 @@
 #include "BusinessController.h"
 
-#include "AuthenStateTwoMessage.h"
 #include "Chapter.h"
 #include "Composer.h"
 #include "ContestNameMessage.h"
@@ -12,7 +11,6 @@
 #include "FileUtility.h"
 #include "InfoConfirmMessage.h"
 #include "InputDispatcher.h"
-#include "KeyExchange.h"
 #include "Library.h"
 #include "PlayerManager.h"
 #include "ResultOutbox.h"
@@ -337,12 +335,8 @@ void BusinessController::onEnterResponse(qint32 code, qint32 cert, qint32 id, co
 
 void BusinessController::onAuthenStateOne(const QByteArray &nonce)
 {
-    const QByteArray secret = KeyExchange::secret();
-    AuthenStateTwoMessage answer;
-    answer.setResponse(KeyExchange::challengeAnswer(secret, nonce));
     TcpClient &client = TcpClient::instance();
-    client.sendMessage(answer);
-    client.setKey(KeyExchange::sessionKey(secret, nonce));
+    client.answerChallenge(nonce);
 
     // This thread belongs to the connection, which therefore stays the
     // current one until this call returns.

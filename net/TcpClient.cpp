@@ -1,11 +1,13 @@
 #include "TcpClient.h"
 
+#include "AuthenStateTwoMessage.h"
 #include "BaseMessage.h"
 #include "ConsoleLine.h"
 #include "ContestNameMessage.h"
 #include "FrameCodec.h"
 #include "HandlerFactory.h"
 #include "InputDispatcher.h"
+#include "KeyExchange.h"
 #include "RetryMessageBox.h"
 
 #include <QByteArray>
@@ -302,6 +304,15 @@ void TcpClient::queueMessage(std::unique_ptr<BaseMessage> message)
         return;
     std::lock_guard<std::mutex> lock(m_pendingLock);
     m_pending.push_back(std::move(message));
+}
+
+void TcpClient::answerChallenge(const QByteArray &nonce)
+{
+    const QByteArray secret = KeyExchange::secret();
+    AuthenStateTwoMessage answer;
+    answer.setResponse(KeyExchange::challengeAnswer(secret, nonce));
+    sendMessage(answer);
+    setKey(KeyExchange::sessionKey(secret, nonce));
 }
 
 void TcpClient::setKey(const QByteArray &key)

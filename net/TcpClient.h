@@ -82,6 +82,10 @@ public:
     // Installs the session key (at least 32 bytes; fewer are ignored) and
     // sends every pending message under it.
     void setKey(const QByteArray &key);
+    // The station's side of a key exchange: the answer to the server's
+    // challenge goes out under the old key, then the session key derived from
+    // the shared secret and the challenge is installed.
+    void answerChallenge(const QByteArray &nonce);
 
     // The delivery check: sends the message and waits up to one second on the
     // calling thread. True when the link still stands and no send failed;

@@ -1,4 +1,3 @@
-#include "AuthenStateTwoMessage.h"
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
@@ -37,11 +36,7 @@ public:
     }
     void onAuthenStateOne(const QByteArray &nonce) override
     {
-        const QByteArray secret = KeyExchange::secret();
-        AuthenStateTwoMessage answer;
-        answer.setResponse(KeyExchange::challengeAnswer(secret, nonce));
-        TcpClient::instance().sendMessage(answer);
-        TcpClient::instance().setKey(KeyExchange::sessionKey(secret, nonce));
+        TcpClient::instance().answerChallenge(nonce);
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_challenges;
     }
