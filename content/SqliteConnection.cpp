@@ -25,9 +25,9 @@ qint64 timeCodeToMilliseconds(const QString &text)
     return TimeUtility::timeToMilliseconds(QTime::fromString(text, QStringLiteral("hh:mm:ss")));
 }
 
-QString videoPath(const QString &name)
+QString videoPath(const QString &folder, const QString &name)
 {
-    return QLatin1String(Constants::videoFolder) + QLatin1Char('/') + name;
+    return folder + QLatin1Char('/') + name;
 }
 
 } // namespace
@@ -35,6 +35,7 @@ QString videoPath(const QString &name)
 SqliteConnection::SqliteConnection(QObject *parent)
     : QObject(parent)
     , m_databasePath(QLatin1String(Constants::databaseFile))
+    , m_videoFolder(QLatin1String(Constants::videoFolder))
     , m_salt(Constants::dbSalt())
     , m_digest(Constants::dbDigest())
     , m_password(Constants::dbPassword())
@@ -121,7 +122,7 @@ bool SqliteConnection::loadChapterExercises(Library *library)
         }
         auto *exercise = new Exercise(this);
         exercise->setId(id);
-        exercise->setFilePath(videoPath(query.value(nameColumn).toString()));
+        exercise->setFilePath(videoPath(m_videoFolder, query.value(nameColumn).toString()));
         exercise->setDuration(query.value(4).toLongLong());
         exercise->setDangerStart(timeCodeToMilliseconds(query.value(5).toString()));
         exercise->setDangerEnd(timeCodeToMilliseconds(query.value(6).toString()));
@@ -147,7 +148,7 @@ bool SqliteConnection::loadCountDownExercise(Composer *composer)
     while (query.next()) {
         auto *exercise = new Exercise(this);
         exercise->setId(0);
-        exercise->setFilePath(videoPath(query.value(nameColumn).toString()));
+        exercise->setFilePath(videoPath(m_videoFolder, query.value(nameColumn).toString()));
         exercise->setDuration(query.value(durationColumn).toLongLong());
         exercise->setDangerStart(0);
         exercise->setDangerEnd(0);

@@ -22,6 +22,8 @@ public:
     // set them before openDatabase() to check other content.
     void setDatabasePath(const QString &path) { m_databasePath = path; }
     QString databasePath() const { return m_databasePath; }
+    // Folder the situation videos are taken from; the built-in one unless set.
+    void setVideoFolder(const QString &folder) { m_videoFolder = folder; }
     void setSecrets(const QString &salt, const QString &digest, const QString &password);
 
     bool openDatabase();
@@ -37,6 +39,7 @@ private:
     void removeConnection();
 
     QString m_databasePath;
+    QString m_videoFolder;
     QString m_salt;
     QString m_digest;
     QString m_password;

@@ -5,14 +5,16 @@
 #include <QList>
 
 #include <memory>
+#include <mutex>
 
 class VideoObject;
 
 // Fans the handlers' results out to every registered listener, in
 // registration order, and owns the writer of files pushed by the server.
 //
-// Listeners register before the link opens and are never removed, so the
-// list is read without a lock on the receiving thread.
+// The receiving thread delivers under a lock that registration also takes, so
+// a listener that has been unregistered is never called again and may be
+// destroyed at once.
 class InputDispatcher
 {
 public:
@@ -27,7 +29,10 @@ public:
 
     // Not owned.
     void registerClient(ClientInputInterface *client);
-    int clientCount() const { return m_clients.size(); }
+    // Waits for a delivery to it that is under way. Must not be called from
+    // a listener's own operation.
+    void unregisterClient(ClientInputInterface *client);
+    int clientCount() const;
 
     void onEnterResponse(qint32 code, qint32 cert, qint32 id, const QString &pid,
                          const QString &fullName, const QString &image);
@@ -39,6 +44,7 @@ public:
     VideoObject *videoSink() const { return m_sink.get(); }
 
 private:
+    mutable std::mutex m_clientsLock;
     QList<ClientInputInterface *> m_clients;
     std::unique_ptr<VideoObject> m_sink;
 };
