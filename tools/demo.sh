@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --walk) WALK=1 ;;
         --port) PORT="${2:-}"; shift ;;
-        -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
     shift
@@ -96,7 +96,8 @@ server() { "$SERVER_BIN" --db "$DB" "$@"; }
 } > "$OUT/server-setup.log"
 
 # --- the server, listening on loopback ---------------------------------------
-server serve --listen "127.0.0.1:$PORT" > "$WORK/server.out" 2> "$OUT/server.log" &
+# Started directly, not through the function, so that $! is the server itself.
+"$SERVER_BIN" --db "$DB" serve --listen "127.0.0.1:$PORT" > "$WORK/server.out" 2> "$OUT/server.log" &
 SERVER_PID=$!
 for _ in $(seq 1 100); do
     grep -q '^listening on' "$WORK/server.out" 2>/dev/null && break

@@ -134,14 +134,16 @@ void ScreenDriver::click(const QPoint &screenPosition) const
              QString::number(screenPosition.y()), QStringLiteral("click"), QStringLiteral("1")});
 }
 
-bool ScreenDriver::screenshot(const QString &path, int width) const
+bool ScreenDriver::screenshot(const QString &path, int width, const QRect &area) const
 {
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return false;
     // The root window: the video is an overlay that a grab of the station's
     // own window would show black.
-    QImage image = screen->grabWindow(0).toImage();
+    QImage image = area.isValid()
+        ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage()
+        : screen->grabWindow(0).toImage();
     if (image.isNull())
         return false;
     if (width > 0 && image.width() > width)

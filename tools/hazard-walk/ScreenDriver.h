@@ -29,9 +29,9 @@ public:
     void type(const QString &text) const;
     void click(const QPoint &screenPosition) const;
 
-    // The whole screen as a PNG, scaled to `width` pixels across when that
-    // is smaller than the screen.
-    bool screenshot(const QString &path, int width = 0) const;
+    // The screen, or the part of it in `area`, as a PNG, scaled to `width`
+    // pixels across when that is smaller.
+    bool screenshot(const QString &path, int width = 0, const QRect &area = QRect()) const;
 
 private:
     QString xdotool(const QStringList &args, bool *ok = nullptr) const;

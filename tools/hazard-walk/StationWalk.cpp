@@ -83,7 +83,9 @@ void StationWalk::shoot(const QString &name)
     if (m_shotFolder.isEmpty())
         return;
     const QString path = QDir(m_shotFolder).filePath(name + QStringLiteral(".png"));
-    if (m_screen->screenshot(path, m_shotWidth)) {
+    // The station's window holds every dialog; the rest of the screen is empty.
+    const QRect area = m_mainWindow ? m_screen->geometry(m_mainWindow) : QRect();
+    if (m_screen->screenshot(path, m_shotWidth, area)) {
         m_shots.append(path);
         say(QStringLiteral("screenshot %1").arg(path));
     } else {
