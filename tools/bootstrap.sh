@@ -30,8 +30,9 @@ PACKAGES=(
     # DejaVu Sans covers Vietnamese; the station shows it where the forms ask
     # for Tahoma or Arial and the machine has neither.
     fonts-dejavu-core
-    # A display for machines without one, and the demo's hands on it.
-    xvfb xauth xdotool
+    # A display for machines without one, and the demo's hands on it;
+    # bench_startup watches the display through Xlib.
+    xvfb xauth xdotool libx11-dev
 )
 # What the tests, the content tools and the fuzz targets add.
 TEST_PACKAGES=(
