@@ -10,8 +10,9 @@
 
 ClipWatch::ClipWatch(qint64 pid, const QString &workingFolder)
     : m_fdFolder(QStringLiteral("/proc/%1/fd").arg(pid))
-    // The scratch folder comes and goes with each contest; its parent
-    // resolves now, as the kernel names open files by resolved paths.
+    // The kernel names open files by their resolved paths. The scratch
+    // folder comes and goes with each contest; the working folder is
+    // resolved once, here.
     , m_scratchPrefix(QDir::cleanPath(QDir(workingFolder).canonicalPath() + QLatin1Char('/')
                                       + QLatin1String(Constants::scratchFolder))
                       + QLatin1Char('/'))
