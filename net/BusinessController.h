@@ -3,11 +3,16 @@
 #include "ClientInputInterface.h"
 #include "LearnModeEnum.h"
 
+#include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QThread>
+
+#include <memory>
+#include <mutex>
 
 class Composer;
 class ContestController;
@@ -37,7 +42,8 @@ class BusinessController : public QObject, public ClientInputInterface
 public:
     // Where the station finds its files. The station itself runs on the
     // defaults: its working directory and the built-in content digest.
-    struct Setup {
+    struct Setup
+    {
         // Holds the content database, the videos folder, the scratch folder
         // of the decrypted copies and the result outbox.
         QString workingFolder = QStringLiteral(".");
@@ -65,7 +71,7 @@ public:
     FileUtility *fileUtility() const { return m_fileUtility; }
     Library *library() const { return m_library; }
     SqliteConnection *sqliteConnection() const { return m_sqliteConnection; }
-    ResultOutbox *resultOutbox() const { return m_outbox; }
+    ResultOutbox *resultOutbox() const { return m_outbox.get(); }
 
     // Flags cleared (danger items kept) and playback paused.
     void resetContestState();
@@ -95,9 +101,33 @@ signals:
     void notifyNotSupportReview();
 
 private:
-    bool contentIsPlayable() const;
+    // How far an undelivered result has come in this run.
+    enum class Passage {
+        Idle,     // not on any link: sent again after the next key exchange
+        Checking, // in the delivery check on the GUI thread
+        Queued,   // in the link's queue until the next key exchange
+        Sent,     // queued for `connection`
+    };
+    struct Tracking
+    {
+        Passage passage = Passage::Idle;
+        quint64 connection = 0;
+    };
+    // A course list request sent after results: its answer on the same
+    // connection means the server has dealt with them.
+    struct Barrier
+    {
+        quint64 connection = 0;
+        quint64 request = 0;
+        QList<qint64> results;
+    };
 
-    QString m_workingFolder;
+    bool contentIsPlayable() const;
+    // The next four run under m_deliveryLock.
+    void afterDeliveryCheck(qint64 seq, bool delivered, quint64 connectionBefore);
+    void resendUndelivered(quint64 connection);
+    void sendBarrier(quint64 connection);
+    bool passBarrier(quint64 connection, quint64 request);
 
     SqliteConnection *m_sqliteConnection = nullptr;
     Library *m_library = nullptr;
@@ -114,5 +144,10 @@ private:
     mutable QMutex m_reviewLock;
     QStringList m_reviewParts;
 
-    ResultOutbox *m_outbox = nullptr;
+    std::unique_ptr<ResultOutbox> m_outbox;
+    std::mutex m_deliveryLock;
+    QHash<qint64, Tracking> m_tracking;
+    QList<Barrier> m_barriers;
+    // The last connection whose challenge was answered.
+    quint64 m_keyedConnection = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "BaseMessage.h"
 #include "ConsoleLine.h"
+#include "ContestNameMessage.h"
 #include "FrameCodec.h"
 #include "HandlerFactory.h"
 #include "InputDispatcher.h"
@@ -22,6 +23,12 @@ constexpr std::chrono::milliseconds sendPollInterval(10);
 QByteArray number(int value)
 {
     return QByteArray::number(value);
+}
+
+bool isCourseListRequest(const BaseMessage &message)
+{
+    const auto *names = dynamic_cast<const ContestNameMessage *>(&message);
+    return names && names->type() == ContestNameMessage::messageType && names->isResponse() == 0;
 }
 
 } // namespace
@@ -141,6 +148,8 @@ int TcpClient::startThreads()
             ConsoleLine::write("Dropped " + QByteArray::number(m_outgoing.unread())
                                + " bytes queued for the previous connection");
         m_outgoing.clear();
+        ++m_connection;
+        m_courseRequests = 0;
     }
     m_running = true;
     // std::thread reports a failure to start by an exception; it is turned
@@ -153,7 +162,7 @@ int TcpClient::startThreads()
         return SendThreadFailed;
     }
     try {
-        m_receiveThread = std::thread(&TcpClient::receiveLoop, this);
+        m_receiveThread = std::thread(&TcpClient::receiveLoop, this, quint64(m_connection));
     } catch (const std::system_error &) {
         ConsoleLine::write("Can not create thread for receiving data");
         stopLink();
@@ -230,15 +239,21 @@ void TcpClient::failWatchedSend()
     }
 }
 
-void TcpClient::receiveLoop()
+void TcpClient::receiveLoop(quint64 connection)
 {
     std::unique_ptr<char[]> block(new char[receiveBlockSize]);
     QByteArray accumulator;
+    quint64 courseLists = 0;
+    const FrameCodec::Delivery deliver = [&](BaseMessage &message, quint8 wireType) {
+        if (wireType == ContestNameMessage::messageType)
+            m_courseListAnswer = Placement{connection, ++courseLists};
+        HandlerFactory::dispatchToHandler(message);
+    };
     while (m_running) {
         const int64_t received = m_socket.receive(block.get(), receiveBlockSize);
         if (received > 0) {
             accumulator.append(block.get(), int(received));
-            FrameCodec::reassemble(accumulator, m_cipher, &HandlerFactory::dispatchToHandler);
+            FrameCodec::reassemble(accumulator, m_cipher, deliver);
             continue;
         }
         const int failure = received < 0 ? StreamSocket::lastError() : 0;
@@ -260,12 +275,22 @@ void TcpClient::receiveLoop()
 
 int TcpClient::sendMessage(const BaseMessage &message)
 {
+    return sendMessage(message, nullptr);
+}
+
+int TcpClient::sendMessage(const BaseMessage &message, Placement *placement)
+{
     const QByteArray frame = FrameCodec::buildFrame(message, m_cipher);
     if (frame.isEmpty())
         return -1;
+    const bool courseRequest = isCourseListRequest(message);
     {
         std::lock_guard<std::mutex> lock(m_outgoingLock);
         m_outgoing.append(frame.constData(), quint64(frame.size()));
+        if (courseRequest)
+            ++m_courseRequests;
+        if (placement)
+            *placement = Placement{m_connection, courseRequest ? m_courseRequests : 0};
     }
     m_outgoingReady.notify_one();
     return frame.size();

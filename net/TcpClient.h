@@ -58,10 +58,25 @@ public:
     // for a later connection. Also the last thing to do before the process ends.
     void close();
 
+    // Where a queued frame went: the connection it was queued for (a new
+    // number for every link made, never 0) and, for a course list request,
+    // its number among the course list requests queued for that connection
+    // (0 for any other message). The server answers a connection's frames in
+    // order and every course list request with one course list, so the n-th
+    // course list received on a connection tells that everything queued for
+    // it before the n-th request has been dealt with.
+    struct Placement
+    {
+        quint64 connection = 0;
+        quint64 courseRequest = 0;
+    };
+
     // Frames the message (encrypted under the current key for types 100 and
     // above) and queues the frame; the frame's length, or -1 when the message
     // cannot be framed (too long for the wire, or no random IV).
     int sendMessage(const BaseMessage &message);
+    // The same, telling where the frame went.
+    int sendMessage(const BaseMessage &message, Placement *placement);
     // Keeps the message until the next key exchange.
     void queueMessage(std::unique_ptr<BaseMessage> message);
     // Installs the session key (at least 32 bytes; fewer are ignored) and
@@ -81,6 +96,13 @@ public:
     void setRunning(bool running);
     void setWatchSend(bool watch);
     bool isConnected() const { return m_running; }
+    // The connection frames are queued for now; it changes only when a link
+    // is made.
+    quint64 connection() const { return m_connection; }
+    // For the receiving thread's listeners, while a course list is being
+    // handled: its connection and its number among the course lists
+    // received on that connection. Meaningless on any other thread.
+    Placement courseListAnswer() const { return m_courseListAnswer; }
 
     // Not owned; null restores the message box.
     void setRetryQuestion(RetryQuestion *question);
@@ -97,7 +119,7 @@ private:
     int startThreads();
     void stopLink();
     void sendLoop();
-    void receiveLoop();
+    void receiveLoop(quint64 connection);
     // Called by a link thread that finds the connection gone.
     void linkLost();
     void failWatchedSend();
@@ -109,6 +131,12 @@ private:
     std::mutex m_outgoingLock;
     std::condition_variable m_outgoingReady;
     ByteBuffer m_outgoing;
+    // Both change under m_outgoingLock: a new connection starts with an
+    // empty queue.
+    std::atomic<quint64> m_connection{0};
+    quint64 m_courseRequests = 0;
+    // Written and read by the receiving thread only.
+    Placement m_courseListAnswer;
 
     std::thread m_sendThread;
     std::thread m_receiveThread;

@@ -28,7 +28,6 @@
 #include <QKeyEvent>
 #include <QListWidgetItem>
 #include <QMessageBox>
-#include <QMutexLocker>
 #include <QPixmap>
 #include <QStyle>
 #include <QTimer>
@@ -273,6 +272,9 @@ void MainWindow::onDoneResetContest()
     m_waitBox->hide();
     m_playerManager->requestPlay();
     setFocusPolicy(Qt::StrongFocus);
+    // The flags are key presses: the keyboard must come back here from the
+    // dialogs now closed, whether or not the window system hands it back.
+    activateWindow();
     setFocus(Qt::OtherFocusReason);
 }
 
@@ -479,13 +481,10 @@ void MainWindow::finishExamination()
     ui->hzVideoTimeSlider->setValue(0);
     ui->hzVideoTimeSlider->repaint();
 
-    {
-        QMutexLocker lock(m_contestProcedure->itemsMutex());
-        const QList<DangerItem *> &items = *m_contestProcedure->dangerItems();
-        for (int i = 0; i < items.size(); ++i) {
-            ui->awserListWidget->insertItem(i, centredItem(QString::number(i + 1)));
-            ui->resultLtisWidget->insertItem(i, centredItem(QString::number(items.at(i)->score)));
-        }
+    const QList<DangerItem> items = m_contestProcedure->dangerItemsSnapshot();
+    for (int i = 0; i < items.size(); ++i) {
+        ui->awserListWidget->insertItem(i, centredItem(QString::number(i + 1)));
+        ui->resultLtisWidget->insertItem(i, centredItem(QString::number(items.at(i).score)));
     }
 
     ContestResultRecord record = m_contestProcedure->collectResult();

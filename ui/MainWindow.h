@@ -37,7 +37,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // On the process-wide session controller.
+    // On the process-wide session controller; the window deletes it with
+    // itself, as it does a given one.
     explicit MainWindow(QWidget *parent = nullptr);
     // On the given controller, which the window takes over.
     explicit MainWindow(BusinessController *controller, QWidget *parent = nullptr);

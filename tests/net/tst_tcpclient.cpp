@@ -49,13 +49,17 @@ public:
     }
     void onContestName(const char *, int, const char *, int) override
     {
+        const TcpClient::Placement answer = TcpClient::instance().courseListAnswer();
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_courseLists;
+        m_answers.append({answer.connection, answer.courseRequest});
     }
     void onReview(const QString &) override {}
 
     int challenges() const { return locked(m_challenges); }
     int courseLists() const { return locked(m_courseLists); }
+    // Connection and number of each course list as the link counted them.
+    QList<QPair<quint64, quint64>> answers() const { return locked(m_answers); }
     // Candidate ids of the admissions in arrival order; -1 for a refusal.
     QList<int> entries() const { return locked(m_entries); }
     void reset()
@@ -63,6 +67,7 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         m_challenges = m_courseLists = 0;
         m_entries.clear();
+        m_answers.clear();
     }
 
 private:
@@ -77,6 +82,7 @@ private:
     int m_challenges = 0;
     int m_courseLists = 0;
     QList<int> m_entries;
+    QList<QPair<quint64, quint64>> m_answers;
 };
 
 // The operator's answers to the retry question, one call per question.
@@ -129,6 +135,7 @@ private slots:
     void exchangesUnderTheSessionKey();
     void messagesOfALostLinkLeaveAfterTheNextChallenge();
     void closedConnectionLeavesTheStationIdle();
+    void courseListsAreCountedPerConnection();
 
 private:
     int connect();
@@ -322,6 +329,37 @@ void TestTcpClient::closedConnectionLeavesTheStationIdle()
     const qint64 cpu = cpuTimeMs() - cpuBefore;
     QVERIFY2(cpu * 10 < wall.elapsed(), qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
     QVERIFY(!client.isSendOk());
+}
+
+// What lets a listener tell the answer to one particular course list request
+// from the others: requests and answers numbered alike on each connection.
+void TestTcpClient::courseListsAreCountedPerConnection()
+{
+    TcpClient &client = TcpClient::instance();
+    QCOMPARE(connect(), 0);
+    QTRY_COMPARE(m_listener.challenges(), 1);
+    const quint64 first = client.connection();
+
+    TcpClient::Placement placement;
+    QVERIFY(client.sendMessage(*entry("101"), &placement) > 0);
+    QCOMPARE(placement.connection, first);
+    QCOMPARE(placement.courseRequest, quint64(0));
+    QVERIFY(client.sendMessage(*courseRequest(), &placement) > 0);
+    QCOMPARE(placement.courseRequest, quint64(1));
+    QVERIFY(client.sendMessage(*courseRequest(), &placement) > 0);
+    QCOMPARE(placement.courseRequest, quint64(2));
+    QTRY_COMPARE(m_listener.answers(), (QList<QPair<quint64, quint64>>{{first, 1}, {first, 2}}));
+
+    // A new connection starts counting afresh.
+    QCOMPARE(connect(), 0);
+    QTRY_COMPARE(m_listener.challenges(), 2);
+    const quint64 second = client.connection();
+    QVERIFY(second != first);
+    QVERIFY(client.sendMessage(*courseRequest(), &placement) > 0);
+    QCOMPARE(placement.connection, second);
+    QCOMPARE(placement.courseRequest, quint64(1));
+    QTRY_COMPARE(m_listener.answers().size(), 3);
+    QCOMPARE(m_listener.answers().last(), qMakePair(second, quint64(1)));
 }
 
 QTEST_GUILESS_MAIN(TestTcpClient)

@@ -1,0 +1,536 @@
+#include "BusinessController.h"
+#include "CandidateRecord.h"
+#include "CandidateState.h"
+#include "Chapter.h"
+#include "Composer.h"
+#include "Constants.h"
+#include "ContestEnterMessage.h"
+#include "ContestNameMessage.h"
+#include "ContestProcedure.h"
+#include "EnterResponseMessage.h"
+#include "ExamServer.h"
+#include "Exercise.h"
+#include "KeyExchange.h"
+#include "Library.h"
+#include "PlayerManager.h"
+#include "ResultDetail.h"
+#include "ResultOutbox.h"
+#include "RetryQuestion.h"
+#include "ServerStore.h"
+#include "SqlCipherDriver.h"
+#include "SqliteConnection.h"
+#include "TcpClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString course = QStringLiteral("K1");
+
+// The operator's answers to the retry question.
+class ScriptedQuestion : public RetryQuestion
+{
+public:
+    bool askRetry(QWidget *) override
+    {
+        ++asked;
+        return answer && answer();
+    }
+
+    std::function<bool()> answer;
+    int asked = 0;
+};
+
+// What the controller tells the user interface, received on this thread as
+// the window would receive it.
+class Recorder : public QObject
+{
+public:
+    explicit Recorder(BusinessController *controller)
+    {
+        connect(controller, &BusinessController::receivedContestName, this,
+                [this](const QString &code, const QString &name) { courseLists.append({code, name}); });
+        connect(controller, &BusinessController::notifyEnterResponse, this,
+                [this](int code, int cert, int id, const QString &pid, const QString &name, const QString &) {
+                    entries.append({code, cert, id, pid, name});
+                });
+        connect(controller, &BusinessController::notifyPrepareReview, this,
+                [this](const QString &scores) { prepared.append(scores); });
+        connect(controller, &BusinessController::notifyReviewContestContent, this,
+                [this](const QString &scores, const QString &videos, const QString &flags) {
+                    reviews.append({scores, videos, flags});
+                });
+        connect(controller, &BusinessController::notifyNotSupportReview, this, [this] { ++notSupported; });
+        connect(controller, &BusinessController::doneResetContest, this, [this] { ++prepared_contests; });
+    }
+
+    QList<QStringList> courseLists;
+    QList<QVariantList> entries;
+    QStringList prepared;
+    QList<QStringList> reviews;
+    int notSupported = 0;
+    int prepared_contests = 0;
+};
+
+bool endsWithNewline(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().endsWith('\n');
+}
+
+QList<int> situationIds(const QList<Exercise *> &playlist)
+{
+    QList<int> ids;
+    for (const Exercise *exercise : playlist) {
+        if (exercise->id() != 0)
+            ids.append(exercise->id());
+    }
+    return ids;
+}
+
+} // namespace
+
+class TestBusinessController : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void examinationThroughTheServer();
+    void reviewThroughTheServer();
+    void reviewTextParts_data();
+    void reviewTextParts();
+    void contestNameEndsAtZeroByte();
+    void resultSurvivesAServerRestart();
+    void resultOfAnEarlierRunIsSentAfterTheKeyExchange_data();
+    void resultOfAnEarlierRunIsSentAfterTheKeyExchange();
+    void contentCheck_data();
+    void contentCheck();
+    void destroyedWhileAContestIsPrepared();
+
+private:
+    std::unique_ptr<BusinessController> makeController(const QString &digest = QString());
+    void connectLink();
+    void enter(const QString &number);
+    int idOf(const QString &number);
+    int storedResults(int candidateId);
+    // A whole examination drawn from the loaded content.
+    ResultDetail examinationDetail(const Library *library, int flaggedScore);
+
+    ScriptedQuestion m_question;
+    QTemporaryDir m_serverDir;
+    QScopedPointer<QTemporaryDir> m_stationDir;
+    QScopedPointer<ServerStore> m_store;
+    QScopedPointer<ExamServer> m_server;
+    quint16 m_port = 0;
+};
+
+void TestBusinessController::initTestCase()
+{
+    std::signal(SIGPIPE, SIG_DFL);
+    if (Constants::dbDigest() == QLatin1String("00000000000000000000000000000000"))
+        QSKIP("this build folder was configured before the demo pack existed");
+    TcpClient::instance().setRetryQuestion(&m_question);
+    SqlCipherDriver::registerDriver();
+
+    QVERIFY(m_serverDir.isValid());
+    m_store.reset(new ServerStore);
+    QVERIFY2(m_store->open(m_serverDir.filePath(QStringLiteral("server.db")), ServerStore::OpenMode::CreateIfMissing),
+             qPrintable(m_store->lastError()));
+    QVERIFY(m_store->addCourse({course, QStringLiteral("Khóa 1")}));
+    for (const char *number : {"201", "202", "203", "204", "301"}) {
+        CandidateRecord c;
+        c.number = QLatin1String(number);
+        c.courseCode = course;
+        c.licenceClass = 2;
+        c.pid = QStringLiteral("0790") + c.number;
+        c.fullName = QStringLiteral("Nguyễn Văn ") + c.number;
+        c.state = CandidateState::Ready;
+        QVERIFY(m_store->addCandidate(&c));
+    }
+}
+
+void TestBusinessController::init()
+{
+    m_stationDir.reset(new QTemporaryDir);
+    QVERIFY(m_stationDir->isValid());
+    const QDir pack(QStringLiteral(DEMO_PACK_DIR));
+    const QDir station(m_stationDir->path());
+    QVERIFY(QFile::copy(pack.filePath(QStringLiteral("ksm.db")), station.filePath(QStringLiteral("ksm.db"))));
+    QVERIFY(station.mkdir(QStringLiteral("videos")));
+    for (const QString &name : QDir(pack.filePath(QStringLiteral("videos"))).entryList(QDir::Files))
+        QVERIFY(QFile::copy(pack.filePath(QStringLiteral("videos/") + name), station.filePath(QStringLiteral("videos/") + name)));
+
+    m_server.reset(new ExamServer(m_store.data()));
+    m_server->setSecret(KeyExchange::secret());
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+    m_port = m_server->port();
+    m_question.answer = nullptr;
+    m_question.asked = 0;
+}
+
+void TestBusinessController::cleanup()
+{
+    TcpClient::instance().close();
+    m_server.reset();
+}
+
+std::unique_ptr<BusinessController> TestBusinessController::makeController(const QString &digest)
+{
+    BusinessController::Setup setup;
+    setup.workingFolder = m_stationDir->path();
+    setup.databaseDigest = digest;
+    auto controller = std::make_unique<BusinessController>(setup);
+    controller->loadContent();
+    return controller;
+}
+
+void TestBusinessController::connectLink()
+{
+    qint32 error = 0;
+    QCOMPARE(TcpClient::instance().connectToServer(nullptr, QStringLiteral("127.0.0.1"), QString::number(m_port), &error),
+             0);
+    QTRY_COMPARE(m_server->authenticatedCount(), 1);
+}
+
+void TestBusinessController::enter(const QString &number)
+{
+    ContestEnterMessage request(true);
+    request.setContestCode(course.toUtf8());
+    request.setCandidateNumber(number.toUtf8());
+    QVERIFY(TcpClient::instance().sendMessage(request) > 0);
+}
+
+int TestBusinessController::idOf(const QString &number)
+{
+    CandidateRecord c;
+    m_store->candidate(course, number, &c);
+    return c.id;
+}
+
+int TestBusinessController::storedResults(int candidateId)
+{
+    QList<ResultRecord> results;
+    m_store->results(course, &results);
+    int count = 0;
+    for (const ResultRecord &r : results)
+        count += r.candidateId == candidateId ? 1 : 0;
+    return count;
+}
+
+ResultDetail TestBusinessController::examinationDetail(const Library *library, int flaggedScore)
+{
+    QList<int> scores;
+    QList<qint64> flags;
+    QList<int> ids;
+    const QList<int> structure = Constants::contestStructure();
+    for (int chapter = 0; chapter < structure.size(); ++chapter) {
+        for (int k = 0; k < structure.at(chapter); ++k) {
+            const Exercise *situation = library->exercisesOfChapter(chapter).at(k);
+            ids.append(situation->id());
+            // Every other situation flagged.
+            const bool flagged = ids.size() % 2 == 1;
+            scores.append(flagged ? flaggedScore : 0);
+            flags.append(flagged ? 1000 * ids.size() : 0);
+        }
+    }
+    return ResultDetail(scores, flags, ids);
+}
+
+void TestBusinessController::examinationThroughTheServer()
+{
+    auto controller = makeController();
+    QCOMPARE(controller->isContentInvalid(), 0);
+    Recorder recorder(controller.get());
+    connectLink();
+
+    // The candidate number dialog asks for the course list itself.
+    QVERIFY(TcpClient::instance().sendWithDeliveryCheck(std::make_unique<ContestNameMessage>()));
+    QTRY_COMPARE(recorder.courseLists.size(), 1);
+    QCOMPARE(recorder.courseLists.first(), (QStringList{course, QStringLiteral("Khóa 1")}));
+
+    const int id = idOf(QStringLiteral("201"));
+    enter(QStringLiteral("201"));
+    QTRY_COMPARE(recorder.entries.size(), 1);
+    QCOMPARE(recorder.entries.first(), (QVariantList{EnterResponseMessage::Admitted, 2, id, QStringLiteral("0790201"),
+                                                     QStringLiteral("Nguyễn Văn 201")}));
+
+    controller->sendInfoConfirm(id, 1, 0);
+    controller->resetContestState();
+    controller->resetContest(Examination);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.prepared_contests, 1, 60000);
+    const QList<Exercise *> playlist = controller->composer()->exercises();
+    QCOMPARE(playlist.size(), 20);
+
+    QList<int> scores;
+    QList<qint64> flags;
+    for (int i = 0; i < 10; ++i) {
+        scores.append(i < 8 ? 5 : 0);
+        flags.append(i < 8 ? 1000 + i : 0);
+    }
+    const ResultDetail detail(scores, flags, situationIds(playlist));
+    QSignalSpy stored(m_server.data(), &ExamServer::resultStored);
+    controller->sendContestResult(40, Constants::passMark, 1, id, detail.text(), course);
+
+    // Delivered: the server's answer to the course list sent behind the
+    // result empties the outbox.
+    QTRY_COMPARE(controller->resultOutbox()->undeliveredCount(), 0);
+    QCOMPARE(stored.count(), 1);
+    QCOMPARE(storedResults(id), 1);
+    QCOMPARE(QFileInfo(controller->resultOutbox()->path()).size(), 0);
+
+    // The window hears nothing of that answer: the next list it asks for,
+    // which a new course tells apart, is the next it receives.
+    QVERIFY(m_store->addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
+    QVERIFY(TcpClient::instance().sendMessage(ContestNameMessage()) > 0);
+    QTRY_COMPARE(recorder.courseLists.last().first(), QStringLiteral("K1;K2"));
+    QCOMPARE(recorder.courseLists.size(), 2);
+}
+
+void TestBusinessController::reviewThroughTheServer()
+{
+    auto controller = makeController();
+    Recorder recorder(controller.get());
+    const int id = idOf(QStringLiteral("301"));
+    const ResultDetail stored = examinationDetail(controller->library(), 4);
+    ResultRecord result;
+    result.candidateId = id;
+    result.courseCode = course;
+    result.total = stored.total();
+    result.passScore = Constants::passMark;
+    result.detail = stored.text();
+    QCOMPARE(m_store->storeResult(result), ServerStore::Upload::Stored);
+    connectLink();
+
+    // Asked for a candidate not entered for review: the server's empty
+    // text is no review, and playing it does nothing.
+    controller->sendInfoConfirm(id, 1, 1);
+    QTRY_COMPARE(recorder.notSupported, 1);
+    controller->startReview();
+
+    enter(QStringLiteral("301"));
+    QTRY_COMPARE(recorder.entries.size(), 1);
+    QCOMPARE(recorder.entries.first().first().toInt(), int(EnterResponseMessage::ReviewAvailable));
+    controller->sendInfoConfirm(id, 1, 1);
+    QTRY_COMPARE(recorder.prepared, QStringList{stored.scoreText()});
+    QVERIFY(recorder.reviews.isEmpty());
+
+    controller->resetContestState();
+    controller->startReview();
+    QTRY_COMPARE(recorder.reviews.size(), 1);
+    QCOMPARE(recorder.reviews.first(), (QStringList{stored.scoreText(), stored.idText(), stored.flagText()}));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.prepared_contests, 1, 60000);
+    QCOMPARE(situationIds(controller->composer()->exercises()), stored.ids());
+    QCOMPARE(controller->contestProcedure()->collectResult().total, stored.total());
+}
+
+void TestBusinessController::reviewTextParts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("supported");
+
+    QTest::newRow("three parts") << "a|b|c" << true;
+    QTest::newRow("empty middle part") << "a||c" << true;
+    QTest::newRow("two parts") << "a|b" << false;
+    QTest::newRow("four parts, the last empty") << "a|b|c|" << false;
+    QTest::newRow("empty text") << "" << false;
+}
+
+void TestBusinessController::reviewTextParts()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, supported);
+
+    auto controller = makeController();
+    Recorder recorder(controller.get());
+    controller->onReview(QStringLiteral("s|f|v"));
+    controller->onReview(text);
+    controller->startReview();
+    QTRY_COMPARE(recorder.prepared.size() + recorder.notSupported, 2);
+
+    const QStringList parts = text.split(QLatin1Char('|'));
+    QCOMPARE(recorder.notSupported, supported ? 0 : 1);
+    QCOMPARE(recorder.prepared.size(), supported ? 2 : 1);
+    // A review plays the last text received, handing on score, video, flag.
+    const QList<QStringList> played =
+        supported ? QList<QStringList>{{parts.at(0), parts.at(2), parts.at(1)}} : QList<QStringList>{};
+    QCOMPARE(recorder.reviews, played);
+}
+
+void TestBusinessController::contestNameEndsAtZeroByte()
+{
+    auto controller = makeController();
+    Recorder recorder(controller.get());
+    const QByteArray codes("K1;K2\0junk", 10);
+    const QByteArray names = QStringLiteral("Khóa 1;Khóa 2").toUtf8();
+    controller->onContestName(codes.constData(), codes.size(), names.constData(), names.size());
+    QTRY_COMPARE(recorder.courseLists.size(), 1);
+    QCOMPARE(recorder.courseLists.first(), (QStringList{QStringLiteral("K1;K2"), QStringLiteral("Khóa 1;Khóa 2")}));
+}
+
+void TestBusinessController::resultSurvivesAServerRestart()
+{
+    auto controller = makeController();
+    Recorder recorder(controller.get());
+    connectLink();
+    const int id = idOf(QStringLiteral("202"));
+
+    m_server->close();
+    QTRY_VERIFY(!TcpClient::instance().isConnected());
+    // The server is still away when the result is uploaded, and the
+    // operator gives up on it for now.
+    m_question.answer = [] { return false; };
+    controller->sendContestResult(20, Constants::passMark, 0, id, examinationDetail(controller->library(), 4).text(),
+                                  course);
+    QCOMPARE(m_question.asked, 1);
+    QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);
+
+    // Back again; the next exchange of the window reconnects.
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, m_port));
+    QVERIFY(!TcpClient::instance().sendWithDeliveryCheck(std::make_unique<ContestNameMessage>()));
+    QTRY_COMPARE(controller->resultOutbox()->undeliveredCount(), 0);
+    QCOMPARE(storedResults(id), 1);
+    QTRY_COMPARE(recorder.courseLists.size(), 1);
+}
+
+void TestBusinessController::resultOfAnEarlierRunIsSentAfterTheKeyExchange_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<bool>("crashed");
+
+    // Left in the link's queue and the outbox when the station went.
+    QTest::newRow("station gone while the server was away") << "203" << false;
+    // The server had stored it, but the station went before it learned so;
+    // a write cut short and a damaged line are in the file too.
+    QTest::newRow("station gone after the upload, file damaged") << "204" << true;
+}
+
+void TestBusinessController::resultOfAnEarlierRunIsSentAfterTheKeyExchange()
+{
+    QFETCH(QString, number);
+    QFETCH(bool, crashed);
+
+    const int id = idOf(number);
+    const QString outboxPath = QDir(m_stationDir->path()).filePath(QLatin1String(ResultOutbox::fileName));
+    if (crashed) {
+        auto controller = makeController();
+        const ResultDetail detail = examinationDetail(controller->library(), 5);
+        controller.reset();
+        ResultRecord result;
+        result.candidateId = id;
+        result.courseCode = course;
+        result.total = detail.total();
+        result.passScore = Constants::passMark;
+        result.passed = false;
+        result.detail = detail.text();
+        QCOMPARE(m_store->storeResult(result), ServerStore::Upload::Stored);
+        {
+            ResultOutbox outbox(outboxPath);
+            ResultOutbox::Entry entry;
+            entry.totalScore = result.total;
+            entry.passScore = result.passScore;
+            entry.passed = 0;
+            entry.candidateId = id;
+            entry.contestCode = course.toUtf8();
+            entry.detail = detail.text().toUtf8();
+            outbox.append(entry);
+        }
+        QFile file(outboxPath);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("R 7 not a result\nR 8 20 35 0 ");
+    } else {
+        auto controller = makeController();
+        connectLink();
+        m_server->close();
+        QTRY_VERIFY(!TcpClient::instance().isConnected());
+        m_question.answer = [] { return false; };
+        controller->sendContestResult(25, Constants::passMark, 0, id,
+                                      examinationDetail(controller->library(), 5).text(), course);
+        QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);
+        TcpClient::instance().close();
+        QVERIFY(m_server->listen(QHostAddress::LocalHost, m_port));
+    }
+
+    auto controller = makeController();
+    QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);
+    // Nothing written later may be glued to the end of a cut-off line.
+    QVERIFY(endsWithNewline(outboxPath));
+    connectLink();
+    QTRY_COMPARE(controller->resultOutbox()->undeliveredCount(), 0);
+    QCOMPARE(storedResults(id), 1);
+    QCOMPARE(QFileInfo(outboxPath).size(), 0);
+}
+
+void TestBusinessController::contentCheck_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("invalid");
+
+    QTest::newRow("demo pack") << "" << 0;
+    QTest::newRow("chapter 3 holds one situation") << "chapter" << 1;
+    QTest::newRow("a situation's video missing") << "situation video" << 1;
+    QTest::newRow("count-down video missing") << "count-down video" << 1;
+    QTest::newRow("no content database") << "database" << 1;
+}
+
+void TestBusinessController::contentCheck()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, invalid);
+
+    const QDir station(m_stationDir->path());
+    QString digest;
+    if (damage == QLatin1String("chapter")) {
+        const QString path = station.filePath(QStringLiteral("ksm.db"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName), QStringLiteral("edit"));
+            db.setDatabaseName(path);
+            db.setPassword(Constants::dbPassword());
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("delete from video where chapter = 3 and th > 1")));
+            QVERIFY(query.numRowsAffected() > 0);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+        digest = SqliteConnection::saltedDigest(path, Constants::dbSalt().toLatin1());
+    } else if (damage == QLatin1String("situation video")) {
+        QVERIFY(QFile::remove(station.filePath(QStringLiteral("videos/chapter5_003.mp4"))));
+    } else if (damage == QLatin1String("count-down video")) {
+        const QStringList clips = QDir(station.filePath(QStringLiteral("videos")))
+                                      .entryList({QStringLiteral("count_down*")}, QDir::Files);
+        QCOMPARE(clips.size(), 1);
+        QVERIFY(QFile::remove(station.filePath(QStringLiteral("videos/") + clips.first())));
+    } else if (damage == QLatin1String("database")) {
+        QVERIFY(QFile::remove(station.filePath(QStringLiteral("ksm.db"))));
+    }
+
+    auto controller = makeController(digest);
+    QCOMPARE(controller->isContentInvalid(), invalid);
+}
+
+void TestBusinessController::destroyedWhileAContestIsPrepared()
+{
+    auto controller = makeController();
+    const QString scratch = controller->playerManager()->scratchFolder();
+    controller->resetContest(Examination);
+    // The worker ends its preparation with a call into the GUI thread, which
+    // is in the destructor by then.
+    controller.reset();
+    QVERIFY(!QFileInfo::exists(scratch));
+}
+
+QTEST_MAIN(TestBusinessController)
+#include "tst_businesscontroller.moc"

@@ -1,0 +1,1044 @@
+#include "AboutDialog.h"
+#include "BusinessController.h"
+#include "ClipFixture.h"
+#include "Composer.h"
+#include "Constants.h"
+#include "ContestProcedure.h"
+#include "ContestResultDialog.h"
+#include "CustomerBox.h"
+#include "DangerItem.h"
+#include "DialogWaiter.h"
+#include "Exercise.h"
+#include "HzSliderProgressBar.h"
+#include "InfoConfirmDialog.h"
+#include "InitialInfoDialog.h"
+#include "InputDispatcher.h"
+#include "KeyExchange.h"
+#include "MainWindow.h"
+#include "PackBuilder.h"
+#include "PlayerManager.h"
+#include "RetryQuestion.h"
+#include "StationLook.h"
+#include "TcpClient.h"
+#include "TestStation.h"
+
+#include <QtTest>
+#include <QAction>
+#include <QBuffer>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cmath>
+#include <memory>
+#include <numeric>
+
+namespace {
+
+constexpr int countDownMs = 1000;
+constexpr int situationMs = 2000;
+constexpr int lookBackMs = 500;
+constexpr int resultSeconds = 15;
+const QString course = QStringLiteral("K1");
+
+// One situation of the test pack; its danger window in milliseconds from the
+// start of its own clip.
+struct Situation
+{
+    int id = 0;
+    int chapter = 0;
+    int windowStart = 0;
+    int windowEnd = 0;
+};
+
+// Two, one, two, one, two and two situations in chapters 1 to 6: exactly what
+// an examination draws, so every examination plays all of them. Windows
+// differ from one situation to the next so that a mix-up changes the scores.
+QList<Situation> packSituations()
+{
+    const QList<int> perChapter{2, 1, 2, 1, 2, 2};
+    QList<Situation> list;
+    for (int chapter = 1; chapter <= perChapter.size(); ++chapter) {
+        for (int th = 1; th <= perChapter.at(chapter - 1); ++th) {
+            const int k = list.size();
+            list.append({chapter * 10 + th, chapter, 300 + 50 * k, 1100 + 50 * k});
+        }
+    }
+    return list;
+}
+
+// What the scoring must make of the candidate's presses, worked out from the
+// pack's windows alone: a press scores 5 to 1 by the fifth of the window it
+// falls in, or as if it came half a second earlier when that scores more;
+// only the first press inside a situation's clip counts.
+class ExpectedContest
+{
+public:
+    explicit ExpectedContest(const QList<Situation> &order)
+        : m_order(order)
+    {
+        for (int i = 0; i < order.size(); ++i) {
+            m_scores << 0;
+            m_flags << 0;
+        }
+    }
+
+    static qint64 clipStart(int k) { return qint64(k) * (countDownMs + situationMs) + countDownMs; }
+    qint64 windowStart(int k) const { return clipStart(k) + m_order.at(k).windowStart; }
+    qint64 windowEnd(int k) const { return clipStart(k) + m_order.at(k).windowEnd; }
+
+    void press(qint64 at)
+    {
+        for (int k = 0; k < m_order.size(); ++k) {
+            if (m_flags.at(k) != 0 || at < clipStart(k) || at > clipStart(k) + situationMs)
+                continue;
+            const int direct = zone(k, at);
+            const int earlier = zone(k, at - lookBackMs);
+            m_scores[k] = qMax(direct, earlier);
+            m_flags[k] = direct >= earlier ? at : qMax<qint64>(at - lookBackMs, 0);
+        }
+    }
+
+    int total() const { return std::accumulate(m_scores.begin(), m_scores.end(), 0); }
+    QList<int> scores() const { return m_scores; }
+    QStringList scoreTexts() const { return join(m_scores).split(QLatin1Char(';')); }
+    QString detail() const
+    {
+        QList<int> ids;
+        for (const Situation &s : m_order)
+            ids << s.id;
+        return join(m_scores) + QLatin1Char('|') + join(m_flags) + QLatin1Char('|') + join(ids);
+    }
+
+private:
+    int zone(int k, qint64 x) const
+    {
+        const qint64 start = windowStart(k);
+        const qint64 end = windowEnd(k);
+        if (x < start || x > end)
+            return 0;
+        if (x == end)
+            return 1;
+        return 5 - int(std::floor(double(x - start) * 5.0 / double(end - start)));
+    }
+
+    template<typename T>
+    static QString join(const QList<T> &values)
+    {
+        QStringList texts;
+        for (const T &v : values)
+            texts << QString::number(v);
+        return texts.join(QLatin1Char(';'));
+    }
+
+    QList<Situation> m_order;
+    QList<int> m_scores;
+    QList<qint64> m_flags;
+};
+
+// The operator's answer to the link's retry question: always no, counted.
+class DecliningQuestion : public RetryQuestion
+{
+public:
+    bool askRetry(QWidget *) override
+    {
+        ++asked;
+        return false;
+    }
+    int asked = 0;
+};
+
+// Answers the message boxes the station runs modally: notes each one's
+// title and text and presses its OK button.
+class BoxAnswerer : public QObject
+{
+public:
+    BoxAnswerer()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            seen << box->windowTitle() + QStringLiteral(" | ") + box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        m_timer.start(20);
+    }
+    QStringList seen;
+
+private:
+    QTimer m_timer;
+};
+
+QByteArray pngOf(const QColor &colour)
+{
+    QImage image(30, 40, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+class TestStationFlow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void startupFailureEndsTheProgram_data();
+    void startupFailureEndsTheProgram();
+    void startupOpensTheEntry();
+    void form_data();
+    void form();
+    void entryChecksItsInput();
+    void refusals_data();
+    void refusals();
+    void cancelKeepsTheEntryOpen();
+    void examination();
+    void review();
+    void reviewTheServerCannotSupply();
+    void resultReachesARestartedServerOnce();
+    void leaveAReviewEarly();
+    void exitEndsTheEventLoop();
+
+private:
+    // The server, as its operator runs it.
+    int serverCommand(const QStringList &args, QString *out = nullptr);
+    bool startServer(quint16 port);
+    void stopServer();
+    int serverLogCount(const QString &needle) const { return m_serverLog.count(needle); }
+    // Stored results of one candidate: total, pass mark, passed, detail.
+    QList<QStringList> storedResults(const QString &number);
+    int candidateId(const QString &number);
+
+    template<typename T>
+    T *child(const char *name) const
+    {
+        return m_window->findChild<T *>(QLatin1String(name));
+    }
+    InitialInfoDialog *entryDialog() const { return m_window->findChild<InitialInfoDialog *>(); }
+    InfoConfirmDialog *confirmDialog() const { return m_window->findChild<InfoConfirmDialog *>(); }
+    ContestResultDialog *resultDialog() const { return m_window->findChild<ContestResultDialog *>(); }
+    CustomerBox *messageBox() const;
+    QSlider *slider() const { return child<QSlider>("hzVideoTimeSlider"); }
+    QString labelText(const QWidget *parent, const char *name) const;
+    QStringList listTexts(const char *name) const;
+    QStringList resultDialogScores() const;
+
+    // Types the number in the entry dialog and presses its start button.
+    bool enter(const QString &number);
+    bool confirmIdentity();
+    bool reachPosition(qint64 position, int timeoutMs = 60000);
+    // A press of the space bar where the keyboard focus is; the timeline
+    // position the window saw.
+    qint64 pressSpace();
+    QList<Situation> composedOrder() const;
+    // The result dialog's fifteen seconds: the first one on the clock, the
+    // rest ticked on; then the entry must be back.
+    bool countDownToTheEntry();
+    void saveScreenshot(QWidget *widget, const QString &name);
+
+    QTemporaryDir m_dir;
+    QString m_startFolder;
+    QString m_stationFolder;
+    QString m_packDigest;
+    QString m_serverDb;
+    QProcess *m_server = nullptr;
+    QString m_serverLog;
+    quint16 m_port = 0;
+    DecliningQuestion m_question;
+    std::unique_ptr<MainWindow> m_window;
+    BusinessController *m_controller = nullptr;
+    std::unique_ptr<TestStation> m_otherStation;
+    ExpectedContest m_examined{{}};
+};
+
+void TestStationFlow::initTestCase()
+{
+    StationLook::install();
+    m_startFolder = QDir::currentPath();
+    QVERIFY(m_dir.isValid());
+
+    // The content pack: short clips, enciphered and listed in ksm.db.
+    const QDir clips(m_dir.filePath(QStringLiteral("clips")));
+    QVERIFY(clips.mkpath(QStringLiteral(".")));
+    QStringList manifest{QStringLiteral("file,chapter,th,danger_start,danger_end,id,duration_ms"),
+                         QStringLiteral("count_down.mp4,0,0,0,0,,%1").arg(countDownMs)};
+    QVERIFY(ClipFixture::renderClip(clips.filePath(QStringLiteral("count_down.mp4")), countDownMs,
+                                    QStringLiteral("smptebars")));
+    for (const Situation &s : packSituations()) {
+        const QString file = QStringLiteral("situation%1.mp4").arg(s.id);
+        QVERIFY(ClipFixture::renderClip(clips.filePath(file), situationMs, QStringLiteral("testsrc2")));
+        manifest << QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
+                        .arg(file)
+                        .arg(s.chapter)
+                        .arg(s.id % 10)
+                        .arg(s.windowStart)
+                        .arg(s.windowEnd)
+                        .arg(s.id)
+                        .arg(situationMs);
+    }
+    QFile manifestFile(clips.filePath(QStringLiteral("manifest.csv")));
+    QVERIFY(manifestFile.open(QIODevice::WriteOnly));
+    manifestFile.write(manifest.join(QLatin1Char('\n')).toUtf8() + '\n');
+    manifestFile.close();
+
+    m_stationFolder = m_dir.filePath(QStringLiteral("station"));
+    PackBuilder builder;
+    builder.setSecrets(PackSecrets::builtIn());
+    QVERIFY2(builder.build(manifestFile.fileName(), m_stationFolder), qPrintable(builder.errors().join('\n')));
+    m_packDigest = builder.secrets().digest;
+
+    // The server: one course, and a candidate for every answer it can give.
+    m_serverDb = m_dir.filePath(QStringLiteral("server.db"));
+    QCOMPARE(serverCommand({QStringLiteral("init")}), 0);
+    QCOMPARE(serverCommand({QStringLiteral("add-course"), course, QStringLiteral("Khóa thi 1")}), 0);
+    QFile photo(m_dir.filePath(QStringLiteral("201.png")));
+    QVERIFY(photo.open(QIODevice::WriteOnly));
+    photo.write(pngOf(QColor(200, 40, 40)));
+    photo.close();
+    QFile csv(m_dir.filePath(QStringLiteral("candidates.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write(QStringLiteral("number,course,class,pid,name,state,photo\n"
+                             "201,K1,B2,079201000201,Nguyễn Thị Hương Giang,ready,201.png\n"
+                             "202,K1,C,079202000202,Trần Văn Đức,ready,\n"
+                             "203,K1,B1,079203000203,Lê Văn Cường,ready,\n"
+                             "204,K1,B2,079204000204,Phạm Thu Dung,theory-not-passed,\n"
+                             "205,K1,D,079205000205,Hoàng Minh Đức,not-required,\n"
+                             "206,K1,B2,079206000206,Vũ Thị Hà,examined,\n")
+                  .toUtf8());
+    csv.close();
+    QCOMPARE(serverCommand({QStringLiteral("import"), csv.fileName()}), 0);
+    QVERIFY(startServer(0));
+
+    TcpClient::instance().setRetryQuestion(&m_question);
+}
+
+void TestStationFlow::cleanupTestCase()
+{
+    // The window goes first: its link must close while the server still
+    // answers nothing more, and the controller after it.
+    m_window.reset();
+    m_otherStation.reset();
+    stopServer();
+    TcpClient::instance().setRetryQuestion(nullptr);
+    QDir::setCurrent(m_startFolder);
+}
+
+int TestStationFlow::serverCommand(const QStringList &args, QString *out)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(HAZARD_SERVER_BIN), QStringList{QStringLiteral("--db"), m_serverDb} + args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (out)
+        *out = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitCode();
+}
+
+bool TestStationFlow::startServer(quint16 port)
+{
+    m_server = new QProcess(this);
+    m_server->setWorkingDirectory(m_dir.path());
+    connect(m_server, &QProcess::readyReadStandardError, this,
+            [this, server = m_server] { m_serverLog += QString::fromUtf8(server->readAllStandardError()); });
+    m_server->start(QStringLiteral(HAZARD_SERVER_BIN),
+                    {QStringLiteral("--db"), m_serverDb, QStringLiteral("serve"), QStringLiteral("--listen"),
+                     QStringLiteral("127.0.0.1:%1").arg(port)});
+    if (!m_server->waitForStarted(30000)
+        || !QTest::qWaitFor([this] { return m_server->canReadLine() || m_server->state() != QProcess::Running; },
+                            60000))
+        return false;
+    const QRegularExpressionMatch listening = QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"))
+                                                  .match(QString::fromUtf8(m_server->readLine()).trimmed());
+    if (!listening.hasMatch())
+        return false;
+    m_port = quint16(listening.captured(1).toUInt());
+    return true;
+}
+
+void TestStationFlow::stopServer()
+{
+    if (!m_server)
+        return;
+    m_server->terminate();
+    m_server->waitForFinished(30000);
+    m_serverLog += QString::fromUtf8(m_server->readAllStandardError());
+    delete m_server;
+    m_server = nullptr;
+}
+
+QList<QStringList> TestStationFlow::storedResults(const QString &number)
+{
+    QString out;
+    if (serverCommand({QStringLiteral("results"), QStringLiteral("--csv")}, &out) != 0)
+        return {};
+    QList<QStringList> rows;
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList header = lines.value(0).split(QLatin1Char(','));
+    for (const QString &line : lines.mid(1)) {
+        const QStringList fields = line.split(QLatin1Char(','));
+        auto field = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
+        if (field("number") == number)
+            rows << QStringList{field("total"), field("pass_score"), field("passed"), field("detail")};
+    }
+    return rows;
+}
+
+int TestStationFlow::candidateId(const QString &number)
+{
+    QString out;
+    serverCommand({QStringLiteral("candidates")}, &out);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^\\s*%1\\s+id (\\d+)").arg(number), QRegularExpression::MultilineOption)
+            .match(out);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+CustomerBox *TestStationFlow::messageBox() const
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<CustomerBox *>(widget))
+            return box;
+    }
+    return nullptr;
+}
+
+QString TestStationFlow::labelText(const QWidget *parent, const char *name) const
+{
+    const auto *label = parent->findChild<QLabel *>(QLatin1String(name));
+    return label ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+QStringList TestStationFlow::listTexts(const char *name) const
+{
+    QStringList texts;
+    const auto *list = child<QListWidget>(name);
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+QStringList TestStationFlow::resultDialogScores() const
+{
+    QStringList scores;
+    for (int i = 1; i <= 10; ++i)
+        scores << labelText(resultDialog(), qPrintable(QStringLiteral("lb%1Score").arg(i)));
+    return scores;
+}
+
+bool TestStationFlow::enter(const QString &number)
+{
+    InitialInfoDialog *entry = entryDialog();
+    auto *combo = entry->findChild<QComboBox *>(QStringLiteral("contestComboBox"));
+    if (!QTest::qWaitFor([&] { return entry->isVisible() && combo->count() == 1; }, 10000))
+        return false;
+    auto *line = entry->findChild<QLineEdit *>(QStringLiteral("lineOrderNumber"));
+    line->clear();
+    QTest::keyClicks(line, number);
+    QTest::mouseClick(entry->findChild<QPushButton *>(QStringLiteral("startButton")), Qt::LeftButton);
+    return true;
+}
+
+bool TestStationFlow::confirmIdentity()
+{
+    if (!QTest::qWaitFor([this] { return confirmDialog()->isVisible(); }, 10000))
+        return false;
+    QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnConfirm")), Qt::LeftButton);
+    return !confirmDialog()->isVisible() && !entryDialog()->isVisible();
+}
+
+bool TestStationFlow::reachPosition(qint64 position, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return slider()->value() >= position; }, timeoutMs);
+}
+
+qint64 TestStationFlow::pressSpace()
+{
+    QWidget *focus = QApplication::focusWidget();
+    const qint64 at = slider()->value();
+    QTest::keyClick(focus ? focus : m_window.get(), Qt::Key_Space);
+    return at;
+}
+
+QList<Situation> TestStationFlow::composedOrder() const
+{
+    QHash<int, Situation> byId;
+    for (const Situation &s : packSituations())
+        byId.insert(s.id, s);
+    QList<Situation> order;
+    for (const Exercise *e : m_controller->composer()->exercises()) {
+        if (e->id() > 0)
+            order << byId.value(e->id());
+    }
+    return order;
+}
+
+bool TestStationFlow::countDownToTheEntry()
+{
+    ContestResultDialog *dialog = resultDialog();
+    const QString second = QStringLiteral("Tắt trong %1").arg(resultSeconds - 1);
+    if (!QTest::qWaitFor([&] { return labelText(dialog, "labelCountDown") == second; }, 10000))
+        return false;
+    for (int tick = 2; tick < resultSeconds; ++tick)
+        dialog->onDisapperDialog();
+    if (!dialog->isVisible())
+        return false;
+    dialog->onDisapperDialog();
+    return !dialog->isVisible() && entryDialog()->isVisible() && labelText(m_window.get(), "lbName").isEmpty();
+}
+
+void TestStationFlow::saveScreenshot(QWidget *widget, const QString &name)
+{
+    const QDir dir(QStringLiteral(HAZARD_ARTIFACT_DIR));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString file = dir.filePath(name + QStringLiteral(".png"));
+    QVERIFY2(widget->grab().save(file), qPrintable(file));
+}
+
+void TestStationFlow::startupFailureEndsTheProgram_data()
+{
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("server down, retry declined")
+        << false << QStringLiteral("Không kết nối được máy chủ quản lý mô phỏng (3) - (%1)").arg(ECONNREFUSED);
+    QTest::newRow("content missing") << true << QStringLiteral("Không kết nối được cơ sở dữ liệu Sqlite mô phỏng hợp lệ");
+}
+
+void TestStationFlow::startupFailureEndsTheProgram()
+{
+    QFETCH(bool, serverUp);
+    QFETCH(QString, message);
+
+    quint16 port = m_port;
+    if (!serverUp) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        port = closed.serverPort();
+    }
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("config")));
+    QFile config(folder.filePath(QStringLiteral("config/connection_tcp.csv")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("SERVER:127.0.0.1:%1\n").arg(port).toLatin1());
+    config.close();
+    QVERIFY(QDir::setCurrent(folder.path()));
+
+    const int asked = m_question.asked;
+    bool ready = true;
+    BoxAnswerer answerer;
+    {
+        QTest::ignoreMessage(QtDebugMsg, "Unable to intialize sqlite database");
+        MainWindow window(new BusinessController(BusinessController::Setup()));
+        ready = window.runStartupChecks();
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.findChild<InitialInfoDialog *>()->isVisible());
+    }
+    QDir::setCurrent(m_startFolder);
+    QVERIFY(!ready);
+    QCOMPARE(answerer.seen, QStringList{QStringLiteral("Cảnh báo | ") + message});
+    QCOMPARE(m_question.asked - asked, serverUp ? 0 : 1);
+    QVERIFY(!TcpClient::instance().isConnected());
+}
+
+void TestStationFlow::startupOpensTheEntry()
+{
+    QVERIFY(QDir(m_stationFolder).mkpath(QStringLiteral("config")));
+    QFile config(m_stationFolder + QStringLiteral("/config/connection_tcp.csv"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("SERVER:127.0.0.1:%1\n").arg(m_port).toLatin1());
+    config.close();
+    QVERIFY(QDir::setCurrent(m_stationFolder));
+
+    BusinessController::Setup setup;
+    setup.databaseDigest = m_packDigest;
+    m_controller = new BusinessController(setup);
+    m_window = std::make_unique<MainWindow>(m_controller);
+    QVERIFY(m_window->runStartupChecks());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(m_window->windowState().testFlag(Qt::WindowMaximized));
+    QVERIFY(entryDialog()->isVisible());
+    QVERIFY(entryDialog()->isModal());
+    QTRY_COMPARE(entryDialog()->findChild<QComboBox *>()->currentText(), QStringLiteral("Khóa thi 1"));
+    QVERIFY(QDir(QStringLiteral("videos")).exists());
+    // The offscreen screen is small; the pictures are taken at a station's size.
+    m_window->showNormal();
+    m_window->resize(1600, 900);
+}
+
+void TestStationFlow::form_data()
+{
+    QTest::addColumn<bool>("inEntry");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    const QList<QPair<const char *, const char *>> window{
+        {"actionStudent", "Học viên"}, {"actionCopyright", "Bản quyền"}, {"actionLogin", "Đăng nhập"},
+        {"actionExit", "Thoát"}, {"actionx2", "x2"}, {"actionx4", "x4"},
+        {"menuTi_n_ch", "Tiện ích"}, {"menuAbout", "Thông tin"}, {"startBtn", "Bắt đầu thi"},
+        {"playBtn", ""}, {"pauseBtn", ""}, {"exitBtn", ""}, {"label_6", "Thông tin học viên:"},
+        {"label_8", "Thông tin bài thi:"},
+        {"label_9", "- Đề thi gồm 10 câu\n- Mỗi câu được tối đa 5 điểm và tối thiểu 0 điểm"},
+        {"labelDuration", "00:00/00:00"},
+        {"labelGuildLine", "Học viên ấn phím space khi phát hiện tình huống nguy hiểm"},
+        {"grbResult", "Kết quả"}, {"labelEstimate", "Đánh giá:"}, {"lbScore", ""}, {"lbAvatar", ""},
+    };
+    const QList<QPair<const char *, const char *>> entry{
+        {"label_9", "Nhập số báo danh thí sinh"}, {"label_3", "Khóa thi:"}, {"label", "Số báo danh"},
+        {"startButton", "Bắt đầu"}, {"cancelButton", "Hủy bỏ"}, {"sendRequestButton", ""},
+    };
+    for (const auto &row : window)
+        QTest::addRow("window %s", row.first) << false << QString::fromUtf8(row.first) << QString::fromUtf8(row.second);
+    for (const auto &row : entry)
+        QTest::addRow("entry %s", row.first) << true << QString::fromUtf8(row.first) << QString::fromUtf8(row.second);
+}
+
+void TestStationFlow::form()
+{
+    QFETCH(bool, inEntry);
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QObject *scope = inEntry ? static_cast<QObject *>(entryDialog()) : m_window.get();
+    QObject *object = nullptr;
+    // Only the window's own widgets, not those of its dialogs.
+    for (QObject *candidate : scope->findChildren<QObject *>(name)) {
+        QWidget *widget = qobject_cast<QWidget *>(candidate);
+        if (!widget || widget->window() == scope || inEntry || qobject_cast<QMenu *>(widget))
+            object = candidate;
+    }
+    QVERIFY2(object, qPrintable(name));
+    QString shown;
+    if (auto *action = qobject_cast<QAction *>(object))
+        shown = action->text();
+    else if (auto *menu = qobject_cast<QMenu *>(object))
+        shown = menu->title();
+    else if (auto *button = qobject_cast<QAbstractButton *>(object))
+        shown = button->text();
+    else if (auto *group = qobject_cast<QGroupBox *>(object))
+        shown = group->title();
+    else if (auto *label = qobject_cast<QLabel *>(object))
+        shown = label->text();
+    QCOMPARE(shown, text);
+
+    // Actions have no shortcut; the menus hold them in their order.
+    if (auto *action = qobject_cast<QAction *>(object))
+        QVERIFY(action->shortcut().isEmpty());
+    if (name == QLatin1String("menuTi_n_ch")) {
+        QStringList entries;
+        for (const QAction *a : qobject_cast<QMenu *>(object)->actions())
+            entries << a->objectName();
+        QCOMPARE(entries, (QStringList{"actionLogin", "actionx2", "actionx4", "actionExit"}));
+    }
+}
+
+void TestStationFlow::entryChecksItsInput()
+{
+    InitialInfoDialog *entry = entryDialog();
+    QCOMPARE(entry->windowTitle(), QStringLiteral("Xác nhận số báo danh"));
+    QCOMPARE(entry->size(), QSize(496, 270));
+    QVERIFY(entry->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(!entry->close());
+    QVERIFY(entry->isVisible());
+    QCOMPARE(m_window->windowTitle(), QString::fromUtf8(Constants::applicationTitle));
+    QVERIFY(!m_window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+
+    auto *combo = entry->findChild<QComboBox *>(QStringLiteral("contestComboBox"));
+    auto *start = entry->findChild<QPushButton *>(QStringLiteral("startButton"));
+    auto *line = entry->findChild<QLineEdit *>(QStringLiteral("lineOrderNumber"));
+    BoxAnswerer answerer;
+
+    line->clear();
+    start->click();
+    // A list whose two halves do not match changes nothing.
+    entry->setContestNames(QStringLiteral("K2;K3"), QStringLiteral("Khóa 2"));
+    QCOMPARE(combo->count(), 1);
+    // The refresh empties the list until the server's answer is taken in.
+    line->setText(QStringLiteral("201"));
+    entry->findChild<QPushButton *>(QStringLiteral("sendRequestButton"))->click();
+    start->click();
+    QTRY_COMPARE(combo->count(), 1);
+    QCOMPARE(answerer.seen,
+             (QStringList{QStringLiteral("Thông báo | Điền số báo danh vào ô trống"),
+                          QStringLiteral("Cảnh báo | Mã và tên các khóa đang thi không khớp nhau (Có thể tồn tại "
+                                         "một trường có giá trị null)"),
+                          QStringLiteral("Thông báo | Chọn khóa thi")}));
+    QVERIFY(!confirmDialog()->isVisible());
+}
+
+void TestStationFlow::refusals_data()
+{
+    QTest::addColumn<QString>("number");
+    // An answer code delivered straight to the station, for codes that this
+    // server never gives; -99 when the number is entered.
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("1 not registered") << "999" << -99 << "Số báo danh không đúng";
+    QTest::newRow("1 a blank, sent as it is") << " " << -99 << "Số báo danh không đúng";
+    QTest::newRow("-1 examined, nothing stored") << "206" << -99 << "Có lỗi xin vui lòng thử lại";
+    QTest::newRow("3 at another station") << "203" << -99 << "Thí sinh đang thi";
+    QTest::newRow("5 theory not passed") << "204" << -99 << "Thí sinh chưa thi đỗ sát hạch lý thuyết";
+    QTest::newRow("6 not required") << "205" << -99 << "Thí sinh không phải thi mô phỏng";
+    QTest::newRow("4 means nothing to the station") << "" << 4 << "";
+    QTest::newRow("unknown code") << "" << 17 << "";
+}
+
+void TestStationFlow::refusals()
+{
+    QFETCH(QString, number);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+
+    if (number == QLatin1String("203") && !m_otherStation) {
+        m_otherStation = std::make_unique<TestStation>();
+        QVERIFY(m_otherStation->connectTo(m_port));
+        QVERIFY(m_otherStation->authenticate(KeyExchange::secret()));
+        m_otherStation->enter(course.toUtf8(), "203");
+        TestStation::Received answer;
+        QVERIFY(m_otherStation->waitFor(101, &answer));
+        QCOMPARE(answer.code, 0);
+    }
+    CustomerBox *box = messageBox();
+    box->hide();
+    const QString name = labelText(m_window.get(), "lbName");
+    if (code == -99) {
+        QVERIFY(enter(number));
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(labelText(box, "lbContent"), message);
+        QVERIFY(box->isModal());
+        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+    } else {
+        InputDispatcher::instance()->onEnterResponse(code, 2, 77, QStringLiteral("1"), QStringLiteral("X"), {});
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(!box->isVisible());
+    QVERIFY(!confirmDialog()->isVisible());
+    QVERIFY(entryDialog()->isVisible());
+    QCOMPARE(labelText(m_window.get(), "lbName"), name);
+    QVERIFY(!child<QPushButton>("startBtn")->isEnabled());
+}
+
+void TestStationFlow::cancelKeepsTheEntryOpen()
+{
+    const int starts = serverLogCount(QStringLiteral("examination start"));
+    const int reviews = serverLogCount(QStringLiteral("review"));
+    const int courseLists = serverLogCount(QStringLiteral("course list"));
+    QVERIFY(enter(QStringLiteral("201")));
+    QTRY_VERIFY(confirmDialog()->isVisible());
+    QCOMPARE(labelText(confirmDialog(), "title"), QStringLiteral("Thông tin học viên"));
+    QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
+    QVERIFY(!confirmDialog()->isVisible());
+    QVERIFY(entryDialog()->isVisible());
+    QVERIFY(!child<QPushButton>("startBtn")->isEnabled());
+    QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
+    // The entry's own Cancel hides it; "Đăng nhập" opens it again, asking
+    // for the courses anew.
+    QTest::mouseClick(entryDialog()->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+    QVERIFY(!entryDialog()->isVisible());
+    child<QAction>("actionLogin")->trigger();
+    QVERIFY(entryDialog()->isVisible());
+    QVERIFY(entryDialog()->findChild<QLineEdit *>()->text().isEmpty());
+    // Nothing reached the server: the course request is answered after
+    // anything sent before it.
+    QTRY_COMPARE(serverLogCount(QStringLiteral("course list")), courseLists + 1);
+    QCOMPARE(serverLogCount(QStringLiteral("examination start")), starts);
+    QCOMPARE(serverLogCount(QStringLiteral("review")), reviews);
+}
+
+void TestStationFlow::examination()
+{
+    QVERIFY(enter(QStringLiteral("201")));
+    QTRY_VERIFY(confirmDialog()->isVisible());
+    QCOMPARE(labelText(confirmDialog(), "lbName"), QStringLiteral("Nguyễn Thị Hương Giang"));
+    QCOMPARE(labelText(confirmDialog(), "lbCertType"), QStringLiteral("B2"));
+    QVERIFY(confirmIdentity());
+
+    const QWidget *window = m_window.get();
+    QCOMPARE(labelText(window, "lbName"), QStringLiteral("Nguyễn Thị Hương Giang"));
+    QCOMPARE(labelText(window, "lbPId"), QStringLiteral("079201000201"));
+    QCOMPARE(labelText(window, "lbOrderNumber"), QStringLiteral("201"));
+    QCOMPARE(labelText(window, "lbCertType"), QStringLiteral("B2"));
+    const QImage avatar = child<QLabel>("lbAvatar")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(avatar.pixelColor(5, 5), QColor(200, 40, 40));
+    auto *startBtn = child<QPushButton>("startBtn");
+    QVERIFY(startBtn->isVisible() && startBtn->isEnabled());
+    QVERIFY(child<QLabel>("labelGuildLine")->isVisible());
+
+    QTest::mouseClick(startBtn, Qt::LeftButton);
+    QVERIFY(m_window->findChild<DialogWaiter *>()->isVisible());
+    PlayerManager *player = m_controller->playerManager();
+    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
+    QVERIFY(!m_window->findChild<DialogWaiter *>()->isVisible());
+    QTRY_COMPARE(serverLogCount(QStringLiteral("examination started: candidate %1").arg(candidateId("201"))), 1);
+
+    // Nothing lets the candidate pause, seek, speed up or leave.
+    for (const char *hidden : {"playBtn", "pauseBtn", "exitBtn"})
+        QVERIFY2(!child<QPushButton>(hidden)->isVisible(), hidden);
+    QVERIFY(!slider()->isEnabled());
+    QVERIFY(!child<QAction>("actionx2")->isEnabled());
+    QVERIFY(!child<QAction>("actionx4")->isEnabled());
+    QVERIFY(!child<QAction>("actionLogin")->isEnabled());
+    QVERIFY(!startBtn->isEnabled());
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
+    QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == m_window.get());
+
+    const QList<Situation> order = composedOrder();
+    QCOMPARE(order.size(), 10);
+    QList<int> chapters;
+    for (const Situation &s : order)
+        chapters << s.chapter;
+    QCOMPARE(chapters, (QList<int>{1, 1, 2, 3, 3, 4, 5, 5, 6, 6}));
+
+    // Presses inside and outside the windows: during a count-down, twice in
+    // one window, before a window, late after one, none at all, and early.
+    ExpectedContest expected(order);
+    auto pressAt = [&](qint64 position) {
+        if (!reachPosition(position))
+            return false;
+        expected.press(pressSpace());
+        return true;
+    };
+    QVERIFY(pressAt(countDownMs / 2));
+    QVERIFY(pressAt(expected.windowStart(0) + 100));
+    QVERIFY(pressAt(expected.windowStart(0) + 400));
+    QVERIFY(pressAt(ExpectedContest::clipStart(1) + 100));
+    QVERIFY(pressAt(expected.windowEnd(3) + 300));
+    for (int k = 4; k < order.size(); ++k) {
+        QVERIFY(pressAt(expected.windowStart(k) + 100));
+        if (k == 5)
+            saveScreenshot(m_window.get(), QStringLiteral("examination"));
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(resultDialog()->isVisible(), 60000);
+    const QString verdict = expected.total() >= 35 ? QStringLiteral("Đạt") : QStringLiteral("Không đạt");
+    QCOMPARE(labelText(resultDialog(), "lbScore"), QString::number(expected.total()));
+    QCOMPARE(labelText(resultDialog(), "lbResult"), verdict);
+    QCOMPARE(resultDialogScores(), expected.scoreTexts());
+    QCOMPARE(labelText(resultDialog(), "lbName"), QStringLiteral("Nguyễn Thị Hương Giang"));
+    QCOMPARE(labelText(resultDialog(), "labelCountDown"), QStringLiteral("Tắt trong 15"));
+    QCOMPARE(listTexts("resultLtisWidget"), expected.scoreTexts());
+    QCOMPARE(listTexts("awserListWidget").size(), 10);
+    QCOMPARE(labelText(window, "lbScore"), QStringLiteral("%1/50").arg(expected.total()));
+    QCOMPARE(labelText(window, "resultEstimate"), verdict);
+    QVERIFY(m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
+    saveScreenshot(resultDialog(), QStringLiteral("result"));
+
+    // Space after the end scores nothing.
+    const QString detail = m_controller->contestProcedure()->collectResult().detail;
+    pressSpace();
+    QCOMPARE(m_controller->contestProcedure()->collectResult().detail, detail);
+
+    const QString stored = QStringLiteral("result for candidate %1").arg(candidateId("201"));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLogCount(stored), 1, 10000);
+    QCOMPARE(storedResults(QStringLiteral("201")),
+             (QList<QStringList>{{QString::number(expected.total()), QStringLiteral("35"),
+                                  expected.total() >= 35 ? QStringLiteral("1") : QStringLiteral("0"),
+                                  expected.detail()}}));
+    m_examined = expected;
+
+    QVERIFY(countDownToTheEntry());
+    QVERIFY(listTexts("resultLtisWidget").isEmpty());
+    QVERIFY(labelText(window, "lbScore").isEmpty());
+    QVERIFY(child<QAction>("actionLogin")->isEnabled());
+}
+
+void TestStationFlow::review()
+{
+    const QList<QStringList> before = storedResults(QStringLiteral("201"));
+    QCOMPARE(before.size(), 1);
+    const QString scoreText = before.first().at(3).section(QLatin1Char('|'), 0, 0);
+    const int total = m_examined.total();
+    const QString verdict = total >= 35 ? QStringLiteral("Đạt") : QStringLiteral("Không đạt");
+
+    QVERIFY(enter(QStringLiteral("201")));
+    QTRY_VERIFY(confirmDialog()->isVisible());
+    QCOMPARE(labelText(confirmDialog(), "title"), QStringLiteral("Xem lại bài thi"));
+    QVERIFY(!child<QPushButton>("startBtn")->isVisible());
+    QVERIFY(!child<QLabel>("labelGuildLine")->isVisible());
+    QVERIFY(confirmIdentity());
+
+    // The stored scores, listed before anything plays.
+    auto *playBtn = child<QPushButton>("playBtn");
+    QTRY_VERIFY(playBtn->isEnabled());
+    QCOMPARE(listTexts("resultLtisWidget"), scoreText.split(QLatin1Char(';')));
+    QCOMPARE(labelText(m_window.get(), "lbScore"), QStringLiteral("%1/50").arg(total));
+    QCOMPARE(labelText(m_window.get(), "resultEstimate"), verdict);
+    QVERIFY(child<QPushButton>("pauseBtn")->isVisible() && child<QPushButton>("exitBtn")->isVisible());
+
+    QTest::mouseClick(playBtn, Qt::LeftButton);
+    PlayerManager *player = m_controller->playerManager();
+    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
+    QVERIFY(m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
+    QVERIFY(slider()->isEnabled());
+    QVERIFY(child<QAction>("actionx4")->isEnabled());
+
+    // The stored flags are back on the timeline; Space adds none.
+    ContestProcedure *procedure = m_controller->contestProcedure();
+    const QString restored = procedure->collectResult().detail;
+    QCOMPARE(restored + QLatin1Char('|') + m_controller->composer()->videoIdText(), m_examined.detail());
+    // A situation left without a flag in the examination.
+    QVERIFY(reachPosition(m_examined.windowStart(2) + 100));
+    pressSpace();
+    QCOMPARE(procedure->collectResult().detail, restored);
+
+    QTest::mouseClick(child<QPushButton>("pauseBtn"), Qt::LeftButton);
+    QTRY_COMPARE(player->state(), QMediaPlayer::PausedState);
+    QVERIFY(playBtn->isEnabled());
+    pressSpace();
+    QCOMPARE(procedure->collectResult().detail, restored);
+    saveScreenshot(m_window.get(), QStringLiteral("review"));
+
+    // Seeking into the last situation, then on at four times the speed.
+    const qint64 lastClip = ExpectedContest::clipStart(9);
+    slider()->setSliderDown(true);
+    slider()->setSliderPosition(int(lastClip));
+    slider()->setSliderDown(false);
+    child<QAction>("actionx4")->trigger();
+    QTest::mouseClick(playBtn, Qt::LeftButton);
+    QTRY_VERIFY(player->isPlaying());
+    QCOMPARE(player->player()->playbackRate(), 4.0);
+    // From where it was sought to: from where it was paused, three seconds
+    // at four times the speed end well before.
+    QTRY_VERIFY_WITH_TIMEOUT(slider()->value() >= lastClip + 200, 3000);
+
+    QTRY_VERIFY_WITH_TIMEOUT(resultDialog()->isVisible(), 30000);
+    QCOMPARE(labelText(resultDialog(), "lbResult"), verdict);
+    QCOMPARE(labelText(resultDialog(), "lbScore"), QString::number(total));
+    QCOMPARE(resultDialogScores(), scoreText.split(QLatin1Char(';')));
+    QVERIFY(!playBtn->isVisible());
+    QVERIFY(!child<QAction>("actionx4")->isEnabled());
+    QVERIFY(countDownToTheEntry());
+    // A review uploads nothing.
+    QCOMPARE(storedResults(QStringLiteral("201")), before);
+    QCOMPARE(serverLogCount(QStringLiteral("result for candidate")), 1);
+}
+
+void TestStationFlow::reviewTheServerCannotSupply()
+{
+    // The operator enters a candidate for review and, before the answer is
+    // shown, a wrong number: the server forgets the first entry, so the
+    // confirmation gets no review.
+    QVERIFY(enter(QStringLiteral("201")));
+    QVERIFY(enter(QStringLiteral("999")));
+    CustomerBox *box = messageBox();
+    QTRY_VERIFY(confirmDialog()->isVisible() && box->isVisible());
+    QCOMPARE(labelText(box, "lbContent"), QStringLiteral("Số báo danh không đúng"));
+    QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+    QVERIFY(confirmIdentity());
+
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(labelText(box, "lbContent"), QStringLiteral("Thí sinh không hỗ trợ xem lại"));
+    QVERIFY(entryDialog()->isVisible());
+    QVERIFY(!child<QPushButton>("playBtn")->isVisible());
+    QVERIFY(child<QPushButton>("startBtn")->isVisible() && !child<QPushButton>("startBtn")->isEnabled());
+    QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
+    QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+}
+
+void TestStationFlow::resultReachesARestartedServerOnce()
+{
+    QTest::ignoreMessage(QtDebugMsg, "InfoConfirmDialog::setImage: Can't load image into pixmap");
+    QTest::ignoreMessage(QtDebugMsg, "MainWindow::onConfirmInfo: Can't load image into pixmap");
+    QVERIFY(enter(QStringLiteral("202")));
+    QVERIFY(confirmIdentity());
+    QCOMPARE(child<QLabel>("lbAvatar")->pixmap(Qt::ReturnByValue).toImage(),
+             QPixmap(QStringLiteral(":/images/resources/images/administrator.png")).toImage());
+    QTest::mouseClick(child<QPushButton>("startBtn"), Qt::LeftButton);
+    PlayerManager *player = m_controller->playerManager();
+    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
+    // A review before must leave neither its seeking nor its speed behind.
+    QVERIFY(!slider()->isEnabled());
+    QCOMPARE(player->player()->playbackRate(), 1.0);
+
+    const QList<Situation> order = composedOrder();
+    const int asked = m_question.asked;
+    QVERIFY(reachPosition(ExpectedContest::clipStart(1)));
+    stopServer();
+    QTRY_VERIFY(!TcpClient::instance().isConnected());
+    QVERIFY(startServer(m_port));
+    QVERIFY(player->isPlaying());
+
+    QTRY_VERIFY_WITH_TIMEOUT(resultDialog()->isVisible(), 60000);
+    ExpectedContest nothingPressed(order);
+    QCOMPARE(labelText(resultDialog(), "lbResult"), QStringLiteral("Không đạt"));
+    QCOMPARE(labelText(resultDialog(), "lbScore"), QStringLiteral("0"));
+    QCOMPARE(resultDialogScores(), nothingPressed.scoreTexts());
+    const QString stored = QStringLiteral("result for candidate %1").arg(candidateId("202"));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLogCount(stored), 1, 20000);
+    QVERIFY(countDownToTheEntry());
+    // Past the next exchange with the server, the result still came once.
+    QTRY_COMPARE(entryDialog()->findChild<QComboBox *>()->count(), 1);
+    QCOMPARE(serverLogCount(stored), 1);
+    QCOMPARE(storedResults(QStringLiteral("202")),
+             (QList<QStringList>{{QStringLiteral("0"), QStringLiteral("35"), QStringLiteral("0"),
+                                  nothingPressed.detail()}}));
+    QCOMPARE(m_question.asked, asked);
+}
+
+void TestStationFlow::leaveAReviewEarly()
+{
+    QVERIFY(enter(QStringLiteral("202")));
+    QTRY_VERIFY(confirmDialog()->isVisible());
+    QCOMPARE(labelText(confirmDialog(), "title"), QStringLiteral("Xem lại bài thi"));
+    QVERIFY(confirmIdentity());
+    auto *playBtn = child<QPushButton>("playBtn");
+    QTRY_VERIFY(playBtn->isEnabled());
+    QCOMPARE(labelText(m_window.get(), "resultEstimate"), QStringLiteral("Không đạt"));
+    QTest::mouseClick(playBtn, Qt::LeftButton);
+    PlayerManager *player = m_controller->playerManager();
+    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
+
+    auto *exitBtn = child<QPushButton>("exitBtn");
+    QVERIFY(exitBtn->isEnabled());
+    QTest::mouseClick(exitBtn, Qt::LeftButton);
+    QVERIFY(entryDialog()->isVisible());
+    QTRY_COMPARE(player->state(), QMediaPlayer::StoppedState);
+    for (const char *hidden : {"playBtn", "pauseBtn", "exitBtn"})
+        QVERIFY2(!child<QPushButton>(hidden)->isVisible(), hidden);
+    QVERIFY(child<QPushButton>("startBtn")->isVisible());
+    QVERIFY(!child<QAction>("actionx2")->isEnabled());
+    QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
+    QVERIFY(listTexts("resultLtisWidget").isEmpty());
+    QVERIFY(!resultDialog()->isVisible());
+    QCOMPARE(storedResults(QStringLiteral("202")).size(), 1);
+}
+
+void TestStationFlow::exitEndsTheEventLoop()
+{
+    child<QAction>("actionCopyright")->trigger();
+    auto *about = m_window->findChild<AboutDialog *>();
+    QVERIFY(about && about->isVisible());
+
+    // As the station runs: in the application's event loop, which "Thoát"
+    // must end with 0 however many windows are open.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(30000);
+    QTimer::singleShot(0, m_window.get(), [this] { child<QAction>("actionExit")->trigger(); });
+    QCOMPARE(QApplication::exec(), 0);
+    guard.stop();
+    QVERIFY(!about->isVisible());
+    QVERIFY(m_window->isVisible());
+}
+
+QTEST_MAIN(TestStationFlow)
+#include "tst_station.moc"
