@@ -143,6 +143,7 @@ if [ "$WALK" -eq 1 ]; then
     n=99
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
     export DISPLAY=":$n" XAUTHORITY="$WORK/Xauthority"
+    (umask 077 && : > "$XAUTHORITY")
     xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
     # The station's window is 1900 x 1000 and nothing maximises it here.
     Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" > "$OUT/xvfb.log" 2>&1 &
