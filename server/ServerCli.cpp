@@ -6,6 +6,7 @@
 #include "SignalWatcher.h"
 #include "Constants.h"
 #include "CsvTable.h"
+#include "ResultDetail.h"
 #include "ServerStore.h"
 
 #include <QCommandLineParser>
@@ -73,6 +74,7 @@ QString ServerCli::generalHelp() const
                "  add-candidate [options]   register a candidate for a course\n"
                "  set-state COURSE NUMBER STATE   change a candidate's state\n"
                "  import FILE.csv           register candidates from a CSV file\n"
+               "  add-result COURSE NUMBER DETAIL   store a result as a station would\n"
                "  candidates [--course C]   list registered candidates\n"
                "  results [--csv] [--course C]   list stored results\n"
                "  serve [--listen HOST:PORT]   answer stations (default 127.0.0.1:6886)\n"
@@ -175,6 +177,7 @@ int ServerCli::run(const QStringList &arguments)
         {"add-candidate", &ServerCli::addCandidate},
         {"set-state", &ServerCli::setState},
         {"import", &ServerCli::import},
+        {"add-result", &ServerCli::addResult},
         {"candidates", &ServerCli::candidates},
         {"results", &ServerCli::results},
         {"serve", &ServerCli::serve},
@@ -370,6 +373,63 @@ int ServerCli::import(const QStringList &args)
     if (!store.addCandidates(&list))
         return failure(store.lastError() + QStringLiteral("; nothing imported"));
     m_out << "imported " << list.size() << " candidate(s)\n";
+    return 0;
+}
+
+int ServerCli::addResult(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("COURSE"), QStringLiteral("Course code."));
+    parser.addPositionalArgument(QStringLiteral("NUMBER"), QStringLiteral("Candidate number."));
+    parser.addPositionalArgument(QStringLiteral("DETAIL"),
+                                 QStringLiteral("Scores, flag times and situation ids, e.g.\n"
+                                                "5;4;0;...|12345;40210;0;...|3;1;7;..."));
+    if (const int s = parse(parser, args, QStringLiteral("add-result"),
+                            QStringLiteral("Store an examination result for a ready candidate, as if a station had\n"
+                                           "uploaded it: for a demonstration, or to enter a result by hand. The\n"
+                                           "total is the sum of the scores, the pass mark that of the candidate's\n"
+                                           "licence class; the result is checked as an upload is, and the\n"
+                                           "candidate becomes examined, so that a station can review it."),
+                            3))
+        return s;
+    const QStringList p = parser.positionalArguments();
+    ResultDetail detail;
+    QString why;
+    if (!ResultDetail::parse(p.at(2), &detail, &why))
+        return failure(QStringLiteral("bad detail: ") + why);
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    CandidateRecord c;
+    switch (store.candidate(p.at(0), p.at(1), &c)) {
+    case ServerStore::Lookup::Failed:
+        return failure(store.lastError());
+    case ServerStore::Lookup::Missing:
+        return failure(QStringLiteral("no candidate %1 in course %2").arg(p.at(1), p.at(0)));
+    case ServerStore::Lookup::Found:
+        break;
+    }
+    ResultRecord r;
+    r.candidateId = c.id;
+    r.courseCode = c.courseCode;
+    r.total = detail.total();
+    r.passScore = Constants::passScores().value(c.licenceClass, -1);
+    r.passed = r.total >= r.passScore;
+    r.detail = p.at(2);
+    switch (store.storeResult(r)) {
+    case ServerStore::Upload::Stored:
+        break;
+    case ServerStore::Upload::Duplicate:
+        m_out << "the same result of candidate " << c.number << " is stored already\n";
+        return 0;
+    case ServerStore::Upload::Rejected:
+        return failure(QStringLiteral("result refused: ") + store.lastError());
+    case ServerStore::Upload::Failed:
+        return failure(store.lastError());
+    }
+    m_out << "result stored: candidate " << c.number << " (id " << c.id << "), course " << c.courseCode << ", "
+          << r.total << "/50, " << (r.passed ? "passed" : "not passed") << " (pass mark " << r.passScore
+          << "); now examined\n";
     return 0;
 }
 

@@ -23,6 +23,7 @@ private:
     int addCandidate(const QStringList &args);
     int setState(const QStringList &args);
     int import(const QStringList &args);
+    int addResult(const QStringList &args);
     int candidates(const QStringList &args);
     int results(const QStringList &args);
     int serve(const QStringList &args);

@@ -5,30 +5,43 @@
 # `apt-get update` once and only when something has to be installed, and an
 # up-to-date build folder rebuilds nothing.
 #   tools/bootstrap.sh [BUILD_DIR] [--packages-only]
+#   tools/bootstrap.sh --demo-packages   only what tools/demo.sh needs, no build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BUILD_DIR="build/plain"
 PACKAGES_ONLY=0
+DEMO_ONLY=0
 for arg in "$@"; do
     case "$arg" in
         --packages-only) PACKAGES_ONLY=1 ;;
+        --demo-packages) PACKAGES_ONLY=1; DEMO_ONLY=1 ;;
         *) BUILD_DIR="$arg" ;;
     esac
 done
 
+# What building and running the station and its server takes.
 PACKAGES=(
     g++ cmake ninja-build pkg-config
     qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5svg5-dev
     libqt5sql5-sqlite
     libsqlcipher-dev sqlcipher libssl-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-    ffmpeg xvfb xauth
     # DejaVu Sans covers Vietnamese; the station shows it where the forms ask
     # for Tahoma or Arial and the machine has neither.
     fonts-dejavu-core
+    # A display for machines without one, and the demo's hands on it;
+    # bench_startup watches the display through Xlib.
+    xvfb xauth xdotool libx11-dev
+)
+# What the tests, the content tools and the fuzz targets add.
+TEST_PACKAGES=(
+    ffmpeg
     clang libclang-rt-14-dev
 )
+if [ "$DEMO_ONLY" -eq 0 ]; then
+    PACKAGES+=("${TEST_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

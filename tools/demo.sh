@@ -1,42 +1,189 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine, builds everything, and runs a demonstration
-# station: the reference examination server on loopback with a demo course
-# and candidates, and the station on the bundled demo content beside it.
+# A demonstration station on this machine (Debian 12): installs the packages
+# it needs, builds the station, its server and the demo's walker (no tests,
+# no benchmarks), sets up the examination server on loopback with a demo
+# course and candidates, and starts the station on the bundled demo content.
+#
+# With a display the station's window opens there; use it as an operator
+# would and leave through "Tiện ích" > "Thoát". Without a display (or with
+# --walk) the station runs on a virtual display (Xvfb) and is walked through
+# a refused candidate, an examination and a review from outside, with
+# screenshots of each stage.
+#
+#   bash tools/demo.sh [--walk] [--port N]
+#
+# Ctrl-C stops everything it started. Logs and screenshots stay in
+# build/demo-run/; everything else it made goes when it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
 
-bash tools/bootstrap.sh build/plain
-BIN="$ROOT/build/plain"
+WALK=0
+PORT=6886
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --walk) WALK=1 ;;
+        --port) PORT="${2:-}"; shift ;;
+        -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
+    esac
+    shift
+done
+case "$PORT" in
+    ''|*[!0-9]*) echo "demo: --port takes a number" >&2; exit 2 ;;
+esac
 
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
-chmod 0700 "$XDG_RUNTIME_DIR"
+say() { printf 'demo: %s\n' "$*"; }
 
-# A fresh working folder laid out as a station's: content database, videos,
-# server address file; the server's database lives beside it.
-RUN_DIR="$ROOT/build/demo-run"
-rm -rf "$RUN_DIR"
-mkdir -p "$RUN_DIR/config"
-cp demo/pack/ksm.db "$RUN_DIR/"
-cp -r demo/pack/videos "$RUN_DIR/videos"
-printf 'SERVER:127.0.0.1:6886\n' > "$RUN_DIR/config/connection_tcp.csv"
-
-SERVER_DB="$RUN_DIR/hazard-server.db"
-"$BIN/server/hazard-server" init --db "$SERVER_DB"
-"$BIN/server/hazard-server" add-course --db "$SERVER_DB" K01 "Khóa thi mô phỏng K01"
-"$BIN/server/hazard-server" import --db "$SERVER_DB" demo/candidates.csv
-
-"$BIN/server/hazard-server" serve --db "$SERVER_DB" --listen 127.0.0.1:6886 \
-    > "$RUN_DIR/server.out" 2> "$RUN_DIR/server.log" &
-SERVER_PID=$!
-trap 'kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true' EXIT
-echo "demo: reference server running (log: $RUN_DIR/server.log)"
-echo "demo: candidates 0001-0005 of course K01 (see demo/candidates.csv)"
-
-RUN=()
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "demo: no display found, running the station under Xvfb"
-    RUN=(xvfb-run -a)
+# --- packages and build ----------------------------------------------------
+bash tools/bootstrap.sh --demo-packages
+BUILD="$ROOT/build/demo"
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+          -DHAZARD_BUILD_TESTS=OFF -DHAZARD_BUILD_BENCH=OFF >/dev/null
 fi
-cd "$RUN_DIR"
-"${RUN[@]}" "$BIN/app/hazard-station"
+say "building the station, the server and the walker (a few minutes the first time)"
+cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target hazard-station hazard-server hazard-walk
+STATION_BIN="$BUILD/app/hazard-station"
+SERVER_BIN="$BUILD/server/hazard-server"
+WALK_BIN="$BUILD/tools/hazard-walk"
+
+# --- everything this run starts, and how it ends -----------------------------
+OUT="$ROOT/build/demo-run"
+rm -rf "$OUT"
+mkdir -p "$OUT"
+WORK="$(mktemp -d "${TMPDIR:-/tmp}/hazard-demo.XXXXXX")"
+WALK_PID="" STATION_PID="" XVFB_PID="" SERVER_PID=""
+cleanup() {
+    local status=$?
+    trap - EXIT INT TERM
+    local pid
+    # Users of the display and the server first.
+    for pid in "$WALK_PID" "$STATION_PID" "$XVFB_PID" "$SERVER_PID"; do
+        [ -n "$pid" ] || continue
+        kill -TERM "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    # The station leaves its decrypted copies behind when it is stopped
+    # from outside; they lie in the working folder, which goes with the rest.
+    rm -rf "$WORK"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'echo; say "stopping"; exit 130' INT TERM
+
+export XDG_RUNTIME_DIR="$WORK/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+
+# --- the station's working folder: content, videos, server address ---------
+STATION_DIR="$WORK/station"
+mkdir -p "$STATION_DIR/config"
+cp demo/pack/ksm.db "$STATION_DIR/"
+cp -r demo/pack/videos "$STATION_DIR/videos"
+printf 'SERVER:127.0.0.1:%s\n' "$PORT" > "$STATION_DIR/config/connection_tcp.csv"
+
+# --- the examination server's database ---------------------------------------
+DB="$WORK/server/hazard-server.db"
+mkdir -p "$WORK/server"
+server() { "$SERVER_BIN" --db "$DB" "$@"; }
+{
+    server init
+    server add-course K01 "Khóa thi mô phỏng K01"
+    server import demo/candidates.csv
+    # 0002 has sat an examination already: a result scored by the station's
+    # own rules on this content, for the station to review.
+    server add-result K01 0002 "$("$WALK_BIN" sample-result "$STATION_DIR")"
+} > "$OUT/server-setup.log"
+
+# --- the server, listening on loopback ---------------------------------------
+# Started directly, not through the function, so that $! is the server itself.
+"$SERVER_BIN" --db "$DB" serve --listen "127.0.0.1:$PORT" > "$WORK/server.out" 2> "$OUT/server.log" &
+SERVER_PID=$!
+for _ in $(seq 1 100); do
+    grep -q '^listening on' "$WORK/server.out" 2>/dev/null && break
+    kill -0 "$SERVER_PID" 2>/dev/null || break
+    sleep 0.1
+done
+if ! grep -q '^listening on' "$WORK/server.out"; then
+    say "the examination server could not start:"
+    sed 's/^/    /' "$OUT/server.log" >&2
+    if grep -q 'in use' "$OUT/server.log"; then
+        say "port $PORT is taken by another program; stop it, or pick another port:"
+        say "    bash tools/demo.sh --port 6890"
+    fi
+    exit 1
+fi
+if ! server status > /dev/null 2>&1; then
+    say "the examination server does not answer on its control socket (log: $OUT/server.log)"
+    exit 1
+fi
+say "examination server listening on 127.0.0.1:$PORT (log: $OUT/server.log)"
+
+cat <<EOF
+
+  Course "Khóa thi mô phỏng K01"; candidate numbers to type:
+    0001  Nguyễn Văn An     ready: sits the examination (press Space when a hazard appears)
+    0002  Trần Thị Bình     has a stored result: replays it with the danger zones and flags
+    0003  Lê Hoàng Cường    ready: a second examination
+    0004  Phạm Thu Dung     refused: has not passed the theory test
+    0005  Hoàng Minh Đức    refused: does not take this examination
+  A candidate who has sat the examination is reviewed when entered again.
+
+EOF
+
+# --- a display: the user's, or a virtual one ---------------------------------
+has_display() { [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; }
+if [ "$WALK" -eq 0 ] && ! has_display; then
+    say "no display found: the station runs on a virtual display and is walked automatically"
+    WALK=1
+fi
+if [ "$WALK" -eq 1 ]; then
+    # A free display number, as xvfb-run picks one, and a cookie for it so
+    # that only this user's programs reach it.
+    n=99
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    export DISPLAY=":$n" XAUTHORITY="$WORK/Xauthority"
+    (umask 077 && : > "$XAUTHORITY")
+    xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+    # The station's window is 1900 x 1000 and nothing maximises it here.
+    Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" > "$OUT/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 1 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    has_display || { say "the virtual display did not start (log: $OUT/xvfb.log)"; exit 1; }
+fi
+
+# --- the station ---------------------------------------------------------------
+(cd "$STATION_DIR" && exec "$STATION_BIN") > "$OUT/station.log" 2>&1 &
+STATION_PID=$!
+
+if [ "$WALK" -eq 0 ]; then
+    say "station started on display $DISPLAY (log: $OUT/station.log)"
+    say "leave it through the menu Tiện ích > Thoát, or press Ctrl-C here"
+    status=0
+    wait "$STATION_PID" || status=$?
+    STATION_PID=""
+    say "station ended ($status)"
+    exit "$status"
+fi
+
+SHOTS="$OUT/screenshots"
+say "walking the station: a refused candidate, an examination of ten situations and a review;"
+say "the examination plays at normal speed and takes about four minutes"
+status=0
+"$WALK_BIN" walk --pid "$STATION_PID" --folder "$STATION_DIR" --shots "$SHOTS" \
+    > >(tee "$OUT/walk.log") 2>&1 &
+WALK_PID=$!
+wait "$WALK_PID" || status=$?
+WALK_PID=""
+if [ "$status" -eq 0 ]; then
+    say "walk done. Results stored on the server:"
+    server results | sed 's/^/    /'
+    say "screenshots in $SHOTS:"
+    for f in "$SHOTS"/*.png; do echo "    $f"; done
+else
+    say "the walk failed ($status); the logs are in $OUT"
+fi
+exit "$status"

@@ -35,6 +35,7 @@ private slots:
     void importRejectsBadRowsAndStoresNothing();
     void importStoresEveryRow();
     void resultsAsCsv();
+    void addResultStoresAReviewableResultOnce();
     void serveAnswersAndPushReachesStations();
 
 private:
@@ -84,16 +85,16 @@ void TestServerCli::helpNamesCommandsAndStates()
 {
     QString out;
     QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
-    for (const char *word : {"init", "add-course", "add-candidate", "set-state", "import", "results", "serve", "push",
-                             "--db", "ready", "examined", "theory-not-passed", "not-required"})
+    for (const char *word : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "results",
+                             "serve", "push", "--db", "ready", "examined", "theory-not-passed", "not-required"})
         QVERIFY2(out.contains(QLatin1String(word)), word);
 }
 
 void TestServerCli::commandHelp_data()
 {
     QTest::addColumn<QString>("command");
-    for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "candidates", "results",
-                          "serve", "push", "status"})
+    for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "candidates",
+                          "results", "serve", "push", "status"})
         QTest::newRow(c) << QString::fromLatin1(c);
 }
 
@@ -373,6 +374,63 @@ void TestServerCli::resultsAsCsv()
                  &out),
              0);
     QCOMPARE(out.count(QLatin1Char('\n')), 1); // the header only
+}
+
+void TestServerCli::addResultStoresAReviewableResultOnce()
+{
+    const QStringList base{QStringLiteral("--db"), db()};
+    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
+    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
+    const QString csv = write(QStringLiteral("c.csv"),
+                              "number,course,class,pid,name,state\n"
+                              "401,K1,D,0791,Đỗ Văn H,ready\n"
+                              "402,K1,B2,0792,Ngô Thị I,theory-not-passed\n");
+    QCOMPARE(run(base + QStringList{QStringLiteral("import"), csv}), 0);
+    auto addResult = [&](const char *number, const char *detail, QString *out, QString *err) {
+        return run(base + QStringList{QStringLiteral("add-result"), QStringLiteral("K1"), QLatin1String(number),
+                                      QLatin1String(detail)},
+                   out, err);
+    };
+    const char passing[] = "5;4;3;5;5;1;0;5;4;3|4100;27300;44800;68000;90500;112900;0;160200;181700;205100|"
+                           "2;5;9;14;15;18;21;22;23;24";
+    QString out;
+    QString err;
+
+    // Refused before anything is stored: the detail, the candidate, the
+    // candidate's state.
+    QCOMPARE(addResult("401", "5;4;3|1;2;3|1;2;3", &out, &err), 1);
+    QVERIFY2(err.contains(QLatin1String("refused")), qPrintable(err));
+    QCOMPARE(addResult("401", "5;x|1|1", &out, &err), 1);
+    QVERIFY2(err.contains(QLatin1String("bad detail")), qPrintable(err));
+    QCOMPARE(addResult("499", passing, &out, &err), 1);
+    QVERIFY2(err.contains(QLatin1String("no candidate 499")), qPrintable(err));
+    QCOMPARE(addResult("402", passing, &out, &err), 1);
+    QVERIFY2(err.contains(QLatin1String("not ready")), qPrintable(err));
+
+    QCOMPARE(addResult("401", passing, &out, &err), 0);
+    QVERIFY2(out.contains(QLatin1String("35/50, passed (pass mark 35)")), qPrintable(out + err));
+    // Entered twice, stored once; another result of an examined candidate is refused.
+    QCOMPARE(addResult("401", passing, &out, &err), 0);
+    QVERIFY2(out.contains(QLatin1String("stored already")), qPrintable(out + err));
+    QCOMPARE(addResult("401", "0;4;3;5;5;1;0;5;4;3|0;27300;44800;68000;90500;112900;0;160200;181700;205100|"
+                              "2;5;9;14;15;18;21;22;23;24",
+                       &out, &err),
+             1);
+
+    ServerStore store;
+    QVERIFY(store.open(db(), ServerStore::OpenMode::MustExist));
+    CandidateRecord c;
+    QCOMPARE(store.candidate(QStringLiteral("K1"), QStringLiteral("401"), &c), ServerStore::Lookup::Found);
+    QCOMPARE(c.state, CandidateState::Examined);
+    ResultRecord r;
+    QCOMPARE(store.latestResult(c.id, QStringLiteral("K1"), &r), ServerStore::Lookup::Found);
+    QCOMPARE(r.total, 35);
+    QCOMPARE(r.passScore, 35);
+    QVERIFY(r.passed);
+    QCOMPARE(r.detail, QLatin1String(passing));
+    QList<ResultRecord> all;
+    QVERIFY(store.results(QString(), &all));
+    QCOMPARE(all.size(), 1);
 }
 
 void TestServerCli::serveAnswersAndPushReachesStations()

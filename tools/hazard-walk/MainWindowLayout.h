@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// Where the buttons of the station's main window are. The station's own
+// form is built here, off screen, at the size of the station's window and
+// with the same buttons shown, so the answer follows the form wherever its
+// layout takes the buttons.
+class MainWindowLayout
+{
+public:
+    // The centre of the widget named `objectName`, relative to the window's
+    // top-left corner, with only the buttons in `shownButtons` (of startBtn,
+    // playBtn, pauseBtn, exitBtn) visible. A null point when the form has no
+    // such widget.
+    static QPoint centreOf(const QString &objectName, const QSize &windowSize, const QStringList &shownButtons);
+};
