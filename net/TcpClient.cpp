@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QDebug>
+#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
@@ -330,13 +331,7 @@ void TcpClient::setKey(const QByteArray &key)
 
 bool TcpClient::sendWithDeliveryCheck(std::unique_ptr<BaseMessage> message)
 {
-    if (!message)
-        return false;
-    setSendOk(true);
-    setWatchSend(true);
-    // A message that cannot be framed would fail the same way after any
-    // reconnection; the caller learns of it from the result.
-    if (sendMessage(*message) < 0)
+    if (!message || !startDeliveryCheck(*message))
         return false;
     {
         // The full second, unless the link goes down sooner.
@@ -344,6 +339,29 @@ bool TcpClient::sendWithDeliveryCheck(std::unique_ptr<BaseMessage> message)
         m_linkChanged.wait_for(lock, std::chrono::milliseconds(deliveryWaitMs),
                                [this] { return !m_running; });
     }
+    return concludeDeliveryCheck(std::move(message));
+}
+
+void TcpClient::sendWithLaterDeliveryCheck(std::unique_ptr<BaseMessage> message, QObject *context)
+{
+    if (!message || !startDeliveryCheck(*message))
+        return;
+    // QTimer wants a copyable function; the message still has one owner.
+    auto held = std::make_shared<std::unique_ptr<BaseMessage>>(std::move(message));
+    QTimer::singleShot(deliveryWaitMs, context, [this, held] { concludeDeliveryCheck(std::move(*held)); });
+}
+
+bool TcpClient::startDeliveryCheck(const BaseMessage &message)
+{
+    setSendOk(true);
+    setWatchSend(true);
+    // A message that cannot be framed would fail the same way after any
+    // reconnection; the caller learns of it from the result.
+    return sendMessage(message) >= 0;
+}
+
+bool TcpClient::concludeDeliveryCheck(std::unique_ptr<BaseMessage> message)
+{
     if (isSendOk())
         return true;
     setRunning(false);

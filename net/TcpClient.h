@@ -92,6 +92,11 @@ public:
     // otherwise the message is kept for the next key exchange, the link is
     // reconnected, and false is given.
     bool sendWithDeliveryCheck(std::unique_ptr<BaseMessage> message);
+    // The same check without holding up the calling (GUI) thread: the
+    // message leaves now and the check concludes a second later on the
+    // context's thread, unless the context is gone by then. For requests
+    // whose answer the user can wait for, such as the course list.
+    void sendWithLaterDeliveryCheck(std::unique_ptr<BaseMessage> message, QObject *context);
 
     // False also while no link stands, so that a frame left in the queue of
     // a lost link never passes for a delivered one.
@@ -114,6 +119,8 @@ public:
     AesCipher &cipher() { return m_cipher; }
 
 private:
+    bool startDeliveryCheck(const BaseMessage &message);
+    bool concludeDeliveryCheck(std::unique_ptr<BaseMessage> message);
     TcpClient();
     // Never destroyed: a link thread may still run while static objects
     // are torn down.

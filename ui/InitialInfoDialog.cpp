@@ -114,7 +114,9 @@ void InitialInfoDialog::clear()
 
 void InitialInfoDialog::requestContestNames()
 {
-    // A lost link is reconnected by the check; the dialog is shown anyway,
-    // and the list arrives after the new key exchange.
-    TcpClient::instance().sendWithDeliveryCheck(std::make_unique<ContestNameMessage>());
+    // The check concludes a second later without holding up the dialog, so
+    // it is on screen at once and the operator can type meanwhile. A lost
+    // link is reconnected by the check; the list then arrives after the new
+    // key exchange.
+    TcpClient::instance().sendWithLaterDeliveryCheck(std::make_unique<ContestNameMessage>(), this);
 }

@@ -113,6 +113,7 @@ private slots:
     void connectOutcomes();
     void exchangesUnderTheSessionKey();
     void messagesOfALostLinkLeaveAfterTheNextChallenge();
+    void laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller();
     void closedConnectionLeavesTheStationIdle();
     void courseListsAreCountedPerConnection();
 
@@ -276,6 +277,35 @@ void TestTcpClient::messagesOfALostLinkLeaveAfterTheNextChallenge()
     QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
     QTRY_COMPARE(m_listener.courseLists(), 2);
     QCOMPARE(m_listener.entries().size(), 1);
+}
+
+void TestTcpClient::laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller()
+{
+    TcpClient &client = TcpClient::instance();
+    QCOMPARE(connect(), 0);
+    QTRY_COMPARE(m_listener.challenges(), 1);
+    m_server->close();
+    QTRY_VERIFY(!client.isConnected());
+
+    // The caller gets on at once; the failed check asks for the reconnection
+    // later, from the event loop, and the request leaves after the challenge.
+    m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
+    QObject context;
+    client.sendWithLaterDeliveryCheck(courseRequest(), &context);
+    QCOMPARE(m_question.asked, 0);
+    QTRY_COMPARE(m_question.asked, 1);
+    QVERIFY(client.isConnected());
+    QTRY_COMPARE(m_listener.courseLists(), 1);
+
+    // A check whose context is gone concludes nothing.
+    m_server->close();
+    QTRY_VERIFY(!client.isConnected());
+    {
+        QObject shortLived;
+        client.sendWithLaterDeliveryCheck(courseRequest(), &shortLived);
+    }
+    QTest::qWait(2 * TcpClient::deliveryWaitMs);
+    QCOMPARE(m_question.asked, 1);
 }
 
 void TestTcpClient::closedConnectionLeavesTheStationIdle()
