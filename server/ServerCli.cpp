@@ -138,6 +138,22 @@ bool ServerCli::openStore(ServerStore &store)
     return false;
 }
 
+bool ServerCli::findCandidate(ServerStore &store, const QString &course, const QString &number,
+                              CandidateRecord *candidate)
+{
+    switch (store.candidate(course, number, candidate)) {
+    case ServerStore::Lookup::Failed:
+        failure(store.lastError());
+        return false;
+    case ServerStore::Lookup::Missing:
+        failure(QStringLiteral("no candidate %1 in course %2").arg(number, course));
+        return false;
+    case ServerStore::Lookup::Found:
+        break;
+    }
+    return true;
+}
+
 int ServerCli::run(const QStringList &arguments)
 {
     m_db = QString::fromLatin1(defaultDatabase);
@@ -301,14 +317,8 @@ int ServerCli::setState(const QStringList &args)
     if (!openStore(store))
         return 1;
     CandidateRecord c;
-    switch (store.candidate(p.at(0), p.at(1), &c)) {
-    case ServerStore::Lookup::Failed:
-        return failure(store.lastError());
-    case ServerStore::Lookup::Missing:
-        return failure(QStringLiteral("no candidate %1 in course %2").arg(p.at(1), p.at(0)));
-    case ServerStore::Lookup::Found:
-        break;
-    }
+    if (!findCandidate(store, p.at(0), p.at(1), &c))
+        return 1;
     if (!store.setCandidateState(c.id, state))
         return failure(store.lastError());
     m_out << "candidate " << c.number << " (id " << c.id << "): " << CandidateState::name(c.state) << " -> "
@@ -401,14 +411,8 @@ int ServerCli::addResult(const QStringList &args)
     if (!openStore(store))
         return 1;
     CandidateRecord c;
-    switch (store.candidate(p.at(0), p.at(1), &c)) {
-    case ServerStore::Lookup::Failed:
-        return failure(store.lastError());
-    case ServerStore::Lookup::Missing:
-        return failure(QStringLiteral("no candidate %1 in course %2").arg(p.at(1), p.at(0)));
-    case ServerStore::Lookup::Found:
-        break;
-    }
+    if (!findCandidate(store, p.at(0), p.at(1), &c))
+        return 1;
     ResultRecord r;
     r.candidateId = c.id;
     r.courseCode = c.courseCode;

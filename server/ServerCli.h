@@ -6,6 +6,7 @@
 
 class QCommandLineParser;
 class ServerStore;
+struct CandidateRecord;
 
 // The hazard-server command line: one operator command per invocation.
 // Returns the process exit status; nothing here ends the process itself.
@@ -35,6 +36,9 @@ private:
     int parse(QCommandLineParser &parser, const QStringList &args, const QString &command,
               const QString &description, int positionals);
     bool openStore(ServerStore &store);
+    // Reports a candidate that cannot be read or is not in the course.
+    bool findCandidate(ServerStore &store, const QString &course, const QString &number,
+                       CandidateRecord *candidate);
     // Reports on standard error; the exit status for a failed command.
     int failure(const QString &text);
     int usageError(const QString &text);
