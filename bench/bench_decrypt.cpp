@@ -2,12 +2,12 @@
 // first contest of a run does, and compares the time with a plain parallel
 // copy of the same files. Goals: at most 1.3x the copy, and peak memory
 // growth under 32 MiB whatever the file size.
+#include "CopyTask.h"
 #include "DecryptTask.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRunnable>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -51,17 +51,6 @@ bool writePattern(const QString &path, qint64 size, std::uint32_t seed)
     }
     return true;
 }
-
-class CopyTask : public QRunnable
-{
-public:
-    CopyTask(const QString &from, const QString &to) : m_from(from), m_to(to) {}
-    void run() override { QFile::copy(m_from, m_to); }
-
-private:
-    QString m_from;
-    QString m_to;
-};
 
 QString inputPath(const QTemporaryDir &dir, int k) { return dir.filePath(QString("in%1.mp4").arg(k)); }
 QString outputPath(const QTemporaryDir &dir, int k) { return dir.filePath(QString("out%1.mp4").arg(k)); }

@@ -11,6 +11,7 @@
 //
 // Usage: bench_playback [PACK_FOLDER] [--rounds N] [--entries N | --full]
 // Plays the first 6 playlist entries unless told otherwise.
+#include "CopyTask.h"
 #include "Composer.h"
 #include "ContestController.h"
 #include "ContestProcedure.h"
@@ -28,7 +29,6 @@
 #include <QLoggingCategory>
 #include <QMediaPlaylist>
 #include <QRandomGenerator>
-#include <QRunnable>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
@@ -40,17 +40,6 @@
 #include <vector>
 
 namespace {
-
-class CopyTask : public QRunnable
-{
-public:
-    CopyTask(const QString &from, const QString &to) : m_from(from), m_to(to) {}
-    void run() override { QFile::copy(m_from, m_to); }
-
-private:
-    QString m_from;
-    QString m_to;
-};
 
 double median(std::vector<double> values)
 {
