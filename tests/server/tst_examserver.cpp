@@ -1,12 +1,10 @@
 #include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoMessage.h"
-#include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "EndSyncVideoMessage.h"
 #include "EnterResponseMessage.h"
 #include "ExamServer.h"
 #include "FrameCodec.h"
-#include "InfoConfirmMessage.h"
 #include "KeyExchange.h"
 #include "ReviewMessage.h"
 #include "ServerSeed.h"
@@ -41,21 +39,17 @@ void captureLog(QtMsgType type, const QMessageLogContext &context, const QString
 }
 
 // Collects the informational log lines for as long as it lives.
-class LogCapture
+struct LogCapture
 {
-public:
     LogCapture()
     {
         capturedLog.clear();
         previousHandler = qInstallMessageHandler(captureLog);
     }
     ~LogCapture() { qInstallMessageHandler(previousHandler); }
-    Q_DISABLE_COPY(LogCapture)
-
-    // Waits until a line holding the text has been logged.
-    static bool waitFor(const QString &text, int timeoutMs = 10000)
+    static bool waitFor(const QString &text)
     {
-        return QTest::qWaitFor([&] { return !capturedLog.filter(text).isEmpty(); }, timeoutMs);
+        return QTest::qWaitFor([&] { return !capturedLog.filter(text).isEmpty(); }, 10000);
     }
 };
 
@@ -185,8 +179,7 @@ void TestExamServer::challengeOnEveryConnection()
     QVERIFY(b->waitFor(AuthenStateOneMessage::messageType, &second));
     QCOMPARE(first.nonce.size(), 16);
     QCOMPARE(second.nonce.size(), 16);
-    QVERIFY(first.nonce != second.nonce);
-    QVERIFY(first.nonce != QByteArray(16, '\0'));
+    QVERIFY(first.nonce != second.nonce && first.nonce != QByteArray(16, '\0'));
 }
 
 void TestExamServer::wrongAnswerClosesOnlyThatConnection()
@@ -283,13 +276,6 @@ void TestExamServer::busyWhileAnotherStationExamines()
     // Moving on to another candidate frees the first.
     QCOMPARE(a->entryCode("K1", "106"), 0);
     QCOMPARE(b->entryCode("K1", "101"), 0);
-    // A station that goes away frees its candidate.
-    TestStation *c = authenticated();
-    QVERIFY(c);
-    QCOMPARE(c->entryCode("K1", "101"), 3);
-    delete b;
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->stationCount(), 2, 10000);
-    QCOMPARE(c->entryCode("K1", "101"), 0);
 }
 
 void TestExamServer::resultUploadStoredOnce()
@@ -319,11 +305,6 @@ void TestExamServer::resultUploadStoredOnce()
     CandidateRecord candidate;
     QCOMPARE(m_store->candidateById(id, &candidate), ServerStore::Lookup::Found);
     QCOMPARE(candidate.state, CandidateState::Examined);
-
-    // Another station now finds the candidate examined: review.
-    TestStation *other = authenticated();
-    QVERIFY(other);
-    QCOMPARE(other->entryCode("K1", "101"), 2);
 }
 
 // The store's own checks of a result are tested with the store; here what
