@@ -118,10 +118,9 @@ bool TestStation::authenticate(const QByteArray &secret)
     Received challenge;
     if (!waitFor(AuthenStateOneMessage::messageType, &challenge))
         return false;
-    m_challenge = challenge.nonce;
     AuthenStateTwoMessage answer;
-    answer.setResponse(KeyExchange::challengeAnswer(secret, m_challenge));
-    m_cipher.setKey(KeyExchange::sessionKey(secret, m_challenge));
+    answer.setResponse(KeyExchange::challengeAnswer(secret, challenge.nonce));
+    m_cipher.setKey(KeyExchange::sessionKey(secret, challenge.nonce));
     return send(answer);
 }
 

@@ -41,7 +41,6 @@ public:
     // Waits for the challenge, answers it with the secret and installs the
     // session key.
     bool authenticate(const QByteArray &secret);
-    QByteArray challenge() const { return m_challenge; }
 
     // A station that stops reading leaves the server's answers unread.
     void setReading(bool reading);
@@ -77,7 +76,6 @@ private:
     QTcpSocket *m_socket;
     AesCipher m_cipher;
     QByteArray m_accumulator;
-    QByteArray m_challenge;
     QList<Received> m_received;
     bool m_reading = true;
 };

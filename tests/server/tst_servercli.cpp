@@ -22,16 +22,13 @@ private slots:
     void init();
     void cleanup();
 
-    void helpNamesCommandsAndStates();
-    void commandHelp_data();
-    void commandHelp();
+    void help_data();
+    void help();
     void badUsage_data();
     void badUsage();
-    void commandsNeedAnInitialisedDatabase();
     void initCreatesWalDatabaseOnce();
     void initRefusesAForeignDatabase();
     void addCourseAndCandidate();
-    void photoTooLargeForOneAnswer();
     void importRejectsBadRowsAndStoresNothing();
     void importStoresEveryRow();
     void resultsAsCsv();
@@ -40,6 +37,13 @@ private slots:
 
 private:
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    // Runs a command on the test's database.
+    int onDb(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
+    {
+        return run(QStringList{"--db", db()} + args, out, err);
+    }
+    // An initialised database with course K1.
+    void initWithCourse();
     QString db() const { return m_dir->filePath(QStringLiteral("server.db")); }
     QString write(const QString &name, const QByteArray &content);
 
@@ -71,6 +75,12 @@ int TestServerCli::run(const QStringList &args, QString *out, QString *err)
     return process.exitCode();
 }
 
+void TestServerCli::initWithCourse()
+{
+    QCOMPARE(onDb({"init"}), 0);
+    QCOMPARE(onDb({"add-course", "K1", "Khóa 1"}), 0);
+}
+
 QString TestServerCli::write(const QString &name, const QByteArray &content)
 {
     const QString path = m_dir->filePath(name);
@@ -81,85 +91,72 @@ QString TestServerCli::write(const QString &name, const QByteArray &content)
     return path;
 }
 
-void TestServerCli::helpNamesCommandsAndStates()
-{
-    QString out;
-    QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
-    for (const char *word : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "results",
-                             "serve", "push", "--db", "ready", "examined", "theory-not-passed", "not-required"})
-        QVERIFY2(out.contains(QLatin1String(word)), word);
-}
-
-void TestServerCli::commandHelp_data()
+void TestServerCli::help_data()
 {
     QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("overall") << QString()
+                             << QStringList{"init", "add-course", "add-candidate", "set-state", "import",
+                                            "add-result", "results", "serve", "push", "--db", "ready", "examined",
+                                            "theory-not-passed", "not-required"};
     for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "candidates",
                           "results", "serve", "push", "status"})
-        QTest::newRow(c) << QString::fromLatin1(c);
+        QTest::newRow(c) << QString::fromLatin1(c)
+                         << QStringList{QStringLiteral("Usage: hazard-server ") + QLatin1String(c), "--db"};
 }
 
-void TestServerCli::commandHelp()
+void TestServerCli::help()
 {
     QFETCH(QString, command);
+    QFETCH(QStringList, words);
     QString out;
-    QCOMPARE(run({command, QStringLiteral("--help")}, &out), 0);
-    QVERIFY2(out.startsWith(QStringLiteral("Usage: hazard-server ") + command), qPrintable(out));
-    QVERIFY(out.contains(QLatin1String("--db")));
+    QCOMPARE(run(command.isEmpty() ? QStringList{"--help"} : QStringList{command, "--help"}, &out), 0);
+    if (!command.isEmpty())
+        QVERIFY2(out.startsWith(words.first()), qPrintable(out));
+    for (const QString &word : words)
+        QVERIFY2(out.contains(word), qPrintable(word));
     // Help never touches the database.
-    QVERIFY(!QFile::exists(QStringLiteral("hazard-server.db")));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("hazard-server.db"))));
 }
 
 void TestServerCli::badUsage_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no command") << QStringList();
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
-    QTest::newRow("missing argument") << QStringList{QStringLiteral("add-course"), QStringLiteral("K1")};
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("results"), QStringLiteral("--nope")};
-    QTest::newRow("bad listen address") << QStringList{QStringLiteral("serve"), QStringLiteral("--listen"),
-                                                       QStringLiteral("nowhere")};
-    QTest::newRow("bad secret") << QStringList{QStringLiteral("serve"), QStringLiteral("--secret"),
-                                               QStringLiteral("ABC")};
-    QTest::newRow("unknown licence class")
-        << QStringList{QStringLiteral("add-candidate"), QStringLiteral("--course"), QStringLiteral("K1"),
-                       QStringLiteral("--number"), QStringLiteral("1"), QStringLiteral("--class"),
-                       QStringLiteral("Z9"), QStringLiteral("--pid"), QStringLiteral("1"),
-                       QStringLiteral("--name"), QStringLiteral("A")};
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("database not initialised") << QStringList{"add-course", "K1", "Khóa 1"} << 1
+                                              << "hazard-server init";
+    QTest::newRow("no command") << QStringList() << 2 << "";
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << "";
+    QTest::newRow("missing argument") << QStringList{"add-course", "K1"} << 2 << "";
+    QTest::newRow("unknown option") << QStringList{"results", "--nope"} << 2 << "";
+    QTest::newRow("bad listen address") << QStringList{"serve", "--listen", "nowhere"} << 2 << "";
+    QTest::newRow("bad secret") << QStringList{"serve", "--secret", "ABC"} << 2 << "";
+    QTest::newRow("unknown licence class") << QStringList{"add-candidate", "--course", "K1", "--number", "1",
+                                                          "--class", "Z9", "--pid", "1", "--name", "A"} << 2 << "";
 }
 
 void TestServerCli::badUsage()
 {
     QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
     QString err;
-    QCOMPARE(run(QStringList{QStringLiteral("--db"), db()} + args, nullptr, &err), 2);
-    QVERIFY(!err.isEmpty());
-    QVERIFY(!QFile::exists(db()));
-}
-
-void TestServerCli::commandsNeedAnInitialisedDatabase()
-{
-    QString err;
-    QCOMPARE(run({QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1"), QStringLiteral("--db"),
-                  db()},
-                 nullptr, &err),
-             1);
-    QVERIFY2(err.contains(QLatin1String("hazard-server init")), qPrintable(err));
+    QCOMPARE(onDb(args, nullptr, &err), exitCode);
+    QVERIFY2(!err.isEmpty() && err.contains(message), qPrintable(err));
     QVERIFY(!QFile::exists(db()));
 }
 
 void TestServerCli::initCreatesWalDatabaseOnce()
 {
     QString out;
-    QCOMPARE(run({QStringLiteral("init"), QStringLiteral("--db"), db()}, &out), 0);
+    QCOMPARE(run({"init", "--db", db()}, &out), 0);
     QVERIFY(out.contains(QLatin1String("created")));
     QCOMPARE(QFile::permissions(db()) & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
                                          | QFileDevice::WriteOther),
              QFileDevice::Permissions());
-    QCOMPARE(run({QStringLiteral("--db"), db(), QStringLiteral("add-course"), QStringLiteral("K1"),
-                  QStringLiteral("Khóa 1")}),
-             0);
-    QCOMPARE(run({QStringLiteral("init"), QStringLiteral("--db"), db()}, &out), 0);
+    QCOMPARE(onDb({"add-course", "K1", "Khóa 1"}), 0);
+    QCOMPARE(run({"init", "--db", db()}, &out), 0);
     QVERIFY(out.contains(QLatin1String("ready")));
     {
         QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
@@ -181,91 +178,54 @@ void TestServerCli::initRefusesAForeignDatabase()
         QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
         other.setDatabaseName(db());
         QVERIFY(other.open());
-        QSqlQuery query(other);
-        QVERIFY(query.exec(QStringLiteral("CREATE TABLE video (id INTEGER)")));
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("CREATE TABLE video (id INTEGER)")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     QString err;
-    QCOMPARE(run({QStringLiteral("init"), QStringLiteral("--db"), db()}, nullptr, &err), 1);
+    QCOMPARE(run({"init", "--db", db()}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("another kind of database")), qPrintable(err));
 }
 
 void TestServerCli::addCourseAndCandidate()
 {
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
+    initWithCourse();
     QString err;
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K;2"), QStringLiteral("x")}, nullptr,
-                 &err),
-             1);
+    QCOMPARE(onDb({"add-course", "K;2", "x"}, nullptr, &err), 1);
     QVERIFY(err.contains(QLatin1String("';'")));
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("again")},
-                 nullptr, &err),
-             1);
 
     const QByteArray photo = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(300, 'p');
-    const QString photoPath = write(QStringLiteral("face.png"), photo);
-    const QStringList candidate = base
-        + QStringList{QStringLiteral("add-candidate"), QStringLiteral("--course"), QStringLiteral("K1"),
-                      QStringLiteral("--number"), QStringLiteral("0042"), QStringLiteral("--class"),
-                      QStringLiteral("fe"), QStringLiteral("--pid"), QStringLiteral("079123456789"),
-                      QStringLiteral("--name"), QStringLiteral("Trần Thị Bích"), QStringLiteral("--photo"),
-                      photoPath, QStringLiteral("--state"), QStringLiteral("theory-not-passed")};
-    QCOMPARE(run(candidate), 0);
-    QCOMPARE(run(candidate, nullptr, &err), 1);
+    const QStringList candidate{"add-candidate", "--course", "K1", "--number", "0042", "--class", "fe",
+                                "--pid", "079123456789", "--name", "Trần Thị Bích", "--photo",
+                                write(QStringLiteral("face.png"), photo), "--state", "theory-not-passed"};
+    QCOMPARE(onDb(candidate), 0);
+    QCOMPARE(onDb(candidate, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("already registered")), qPrintable(err));
-    QCOMPARE(run(base + QStringList{QStringLiteral("set-state"), QStringLiteral("K1"), QStringLiteral("0042"),
-                                    QStringLiteral("ready")}),
-             0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("set-state"), QStringLiteral("K1"), QStringLiteral("0043"),
-                                    QStringLiteral("ready")}),
+    QCOMPARE(onDb({"set-state", "K1", "0042", "ready"}), 0);
+    QCOMPARE(onDb({"set-state", "K1", "0043", "ready"}), 1);
+    // Base64 of 60,000 bytes is 80,000 bytes: more than one frame holds.
+    QCOMPARE(onDb({"add-candidate", "--course", "K1", "--number", "1", "--class", "B2", "--pid", "1", "--name", "A",
+                   "--photo", write(QStringLiteral("big.jpg"), QByteArray(60000, 'j'))},
+                  nullptr, &err),
              1);
+    QVERIFY2(err.contains(QLatin1String("too large")), qPrintable(err));
 
     ServerStore store;
     QVERIFY(store.open(db(), ServerStore::OpenMode::MustExist));
     CandidateRecord c;
+    QCOMPARE(store.candidate(QStringLiteral("K1"), QStringLiteral("1"), &c), ServerStore::Lookup::Missing);
     QCOMPARE(store.candidate(QStringLiteral("K1"), QStringLiteral("0042"), &c), ServerStore::Lookup::Found);
     QCOMPARE(c.licenceClass, 9);
     QCOMPARE(c.pid, QStringLiteral("079123456789"));
     QCOMPARE(c.fullName, QStringLiteral("Trần Thị Bích"));
     QCOMPARE(c.photoBase64, QString::fromLatin1(photo.toBase64()));
     QCOMPARE(c.state, CandidateState::Ready);
-    QVERIFY(c.id > 0);
-}
-
-void TestServerCli::photoTooLargeForOneAnswer()
-{
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
-    // Base64 of 60,000 bytes is 80,000 bytes: more than one frame holds.
-    const QString photoPath = write(QStringLiteral("big.jpg"), QByteArray(60000, 'j'));
-    QString err;
-    QCOMPARE(run(base
-                     + QStringList{QStringLiteral("add-candidate"), QStringLiteral("--course"), QStringLiteral("K1"),
-                                   QStringLiteral("--number"), QStringLiteral("1"), QStringLiteral("--class"),
-                                   QStringLiteral("B2"), QStringLiteral("--pid"), QStringLiteral("1"),
-                                   QStringLiteral("--name"), QStringLiteral("A"), QStringLiteral("--photo"), photoPath},
-                 nullptr, &err),
-             1);
-    QVERIFY2(err.contains(QLatin1String("too large")), qPrintable(err));
-    ServerStore store;
-    QVERIFY(store.open(db(), ServerStore::OpenMode::MustExist));
-    CandidateRecord c;
-    QCOMPARE(store.candidate(QStringLiteral("K1"), QStringLiteral("1"), &c), ServerStore::Lookup::Missing);
 }
 
 void TestServerCli::importRejectsBadRowsAndStoresNothing()
 {
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
-    QCOMPARE(run(base
-                 + QStringList{QStringLiteral("add-candidate"), QStringLiteral("--course"), QStringLiteral("K1"),
-                               QStringLiteral("--number"), QStringLiteral("900"), QStringLiteral("--class"),
-                               QStringLiteral("B2"), QStringLiteral("--pid"), QStringLiteral("1"),
-                               QStringLiteral("--name"), QStringLiteral("A")}),
+    initWithCourse();
+    QCOMPARE(onDb({"add-candidate", "--course", "K1", "--number", "900", "--class", "B2", "--pid", "1", "--name",
+                   "A"}),
              0);
     const QString csv = write(QStringLiteral("bad.csv"),
                               "number,course,class,pid,name,state\n"
@@ -278,7 +238,7 @@ void TestServerCli::importRejectsBadRowsAndStoresNothing()
                               "900,K1,B2,0797,Registered,\n"      // 8: already in the database
                               "106,K1,B2\n");                     // 9: short row
     QString err;
-    QCOMPARE(run(base + QStringList{QStringLiteral("import"), csv}, nullptr, &err), 1);
+    QCOMPARE(onDb({"import", csv}, nullptr, &err), 1);
     for (int line = 3; line <= 9; ++line)
         QVERIFY2(err.contains(QStringLiteral("line %1:").arg(line)), qPrintable(err));
     QVERIFY(!err.contains(QLatin1String("line 2:")));
@@ -293,10 +253,8 @@ void TestServerCli::importRejectsBadRowsAndStoresNothing()
 
 void TestServerCli::importStoresEveryRow()
 {
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K2"), QStringLiteral("Khóa 2")}), 0);
+    initWithCourse();
+    QCOMPARE(onDb({"add-course", "K2", "Khóa 2"}), 0);
     QDir(m_dir->path()).mkdir(QStringLiteral("photos"));
     write(QStringLiteral("photos/a.jpg"), "\xff\xd8\xff jpeg");
     const QString csv = write(QStringLiteral("good.csv"),
@@ -306,7 +264,7 @@ void TestServerCli::importStoresEveryRow()
                               "Phạm Thị D,202,K2,3,0792,,examined,77\r\n");
     QString out;
     QString err;
-    QCOMPARE(run(base + QStringList{QStringLiteral("import"), csv}, &out, &err), 0);
+    QCOMPARE(onDb({"import", csv}, &out, &err), 0);
     QVERIFY2(out.contains(QLatin1String("imported 2")), qPrintable(out + err));
 
     ServerStore store;
@@ -325,33 +283,16 @@ void TestServerCli::importStoresEveryRow()
 
 void TestServerCli::resultsAsCsv()
 {
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
+    initWithCourse();
     QString out;
-    QCOMPARE(run(base + QStringList{QStringLiteral("results")}, &out), 0);
+    QCOMPARE(onDb({"results"}, &out), 0);
     QVERIFY(out.contains(QLatin1String("no results")));
-    {
-        ServerStore store;
-        QVERIFY(store.open(db(), ServerStore::OpenMode::MustExist));
-        QVERIFY(store.addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
-        CandidateRecord c;
-        c.number = QStringLiteral("301");
-        c.courseCode = QStringLiteral("K1");
-        c.licenceClass = 2;
-        c.pid = QStringLiteral("0793");
-        c.fullName = QStringLiteral("Võ, \"Em\"");
-        QVERIFY(store.addCandidate(&c));
-        ResultRecord r;
-        r.candidateId = c.id;
-        r.courseCode = QStringLiteral("K1");
-        r.total = 40;
-        r.passScore = 35;
-        r.passed = true;
-        r.detail = QStringLiteral("5;5;5;5;5;5;5;5;0;0|1;2;3;4;5;6;7;8;9;10|1;2;3;4;5;6;7;8;9;10");
-        r.station = QStringLiteral("127.0.0.1:5000");
-        QCOMPARE(store.storeResult(r), ServerStore::Upload::Stored);
-    }
-    QCOMPARE(run(base + QStringList{QStringLiteral("results"), QStringLiteral("--csv")}, &out), 0);
+    const char detail[] = "5;5;5;5;5;5;5;5;0;0|1;2;3;4;5;6;7;8;9;10|1;2;3;4;5;6;7;8;9;10";
+    QCOMPARE(onDb({"add-candidate", "--course", "K1", "--number", "301", "--class", "B2", "--pid", "0793",
+                   "--name", "Võ, \"Em\""}),
+             0);
+    QCOMPARE(onDb({"add-result", "K1", "301", detail}), 0);
+    QCOMPARE(onDb({"results", "--csv"}, &out), 0);
     QList<CsvTable::Row> rows;
     QString why;
     QVERIFY2(CsvTable::parse(out, &rows, &why), qPrintable(why));
@@ -365,56 +306,48 @@ void TestServerCli::resultsAsCsv()
     QCOMPARE(field("class"), QStringLiteral("B2"));
     QCOMPARE(field("total"), QStringLiteral("40"));
     QCOMPARE(field("passed"), QStringLiteral("1"));
-    QCOMPARE(field("detail"), QStringLiteral("5;5;5;5;5;5;5;5;0;0|1;2;3;4;5;6;7;8;9;10|1;2;3;4;5;6;7;8;9;10"));
+    QCOMPARE(field("detail"), QLatin1String(detail));
     QCOMPARE(field("course"), QStringLiteral("K1"));
     QVERIFY(!field("received_at").isEmpty());
 
-    QCOMPARE(run(base + QStringList{QStringLiteral("results"), QStringLiteral("--course"), QStringLiteral("K2"),
-                                    QStringLiteral("--csv")},
-                 &out),
-             0);
+    QCOMPARE(onDb({"results", "--course", "K2", "--csv"}, &out), 0);
     QCOMPARE(out.count(QLatin1Char('\n')), 1); // the header only
 }
 
 void TestServerCli::addResultStoresAReviewableResultOnce()
 {
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
+    initWithCourse();
     const QString csv = write(QStringLiteral("c.csv"),
                               "number,course,class,pid,name,state\n"
                               "401,K1,D,0791,Đỗ Văn H,ready\n"
                               "402,K1,B2,0792,Ngô Thị I,theory-not-passed\n");
-    QCOMPARE(run(base + QStringList{QStringLiteral("import"), csv}), 0);
-    auto addResult = [&](const char *number, const char *detail, QString *out, QString *err) {
-        return run(base + QStringList{QStringLiteral("add-result"), QStringLiteral("K1"), QLatin1String(number),
-                                      QLatin1String(detail)},
-                   out, err);
+    QCOMPARE(onDb({"import", csv}), 0);
+    QString out;
+    QString err;
+    auto addResult = [&](const char *number, const char *detail) {
+        return onDb({"add-result", "K1", number, detail}, &out, &err);
     };
     const char passing[] = "5;4;3;5;5;1;0;5;4;3|4100;27300;44800;68000;90500;112900;0;160200;181700;205100|"
                            "2;5;9;14;15;18;21;22;23;24";
-    QString out;
-    QString err;
 
     // Refused before anything is stored: the detail, the candidate, the
     // candidate's state.
-    QCOMPARE(addResult("401", "5;4;3|1;2;3|1;2;3", &out, &err), 1);
+    QCOMPARE(addResult("401", "5;4;3|1;2;3|1;2;3"), 1);
     QVERIFY2(err.contains(QLatin1String("refused")), qPrintable(err));
-    QCOMPARE(addResult("401", "5;x|1|1", &out, &err), 1);
+    QCOMPARE(addResult("401", "5;x|1|1"), 1);
     QVERIFY2(err.contains(QLatin1String("bad detail")), qPrintable(err));
-    QCOMPARE(addResult("499", passing, &out, &err), 1);
+    QCOMPARE(addResult("499", passing), 1);
     QVERIFY2(err.contains(QLatin1String("no candidate 499")), qPrintable(err));
-    QCOMPARE(addResult("402", passing, &out, &err), 1);
+    QCOMPARE(addResult("402", passing), 1);
     QVERIFY2(err.contains(QLatin1String("not ready")), qPrintable(err));
 
-    QCOMPARE(addResult("401", passing, &out, &err), 0);
+    QCOMPARE(addResult("401", passing), 0);
     QVERIFY2(out.contains(QLatin1String("35/50, passed (pass mark 35)")), qPrintable(out + err));
     // Entered twice, stored once; another result of an examined candidate is refused.
-    QCOMPARE(addResult("401", passing, &out, &err), 0);
+    QCOMPARE(addResult("401", passing), 0);
     QVERIFY2(out.contains(QLatin1String("stored already")), qPrintable(out + err));
     QCOMPARE(addResult("401", "0;4;3;5;5;1;0;5;4;3|0;27300;44800;68000;90500;112900;0;160200;181700;205100|"
-                              "2;5;9;14;15;18;21;22;23;24",
-                       &out, &err),
+                              "2;5;9;14;15;18;21;22;23;24"),
              1);
 
     ServerStore store;
@@ -435,36 +368,28 @@ void TestServerCli::addResultStoresAReviewableResultOnce()
 
 void TestServerCli::serveAnswersAndPushReachesStations()
 {
-    const QStringList base{QStringLiteral("--db"), db()};
-    QCOMPARE(run(base + QStringList{QStringLiteral("init")}), 0);
-    QCOMPARE(run(base + QStringList{QStringLiteral("add-course"), QStringLiteral("K1"), QStringLiteral("Khóa 1")}), 0);
+    initWithCourse();
     const QByteArray secret(57, 'c');
-
     QProcess server;
     server.setWorkingDirectory(m_dir->path());
     server.start(QStringLiteral(HAZARD_SERVER_BIN),
-                 base + QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                    QStringLiteral("--secret"), QString::fromLatin1(secret)});
+                 {"--db", db(), "serve", "--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret)});
     QVERIFY(server.waitForStarted(30000));
     QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() != QProcess::Running, 60000);
     const QString line = QString::fromUtf8(server.readLine()).trimmed();
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$")).match(line);
     QVERIFY2(match.hasMatch(), qPrintable(line + QString::fromUtf8(server.readAllStandardError())));
-    const quint16 port = quint16(match.captured(1).toUInt());
     QVERIFY(QFile::exists(ControlChannel::socketPathFor(db())));
 
     TestStation station;
-    QVERIFY(station.connectTo(port));
+    QVERIFY(station.connectTo(quint16(match.captured(1).toUInt())));
     QVERIFY(station.authenticate(secret));
     QVERIFY(station.roundTrip());
 
     // The operator registers a candidate while the server runs; the next
     // entry finds it.
-    QCOMPARE(run(base
-                 + QStringList{QStringLiteral("add-candidate"), QStringLiteral("--course"), QStringLiteral("K1"),
-                               QStringLiteral("--number"), QStringLiteral("501"), QStringLiteral("--class"),
-                               QStringLiteral("C"), QStringLiteral("--pid"), QStringLiteral("0795"),
-                               QStringLiteral("--name"), QStringLiteral("Hồ Văn G")}),
+    QCOMPARE(onDb({"add-candidate", "--course", "K1", "--number", "501", "--class", "C", "--pid", "0795", "--name",
+                   "Hồ Văn G"}),
              0);
     station.enter("K1", "501");
     TestStation::Received entry;
@@ -474,21 +399,19 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     station.clearReceived();
 
     QString out;
-    QCOMPARE(run(base + QStringList{QStringLiteral("status")}, &out), 0);
+    QCOMPARE(onDb({"status"}, &out), 0);
     QVERIFY2(out.contains(QLatin1String("1 station(s) connected, 1 past the challenge")), qPrintable(out));
 
     // One server per database.
     QString err;
-    QCOMPARE(run(base + QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")},
-                 nullptr, &err),
-             1);
+    QCOMPARE(onDb({"serve", "--listen", "127.0.0.1:0"}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("already serves")), qPrintable(err));
 
     QByteArray content;
     for (int i = 0; i < 200000; ++i)
         content.append(char(i % 251));
     const QString file = write(QStringLiteral("clip.mp4"), content);
-    QCOMPARE(run(base + QStringList{QStringLiteral("push"), file, QStringLiteral("videos/clip.mp4")}, &out, &err), 0);
+    QCOMPARE(onDb({"push", file, "videos/clip.mp4"}, &out, &err), 0);
     QVERIFY2(out.contains(QLatin1String("1 station(s)")), qPrintable(out + err));
     TestStation::Received end;
     QVERIFY(station.waitFor(EndSyncVideoMessage::messageType, &end, 60000));
@@ -502,7 +425,7 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     }
     QCOMPARE(name, QByteArray("videos/clip.mp4"));
     QVERIFY(received == content);
-    QCOMPARE(run(base + QStringList{QStringLiteral("push"), file, QStringLiteral("../clip.mp4")}, nullptr, &err), 1);
+    QCOMPARE(onDb({"push", file, "../clip.mp4"}, nullptr, &err), 1);
 
     server.terminate();
     QVERIFY(server.waitForFinished(30000));
@@ -510,9 +433,9 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QCOMPARE(server.exitCode(), 0);
     QVERIFY(station.waitForDisconnected());
     QVERIFY(!QFile::exists(ControlChannel::socketPathFor(db())));
-    QCOMPARE(run(base + QStringList{QStringLiteral("push"), file, QStringLiteral("videos/clip.mp4")}, nullptr, &err), 1);
+    QCOMPARE(onDb({"push", file, "videos/clip.mp4"}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("no hazard-server")), qPrintable(err));
-    QCOMPARE(run(base + QStringList{QStringLiteral("status")}, nullptr, &err), 1);
+    QCOMPARE(onDb({"status"}, nullptr, &err), 1);
 }
 
 QTEST_GUILESS_MAIN(TestServerCli)
