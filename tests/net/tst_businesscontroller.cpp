@@ -105,6 +105,7 @@ private:
     int idOf(const QString &number);
     int storedResults(int candidateId);
     void storeOnServer(int candidateId, const ResultDetail &detail);
+    void uploadWhileTheServerIsAway(BusinessController *controller, int candidateId);
     // A whole examination drawn from the loaded content.
     ResultDetail examinationDetail(const Library *library, int flaggedScore);
 
@@ -207,6 +208,19 @@ void TestBusinessController::storeOnServer(int candidateId, const ResultDetail &
     result.passScore = Constants::passMark;
     result.detail = detail.text();
     QCOMPARE(m_store->storeResult(result), ServerStore::Upload::Stored);
+}
+
+// The server is away when the result is uploaded, and the operator gives up
+// on it for now.
+void TestBusinessController::uploadWhileTheServerIsAway(BusinessController *controller, int candidateId)
+{
+    m_server->close();
+    QTRY_VERIFY(!TcpClient::instance().isConnected());
+    m_question.answer = [](int) { return false; };
+    const ResultDetail detail = examinationDetail(controller->library(), 4);
+    controller->sendContestResult(detail.total(), Constants::passMark, 0, candidateId, detail.text(), course);
+    QCOMPARE(m_question.asked, 1);
+    QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);
 }
 
 ResultDetail TestBusinessController::examinationDetail(const Library *library, int flaggedScore)
@@ -351,16 +365,7 @@ void TestBusinessController::resultSurvivesAServerRestart()
     Recorder recorder(controller.get());
     connectLink();
     const int id = idOf(QStringLiteral("202"));
-
-    m_server->close();
-    QTRY_VERIFY(!TcpClient::instance().isConnected());
-    // The server is still away when the result is uploaded, and the
-    // operator gives up on it for now.
-    m_question.answer = [](int) { return false; };
-    controller->sendContestResult(20, Constants::passMark, 0, id, examinationDetail(controller->library(), 4).text(),
-                                  course);
-    QCOMPARE(m_question.asked, 1);
-    QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);
+    uploadWhileTheServerIsAway(controller.get(), id);
 
     // Back again; the next exchange of the window reconnects.
     QVERIFY(m_server->listen(QHostAddress::LocalHost, m_port));
@@ -411,12 +416,7 @@ void TestBusinessController::resultOfAnEarlierRunIsSentAfterTheKeyExchange()
     } else {
         auto controller = makeController();
         connectLink();
-        m_server->close();
-        QTRY_VERIFY(!TcpClient::instance().isConnected());
-        m_question.answer = [](int) { return false; };
-        controller->sendContestResult(25, Constants::passMark, 0, id,
-                                      examinationDetail(controller->library(), 5).text(), course);
-        QCOMPARE(controller->resultOutbox()->undeliveredCount(), 1);
+        uploadWhileTheServerIsAway(controller.get(), id);
         TcpClient::instance().close();
         QVERIFY(m_server->listen(QHostAddress::LocalHost, m_port));
     }
