@@ -198,11 +198,28 @@ private slots:
 private:
     int serverCommand(const QStringList &args, QString *out = nullptr);
     bool startServer(quint16 port);
-    void stopServer();
+    void stopServer()
+    {
+        if (!m_server)
+            return;
+        m_server->terminate();
+        m_server->waitForFinished(30000);
+        m_serverLog += QString::fromUtf8(m_server->readAllStandardError());
+        delete m_server;
+        m_server = nullptr;
+    }
     int serverLogCount(const QString &needle) const { return m_serverLog.count(needle); }
     // Per stored result: total, pass mark, passed, detail.
     QList<QStringList> storedResults(const QString &number);
-    int candidateId(const QString &number);
+    int candidateId(const QString &number)
+    {
+        QString out;
+        serverCommand({QStringLiteral("candidates")}, &out);
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^\\s*%1\\s+id (\\d+)").arg(number), QRegularExpression::MultilineOption)
+                .match(out);
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
 
     template<typename T>
     T *child(const char *name) const
@@ -241,8 +258,25 @@ private:
         return scores;
     }
 
-    bool enter(const QString &number);
-    bool confirmIdentity();
+    bool enter(const QString &number)
+    {
+        InitialInfoDialog *entry = entryDialog();
+        auto *combo = entry->findChild<QComboBox *>(QStringLiteral("contestComboBox"));
+        if (!QTest::qWaitFor([&] { return entry->isVisible() && combo->count() == 1; }, 10000))
+            return false;
+        auto *line = entry->findChild<QLineEdit *>(QStringLiteral("lineOrderNumber"));
+        line->clear();
+        QTest::keyClicks(line, number);
+        QTest::mouseClick(entry->findChild<QPushButton *>(QStringLiteral("startButton")), Qt::LeftButton);
+        return true;
+    }
+    bool confirmIdentity()
+    {
+        if (!QTest::qWaitFor([this] { return confirmDialog()->isVisible(); }, 10000))
+            return false;
+        QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnConfirm")), Qt::LeftButton);
+        return !confirmDialog()->isVisible() && !entryDialog()->isVisible();
+    }
     bool reachPosition(qint64 position)
     {
         return QTest::qWaitFor([&] { return slider()->value() >= position; }, 60000);
@@ -255,9 +289,31 @@ private:
         QTest::keyClick(focus ? focus : m_window.get(), Qt::Key_Space);
         return at;
     }
-    QList<Situation> composedOrder() const;
+    QList<Situation> composedOrder() const
+    {
+        QHash<int, Situation> byId;
+        for (const Situation &s : packSituations())
+            byId.insert(s.id, s);
+        QList<Situation> order;
+        for (const Exercise *e : m_controller->composer()->exercises()) {
+            if (e->id() > 0)
+                order << byId.value(e->id());
+        }
+        return order;
+    }
     // The first second on the clock, the rest ticked on; then the entry is back.
-    bool countDownToTheEntry();
+    bool countDownToTheEntry()
+    {
+        ContestResultDialog *dialog = resultDialog();
+        if (!QTest::qWaitFor([&] { return labelText(dialog, "labelCountDown") == QStringLiteral("Tắt trong 14"); }, 10000))
+            return false;
+        for (int tick = 2; tick < 15; ++tick)
+            dialog->onDisapperDialog();
+        if (!dialog->isVisible())
+            return false;
+        dialog->onDisapperDialog();
+        return !dialog->isVisible() && entryDialog()->isVisible() && labelText(m_window.get(), "lbName").isEmpty();
+    }
     void saveScreenshot(QWidget *widget, const QString &name)
     {
         const QDir dir(QStringLiteral(HAZARD_ARTIFACT_DIR));
@@ -378,17 +434,6 @@ bool TestStationFlow::startServer(quint16 port)
     return true;
 }
 
-void TestStationFlow::stopServer()
-{
-    if (!m_server)
-        return;
-    m_server->terminate();
-    m_server->waitForFinished(30000);
-    m_serverLog += QString::fromUtf8(m_server->readAllStandardError());
-    delete m_server;
-    m_server = nullptr;
-}
-
 QList<QStringList> TestStationFlow::storedResults(const QString &number)
 {
     QString out;
@@ -404,63 +449,6 @@ QList<QStringList> TestStationFlow::storedResults(const QString &number)
             rows << QStringList{field("total"), field("pass_score"), field("passed"), field("detail")};
     }
     return rows;
-}
-
-int TestStationFlow::candidateId(const QString &number)
-{
-    QString out;
-    serverCommand({QStringLiteral("candidates")}, &out);
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("^\\s*%1\\s+id (\\d+)").arg(number), QRegularExpression::MultilineOption)
-            .match(out);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
-bool TestStationFlow::enter(const QString &number)
-{
-    InitialInfoDialog *entry = entryDialog();
-    auto *combo = entry->findChild<QComboBox *>(QStringLiteral("contestComboBox"));
-    if (!QTest::qWaitFor([&] { return entry->isVisible() && combo->count() == 1; }, 10000))
-        return false;
-    auto *line = entry->findChild<QLineEdit *>(QStringLiteral("lineOrderNumber"));
-    line->clear();
-    QTest::keyClicks(line, number);
-    QTest::mouseClick(entry->findChild<QPushButton *>(QStringLiteral("startButton")), Qt::LeftButton);
-    return true;
-}
-
-bool TestStationFlow::confirmIdentity()
-{
-    if (!QTest::qWaitFor([this] { return confirmDialog()->isVisible(); }, 10000))
-        return false;
-    QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnConfirm")), Qt::LeftButton);
-    return !confirmDialog()->isVisible() && !entryDialog()->isVisible();
-}
-
-QList<Situation> TestStationFlow::composedOrder() const
-{
-    QHash<int, Situation> byId;
-    for (const Situation &s : packSituations())
-        byId.insert(s.id, s);
-    QList<Situation> order;
-    for (const Exercise *e : m_controller->composer()->exercises()) {
-        if (e->id() > 0)
-            order << byId.value(e->id());
-    }
-    return order;
-}
-
-bool TestStationFlow::countDownToTheEntry()
-{
-    ContestResultDialog *dialog = resultDialog();
-    if (!QTest::qWaitFor([&] { return labelText(dialog, "labelCountDown") == QStringLiteral("Tắt trong 14"); }, 10000))
-        return false;
-    for (int tick = 2; tick < 15; ++tick)
-        dialog->onDisapperDialog();
-    if (!dialog->isVisible())
-        return false;
-    dialog->onDisapperDialog();
-    return !dialog->isVisible() && entryDialog()->isVisible() && labelText(m_window.get(), "lbName").isEmpty();
 }
 
 void TestStationFlow::startupFailureEndsTheProgram_data()
