@@ -118,8 +118,7 @@ private slots:
     void verifyFindsFaults();
     void badInputRefused_data();
     void badInputRefused();
-    void existingFolderNotOverwrittenUnasked();
-    void replacesAnExistingPack();
+    void existingFolderReplacedOnlyWhenAPack();
     void generatedSecretsAreFreshAndWellFormed();
 
 private:
@@ -156,10 +155,7 @@ void TestHazardContent::initTestCase()
     }
     QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("clip.mp4"))).size() > 1048576);
 
-    QFile text(m_dir.filePath(QStringLiteral("notvideo.mp4")));
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    text.write("this is not a video\n");
-    text.close();
+    QVERIFY(TestFiles::write(m_dir.filePath(QStringLiteral("notvideo.mp4")), "this is not a video\n"));
 
     m_pack = m_dir.filePath(QStringLiteral("pack"));
     m_build = runTool(QStringList{QStringLiteral("build")} + secretOptions()
@@ -353,14 +349,11 @@ void TestHazardContent::badInputRefused()
     QVERIFY(leftovers(outName).isEmpty());
 }
 
-void TestHazardContent::existingFolderNotOverwrittenUnasked()
+void TestHazardContent::existingFolderReplacedOnlyWhenAPack()
 {
     const QString out = m_dir.filePath(QStringLiteral("occupied"));
     QVERIFY(QDir().mkpath(out));
-    QFile keep(out + QStringLiteral("/keep.txt"));
-    QVERIFY(keep.open(QIODevice::WriteOnly));
-    keep.write("mine");
-    keep.close();
+    QVERIFY(TestFiles::write(out + QStringLiteral("/keep.txt"), "mine"));
 
     const QString manifest = writeManifest(goodLines());
     Run run = runTool(QStringList{QStringLiteral("build")} + secretOptions()
@@ -375,24 +368,18 @@ void TestHazardContent::existingFolderNotOverwrittenUnasked()
     QVERIFY2(run.err.contains(QLatin1String("not a content pack")), qPrintable(run.err));
     QCOMPARE(TestFiles::read(out + QStringLiteral("/keep.txt")), QByteArray("mine"));
     QVERIFY(leftovers(QStringLiteral("occupied")).isEmpty());
-}
 
-void TestHazardContent::replacesAnExistingPack()
-{
-    const QString out = m_dir.filePath(QStringLiteral("replaced"));
-    QVERIFY(copyTree(m_pack, out));
-    QFile stale(out + QStringLiteral("/videos/stale.mp4"));
-    QVERIFY(stale.open(QIODevice::WriteOnly));
-    stale.close();
+    const QString replaced = m_dir.filePath(QStringLiteral("replaced"));
+    QVERIFY(copyTree(m_pack, replaced));
+    QVERIFY(TestFiles::write(replaced + QStringLiteral("/videos/stale.mp4"), ""));
 
-    const Run run = runTool(QStringList{QStringLiteral("build"), QStringLiteral("--replace")}
-                            + secretOptions()
-                            + QStringList{writeManifest(goodLines()), out});
+    run = runTool(QStringList{QStringLiteral("build"), QStringLiteral("--replace")} + secretOptions()
+                  + QStringList{manifest, replaced});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-    QVERIFY(!QFileInfo::exists(out + QStringLiteral("/videos/stale.mp4")));
-    QVERIFY(QFileInfo::exists(out + QStringLiteral("/videos/count_down.mp4")));
+    QVERIFY(!QFileInfo::exists(replaced + QStringLiteral("/videos/stale.mp4")));
+    QVERIFY(QFileInfo::exists(replaced + QStringLiteral("/videos/count_down.mp4")));
     QCOMPARE(secretValue(run.out, QStringLiteral("HAZARD_DB_DIGEST")),
-             saltedDigest(TestFiles::read(out + QStringLiteral("/ksm.db"))));
+             saltedDigest(TestFiles::read(replaced + QStringLiteral("/ksm.db"))));
     QVERIFY(leftovers(QStringLiteral("replaced")).isEmpty());
 }
 
