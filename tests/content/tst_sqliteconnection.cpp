@@ -94,17 +94,12 @@ QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList
         ok = ok && query.exec(QStringLiteral(
             "create table video (id integer primary key, name text, chapter integer, "
             "number integer, duration integer, danger_start text, danger_end text, th integer)"));
-        ok = ok && query.prepare(QStringLiteral(
-            "insert into video values (:id, :name, :chapter, :number, :duration, :start, :end, :th)"));
+        ok = ok && query.prepare(QStringLiteral("insert into video values (?, ?, ?, ?, ?, ?, ?, ?)"));
         for (const Row &row : rows) {
-            query.bindValue(QStringLiteral(":id"), row.id);
-            query.bindValue(QStringLiteral(":name"), row.name);
-            query.bindValue(QStringLiteral(":chapter"), row.chapter);
-            query.bindValue(QStringLiteral(":number"), row.number);
-            query.bindValue(QStringLiteral(":duration"), row.duration);
-            query.bindValue(QStringLiteral(":start"), row.start);
-            query.bindValue(QStringLiteral(":end"), row.end);
-            query.bindValue(QStringLiteral(":th"), row.th);
+            for (const QVariant &value : {QVariant(row.id), QVariant(row.name), QVariant(row.chapter),
+                                          QVariant(row.number), QVariant(row.duration),
+                                          QVariant(row.start), QVariant(row.end), QVariant(row.th)})
+                query.addBindValue(value);
             ok = ok && query.exec();
         }
         db.close();

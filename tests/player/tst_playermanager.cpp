@@ -203,21 +203,18 @@ void TestPlayerManager::requestsFollowRecordedState_data()
     QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("emitted");
 
-    const QList<QPair<QMediaPlayer::State, QString>> states = {{QMediaPlayer::StoppedState, QStringLiteral("stopped")},
-                                                               {QMediaPlayer::PausedState, QStringLiteral("paused")},
-                                                               {QMediaPlayer::PlayingState, QStringLiteral("playing")}};
-    // request -> what each recorded state (stopped, paused, playing) emits
-    const QList<QPair<QString, QStringList>> table = {
-        {QStringLiteral("play"), {QStringLiteral("play"), QStringLiteral("play"), QString()}},
-        {QStringLiteral("pause"), {QString(), QString(), QStringLiteral("pause")}},
-        {QStringLiteral("stop"), {QString(), QStringLiteral("stop"), QStringLiteral("stop")}},
-    };
-    for (const auto &row : table) {
-        for (int s = 0; s < states.size(); ++s) {
-            QTest::addRow("%s when %s", qPrintable(row.first), qPrintable(states.at(s).second))
-                << states.at(s).first << row.first << row.second.at(s);
-        }
-    }
+    const auto stopped = QMediaPlayer::StoppedState;
+    const auto paused = QMediaPlayer::PausedState;
+    const auto playing = QMediaPlayer::PlayingState;
+    QTest::newRow("play when stopped") << stopped << "play" << "play";
+    QTest::newRow("play when paused") << paused << "play" << "play";
+    QTest::newRow("play when playing") << playing << "play" << "";
+    QTest::newRow("pause when stopped") << stopped << "pause" << "";
+    QTest::newRow("pause when paused") << paused << "pause" << "";
+    QTest::newRow("pause when playing") << playing << "pause" << "pause";
+    QTest::newRow("stop when stopped") << stopped << "stop" << "";
+    QTest::newRow("stop when paused") << paused << "stop" << "stop";
+    QTest::newRow("stop when playing") << playing << "stop" << "stop";
 }
 
 void TestPlayerManager::requestsFollowRecordedState()
