@@ -143,11 +143,8 @@ void TestSqlCipherDriver::readsWhatSqlcipherWrites()
     query.bindValue(QStringLiteral(":low"), 0);
     QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
 
-    const QSqlRecord record = query.record();
-    QCOMPARE(record.count(), 6);
-    QCOMPARE(record.fieldName(0), QStringLiteral("id"));
-    QCOMPARE(record.indexOf(QStringLiteral("name")), 1);
-    QCOMPARE(record.indexOf(QStringLiteral("note")), 5);
+    QCOMPARE(query.record().count(), 6);
+    QCOMPARE(query.record().indexOf(QStringLiteral("note")), 5);
 
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toInt(), 7);
@@ -213,8 +210,7 @@ void TestSqlCipherDriver::openRefused()
     QVERIFY2(!db.lastError().text().isEmpty() && db.lastError().text().contains(error),
              qPrintable(db.lastError().text()));
     QCOMPARE(QFile::exists(path), existed);
-    QSqlQuery query(db);
-    QVERIFY(!query.exec(QStringLiteral("select * from sqlite_master")));
+    QVERIFY(!QSqlQuery(db).exec(QStringLiteral("select * from sqlite_master")));
 }
 
 void TestSqlCipherDriver::writtenFileIsEncryptedAndReadableBySqlcipher()
