@@ -67,8 +67,8 @@ void TestContestController::initTestCase()
     const QString plain = m_dir.filePath(QStringLiteral("plain.mp4"));
     QVERIFY(ClipFixture::renderClip(plain, situationMs));
     const QByteArray clip = TestFiles::read(plain);
-    const QString countDownPath = m_dir.filePath(QStringLiteral("count_down.mp4"));
-    QVERIFY(ClipFixture::writeEnciphered(countDownPath, clip));
+    m_countDownPath = m_dir.filePath(QStringLiteral("count_down.mp4"));
+    QVERIFY(ClipFixture::writeEnciphered(m_countDownPath, clip));
     for (int chapter = 0; chapter < 6; ++chapter) {
         for (int k = 1; k <= 2; ++k) {
             const int id = (chapter + 1) * 100 + k;
@@ -83,7 +83,6 @@ void TestContestController::initTestCase()
             m_library.addExercise(chapter, situation);
         }
     }
-    m_countDownPath = countDownPath;
     m_worker.start();
 }
 

@@ -19,12 +19,9 @@ private slots:
     void pressScoring_data();
     void pressScoring();
     void onlyFirstFlagCounts();
-    void zoneBorders();
     void collectResult();
-    void flagAtZeroLeavesSituationOpen();
-    void touchingSpansBothScore();
-    void setFlagRestoresAndIgnoresBadIndex();
-    void resetKeepsItems();
+    void edgesOfTheTimeline();
+    void restoreAndReset();
     void rebuildWhileReading();
 
 private:
@@ -63,12 +60,8 @@ void TestContestProcedure::itemsAreLaidOnTheTimeline()
     QCOMPARE(items.at(2).windowEnd, 59000);
     QCOMPARE(items.at(0).windowStartText, QStringLiteral("00:08:00"));
     QCOMPARE(items.at(2).windowEndText, QStringLiteral("00:59:00"));
-    QCOMPARE(procedure.dangerItems()->size(), 3);
-    for (const DangerItem &item : items) {
-        QVERIFY(!item.flagged);
-        QCOMPARE(item.flagTime, qint64(0));
-        QCOMPARE(item.score, 0);
-    }
+    for (const DangerItem &item : items)
+        QVERIFY(!item.flagged && item.flagTime == 0 && item.score == 0);
 }
 
 // Window 10000..15000 (or the point 10000) inside span 8000..20000.
@@ -136,23 +129,41 @@ void TestContestProcedure::onlyFirstFlagCounts()
     items = procedure.dangerItemsSnapshot();
     QCOMPARE(items.at(1).score, 5);
     QCOMPARE(items.at(1).flagTime, qint64(30400));
-}
 
-void TestContestProcedure::zoneBorders()
-{
     DangerItem item;
     item.windowStart = 10000;
     item.windowEnd = 15000;
-    QCOMPARE(ContestProcedure::zoneScore(10000, item), 5);
-    QCOMPARE(ContestProcedure::zoneScore(10999, item), 5);
-    QCOMPARE(ContestProcedure::zoneScore(11000, item), 4);
-    QCOMPARE(ContestProcedure::zoneScore(12000, item), 3);
-    QCOMPARE(ContestProcedure::zoneScore(13000, item), 2);
-    QCOMPARE(ContestProcedure::zoneScore(14000, item), 1);
-    QCOMPARE(ContestProcedure::zoneScore(14999, item), 1);
-    QCOMPARE(ContestProcedure::zoneScore(15000, item), 1);
-    QCOMPARE(ContestProcedure::zoneScore(15001, item), 0);
-    QCOMPARE(ContestProcedure::zoneScore(9999, item), 0);
+    const QList<QPair<qint64, int>> borders = {{10000, 5}, {10999, 5}, {11000, 4}, {12000, 3},
+        {13000, 2}, {14000, 1}, {14999, 1}, {15000, 1}, {15001, 0}, {9999, 0}};
+    for (const auto &border : borders)
+        QVERIFY2(ContestProcedure::zoneScore(border.first, item) == border.second,
+                 qPrintable(QString::number(border.first)));
+}
+
+void TestContestProcedure::edgesOfTheTimeline()
+{
+    // A flag at 0 leaves the situation open to a later press.
+    QObject owner;
+    ContestProcedure procedure;
+    procedure.setDangerItems(playlist(&owner, 0, 1, 10000, 0, 4000));
+    procedure.addFlag(0);
+    DangerItem item = procedure.dangerItemsSnapshot().first();
+    QVERIFY(item.flagged);
+    QCOMPARE(item.flagTime, qint64(0));
+    QCOMPARE(item.score, 5);
+    procedure.addFlag(3000);
+    item = procedure.dangerItemsSnapshot().first();
+    QCOMPARE(item.flagTime, qint64(3000));
+    QCOMPARE(item.score, 2);
+
+    // Touching spans both score a press on their border.
+    procedure.setDangerItems(playlist(&owner, 0, 2, 10000, 0, 10000));
+    procedure.addFlag(10000);
+    const QList<DangerItem> items = procedure.dangerItemsSnapshot();
+    QCOMPARE(items.at(0).score, 1);
+    QCOMPARE(items.at(0).flagTime, qint64(10000));
+    QCOMPARE(items.at(1).score, 5);
+    QCOMPARE(items.at(1).flagTime, qint64(10000));
 }
 
 void TestContestProcedure::collectResult()
@@ -174,36 +185,7 @@ void TestContestProcedure::collectResult()
     QCOMPARE(record.detail, QStringLiteral("5;1;0|7000;29500;0"));
 }
 
-void TestContestProcedure::flagAtZeroLeavesSituationOpen()
-{
-    QObject owner;
-    ContestProcedure procedure;
-    procedure.setDangerItems(playlist(&owner, 0, 1, 10000, 0, 4000));
-    procedure.addFlag(0);
-    DangerItem item = procedure.dangerItemsSnapshot().first();
-    QVERIFY(item.flagged);
-    QCOMPARE(item.flagTime, qint64(0));
-    QCOMPARE(item.score, 5);
-    procedure.addFlag(3000);
-    item = procedure.dangerItemsSnapshot().first();
-    QCOMPARE(item.flagTime, qint64(3000));
-    QCOMPARE(item.score, 2);
-}
-
-void TestContestProcedure::touchingSpansBothScore()
-{
-    QObject owner;
-    ContestProcedure procedure;
-    procedure.setDangerItems(playlist(&owner, 0, 2, 10000, 0, 10000));
-    procedure.addFlag(10000);
-    const QList<DangerItem> items = procedure.dangerItemsSnapshot();
-    QCOMPARE(items.at(0).score, 1);
-    QCOMPARE(items.at(0).flagTime, qint64(10000));
-    QCOMPARE(items.at(1).score, 5);
-    QCOMPARE(items.at(1).flagTime, qint64(10000));
-}
-
-void TestContestProcedure::setFlagRestoresAndIgnoresBadIndex()
+void TestContestProcedure::restoreAndReset()
 {
     QObject owner;
     ContestProcedure procedure;
@@ -217,18 +199,11 @@ void TestContestProcedure::setFlagRestoresAndIgnoresBadIndex()
     // A restored flag blocks a later press in the same situation.
     procedure.addFlag(25500);
     QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;4|0;25000"));
-}
 
-void TestContestProcedure::resetKeepsItems()
-{
-    QObject owner;
-    ContestProcedure procedure;
-    procedure.setDangerItems(playlist(&owner, 3000, 2, 15000, 4000, 9000));
     procedure.addFlag(7000);
     procedure.resetFlags();
     QCOMPARE(procedure.dangerItemsSnapshot().size(), 2);
     QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;0|0;0"));
-    QVERIFY(!procedure.dangerItemsSnapshot().first().flagged);
     procedure.clearDangerItems();
     QCOMPARE(procedure.collectResult().detail, QStringLiteral("|"));
 }

@@ -16,8 +16,7 @@ namespace {
 const char password[] = "0f1e2d3c4b5a69788796a5b4c3d2e1f0a1b2c3";
 const char connection[] = "driver-test";
 
-// Runs the sqlcipher command-line program on a database with a script;
-// returns its standard output, or a null array when it could not run.
+// Null when the sqlcipher program could not run.
 QByteArray runSqlcipher(const QString &path, const QByteArray &script, int *exitCode = nullptr)
 {
     QProcess process;
@@ -51,19 +50,13 @@ private slots:
     void writtenFileIsEncryptedAndReadableBySqlcipher();
     void valuesRoundTrip_data();
     void valuesRoundTrip();
-    void readOnlyRefusesWrites();
-    void rollbackDiscards();
-    void queryOutlivingCloseIsHarmless();
-    void queryReusedAfterReopen();
-    void finishReleasesRows();
+    void queriesAcrossCloseAndReopen();
     void secondStatementInOneTextRefused();
     void refusesPlainSqlite();
 
 private:
     QSqlDatabase openDatabase(const QString &path, const QString &key, bool readOnly);
-    // A new writable database holding an empty table t (x).
-    QSqlDatabase openWithTable(const QString &fileName);
-    // The same, closed again and its connection gone.
+    QSqlDatabase openWithTable(const QString &fileName); // empty table t (x)
     bool closedWithTable(const QString &fileName);
     QString writeWithCli();
 
@@ -150,11 +143,8 @@ void TestSqlCipherDriver::readsWhatSqlcipherWrites()
     query.bindValue(QStringLiteral(":low"), 0);
     QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
 
-    const QSqlRecord record = query.record();
-    QCOMPARE(record.count(), 6);
-    QCOMPARE(record.fieldName(0), QStringLiteral("id"));
-    QCOMPARE(record.indexOf(QStringLiteral("name")), 1);
-    QCOMPARE(record.indexOf(QStringLiteral("note")), 5);
+    QCOMPARE(query.record().count(), 6);
+    QCOMPARE(query.record().indexOf(QStringLiteral("note")), 5);
 
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toInt(), 7);
@@ -166,13 +156,11 @@ void TestSqlCipherDriver::readsWhatSqlcipherWrites()
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toInt(), 9);
     QCOMPARE(query.value(1).toString(), QStringLiteral("Chương hai"));
-    QVERIFY(query.isNull(3));
     QVERIFY(query.value(3).isNull());
 
     QVERIFY(query.next());
     QCOMPARE(query.value(QStringLiteral("id")).toInt(), 12);
     QVERIFY(!query.isNull(5));
-    QCOMPARE(query.value(5).toString(), QString());
 
     QVERIFY(!query.next());
     QCOMPARE(static_cast<SqlCipherDriver *>(db.driver())->cipherVersion().left(2),
@@ -185,18 +173,16 @@ void TestSqlCipherDriver::readsWhatSqlcipherWrites()
     query.bindValue(QStringLiteral(":name"), QStringLiteral("count_down%"));
     query.bindValue(QStringLiteral(":chapter"), 1);
     QVERIFY(query.exec());
-    QList<int> ids;
-    while (query.next())
-        ids << query.value(0).toInt();
-    QCOMPARE(ids, QList<int>({12}));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 12);
+    QVERIFY(!query.next());
     QVERIFY(query.prepare(QStringLiteral("select id from video where chapter = ? or chapter = ? order by id")));
     query.addBindValue(2);
     query.addBindValue(1);
     QVERIFY(query.exec());
-    ids.clear();
-    while (query.next())
-        ids << query.value(0).toInt();
-    QCOMPARE(ids, QList<int>({7, 9}));
+    QVERIFY(query.next() && query.value(0).toInt() == 7);
+    QVERIFY(query.next() && query.value(0).toInt() == 9);
+    QVERIFY(!query.next());
 }
 
 void TestSqlCipherDriver::openRefused_data()
@@ -221,12 +207,10 @@ void TestSqlCipherDriver::openRefused()
         QVERIFY(closedWithTable(fileName));
     QSqlDatabase db = openDatabase(path, key, !key.isEmpty());
     QVERIFY(!db.isOpen());
-    QVERIFY(db.isOpenError());
     QVERIFY2(!db.lastError().text().isEmpty() && db.lastError().text().contains(error),
              qPrintable(db.lastError().text()));
     QCOMPARE(QFile::exists(path), existed);
-    QSqlQuery query(db);
-    QVERIFY(!query.exec(QStringLiteral("select * from sqlite_master")));
+    QVERIFY(!QSqlQuery(db).exec(QStringLiteral("select * from sqlite_master")));
 }
 
 void TestSqlCipherDriver::writtenFileIsEncryptedAndReadableBySqlcipher()
@@ -254,6 +238,16 @@ void TestSqlCipherDriver::writtenFileIsEncryptedAndReadableBySqlcipher()
     const QByteArray all = file.readAll();
     QVERIFY(!all.startsWith("SQLite format 3"));
     QVERIFY(!all.contains("alpha"));
+    cleanup();
+    {
+        QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+        QSqlQuery query(db);
+        QVERIFY(!query.exec(QStringLiteral("insert into t (name) values ('gamma')")));
+        QVERIFY2(query.lastError().text().contains(QLatin1String("readonly")),
+                 qPrintable(query.lastError().text()));
+    }
+    cleanup();
 
     if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
         QSKIP("the sqlcipher program is not installed");
@@ -271,7 +265,6 @@ void TestSqlCipherDriver::valuesRoundTrip_data()
     QTest::addColumn<QVariant>("expected");
 
     QTest::newRow("int") << QVariant(42) << QVariant(qlonglong(42));
-    QTest::newRow("negative") << QVariant(-5) << QVariant(qlonglong(-5));
     QTest::newRow("64-bit") << QVariant(qlonglong(1) << 40) << QVariant(qlonglong(1) << 40);
     QTest::newRow("bool") << QVariant(true) << QVariant(qlonglong(1));
     QTest::newRow("double") << QVariant(2.75) << QVariant(2.75);
@@ -305,77 +298,38 @@ void TestSqlCipherDriver::valuesRoundTrip()
     }
 }
 
-void TestSqlCipherDriver::readOnlyRefusesWrites()
+void TestSqlCipherDriver::queriesAcrossCloseAndReopen()
 {
-    QVERIFY(closedWithTable(QStringLiteral("readonly.db")));
-    QSqlDatabase db = openDatabase(m_dir.filePath(QStringLiteral("readonly.db")), QLatin1String(password), true);
-    QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
-    QSqlQuery query(db);
-    QVERIFY(!query.exec(QStringLiteral("insert into t values (1)")));
-    QVERIFY2(query.lastError().text().contains(QLatin1String("readonly")),
-             qPrintable(query.lastError().text()));
-}
-
-void TestSqlCipherDriver::rollbackDiscards()
-{
-    QSqlDatabase db = openWithTable(QStringLiteral("rollback.db"));
+    QSqlDatabase db = openWithTable(QStringLiteral("reopen.db"));
     QVERIFY(db.isOpen());
     QSqlQuery query(db);
     QVERIFY(db.transaction());
     QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
     QVERIFY(db.rollback());
-    QVERIFY(query.exec(QStringLiteral("select count(*) from t")));
-    QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), 0);
     QVERIFY(!db.commit());
-}
-
-void TestSqlCipherDriver::queryOutlivingCloseIsHarmless()
-{
-    QSqlDatabase db = openWithTable(QStringLiteral("outlive.db"));
-    QVERIFY(db.isOpen());
-    QSqlQuery query(db);
-    QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
-    QVERIFY(query.exec(QStringLiteral("insert into t values (2)")));
-    QVERIFY(query.exec(QStringLiteral("select x from t")));
+    QVERIFY(query.exec(QStringLiteral("insert into t values (5)")));
+    QVERIFY(query.exec(QStringLiteral("insert into t values (6)")));
+    QVERIFY(query.exec(QStringLiteral("select x from t order by x")));
     QVERIFY(query.next());
     db.close();
     QVERIFY(!query.next());
     QVERIFY(!query.exec(QStringLiteral("select x from t")));
-}
-
-void TestSqlCipherDriver::queryReusedAfterReopen()
-{
-    QSqlDatabase db = openWithTable(QStringLiteral("reopen.db"));
-    QVERIFY(db.isOpen());
-    QSqlQuery query(db);
-    QVERIFY(query.exec(QStringLiteral("insert into t values (5)")));
-    QVERIFY(query.exec(QStringLiteral("select x from t")));
-    db.close();
     QVERIFY(db.open());
-    QVERIFY(query.exec(QStringLiteral("select x from t")));
+    QVERIFY(query.exec(QStringLiteral("select count(*), min(x) from t")));
     QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), 5);
+    QCOMPARE(query.value(0).toInt(), 2);
+    QCOMPARE(query.value(1).toInt(), 5);
     // The statement prepared on the second connection must not keep it from
     // closing, or the file would stay locked.
     db.close();
     QVERIFY(db.open());
     QSqlQuery writer(db);
-    QVERIFY2(writer.exec(QStringLiteral("insert into t values (6)")), qPrintable(writer.lastError().text()));
-}
-
-void TestSqlCipherDriver::finishReleasesRows()
-{
-    QSqlDatabase db = openWithTable(QStringLiteral("finish.db"));
-    QVERIFY(db.isOpen());
-    QSqlQuery query(db);
-    QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
     QSqlQuery reader(db);
     QVERIFY(reader.exec(QStringLiteral("select x from t")));
     reader.finish();
     QVERIFY(!reader.next());
     // A finished reader no longer holds the table.
-    QVERIFY2(query.exec(QStringLiteral("drop table t")), qPrintable(query.lastError().text()));
+    QVERIFY2(writer.exec(QStringLiteral("drop table t")), qPrintable(writer.lastError().text()));
 }
 
 void TestSqlCipherDriver::secondStatementInOneTextRefused()

@@ -93,11 +93,10 @@ private slots:
     void init();
     void cleanup();
 
-    void timelineRunsAcrossEntries();
     void seekPausesAndResumesFromThere();
     void requestsFollowRecordedState_data();
     void requestsFollowRecordedState();
-    void pauseResumeStopRestart();
+    void pauseResumeStopRestartAndTimeline();
     void scratchFolderAndDecryptionOncePerRun();
     void unplayableEntryStillEndsContest_data();
     void unplayableEntryStillEndsContest();
@@ -169,37 +168,6 @@ void TestPlayerManager::waitForEnd()
     QCOMPARE(m_reportsAfterEnd, 0);
 }
 
-void TestPlayerManager::timelineRunsAcrossEntries()
-{
-    Contest contest(video(QStringLiteral("count_down.mp4")), {video(QStringLiteral("a.mp4")), video(QStringLiteral("b.mp4"))});
-    startManager(contest);
-    m_manager->requestPlay();
-    waitForEnd();
-
-    const int entries = contest.composer.exercises().size();
-    QVector<int> reportsPerEntry(entries);
-    qint64 previous = 0;
-    for (const Report &report : qAsConst(m_reports)) {
-        // Before the first entry is loaded the player sits at 0.
-        if (report.entry < 0 && report.position == 0)
-            continue;
-        QVERIFY2(report.entry >= 0 && report.entry < entries, qPrintable(QString::number(report.entry)));
-        ++reportsPerEntry[report.entry];
-        // Inside entry k the timeline is the length of the entries before
-        // it plus the offset in the entry.
-        const qint64 start = contest.entryStart(report.entry);
-        const qint64 end = contest.entryStart(report.entry + 1);
-        QVERIFY2(report.position >= start - frameMs && report.position <= end + frameMs,
-                 qPrintable(QStringLiteral("entry %1 at %2").arg(report.entry).arg(report.position)));
-        QVERIFY2(report.position >= previous - frameMs,
-                 qPrintable(QStringLiteral("%1 after %2").arg(report.position).arg(previous)));
-        previous = report.position;
-    }
-    for (int k = 0; k < entries; ++k)
-        QVERIFY2(reportsPerEntry.at(k) > 0, qPrintable(QString::number(k)));
-    QVERIFY(m_reports.last().position >= contest.composer.totalDuration() - frameMs);
-}
-
 void TestPlayerManager::seekPausesAndResumesFromThere()
 {
     Contest contest(video(QStringLiteral("count_down.mp4")), {video(QStringLiteral("a.mp4")), video(QStringLiteral("b.mp4"))});
@@ -235,21 +203,18 @@ void TestPlayerManager::requestsFollowRecordedState_data()
     QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("emitted");
 
-    const QList<QPair<QMediaPlayer::State, QString>> states = {{QMediaPlayer::StoppedState, QStringLiteral("stopped")},
-                                                               {QMediaPlayer::PausedState, QStringLiteral("paused")},
-                                                               {QMediaPlayer::PlayingState, QStringLiteral("playing")}};
-    // request -> what each recorded state (stopped, paused, playing) emits
-    const QList<QPair<QString, QStringList>> table = {
-        {QStringLiteral("play"), {QStringLiteral("play"), QStringLiteral("play"), QString()}},
-        {QStringLiteral("pause"), {QString(), QString(), QStringLiteral("pause")}},
-        {QStringLiteral("stop"), {QString(), QStringLiteral("stop"), QStringLiteral("stop")}},
-    };
-    for (const auto &row : table) {
-        for (int s = 0; s < states.size(); ++s) {
-            QTest::addRow("%s when %s", qPrintable(row.first), qPrintable(states.at(s).second))
-                << states.at(s).first << row.first << row.second.at(s);
-        }
-    }
+    const auto stopped = QMediaPlayer::StoppedState;
+    const auto paused = QMediaPlayer::PausedState;
+    const auto playing = QMediaPlayer::PlayingState;
+    QTest::newRow("play when stopped") << stopped << "play" << "play";
+    QTest::newRow("play when paused") << paused << "play" << "play";
+    QTest::newRow("play when playing") << playing << "play" << "";
+    QTest::newRow("pause when stopped") << stopped << "pause" << "";
+    QTest::newRow("pause when paused") << paused << "pause" << "";
+    QTest::newRow("pause when playing") << playing << "pause" << "pause";
+    QTest::newRow("stop when stopped") << stopped << "stop" << "";
+    QTest::newRow("stop when paused") << paused << "stop" << "stop";
+    QTest::newRow("stop when playing") << playing << "stop" << "stop";
 }
 
 void TestPlayerManager::requestsFollowRecordedState()
@@ -277,7 +242,7 @@ void TestPlayerManager::requestsFollowRecordedState()
     QCOMPARE(heard, emitted.isEmpty() ? QStringList() : QStringList{emitted});
 }
 
-void TestPlayerManager::pauseResumeStopRestart()
+void TestPlayerManager::pauseResumeStopRestartAndTimeline()
 {
     Contest contest(video(QStringLiteral("count_down.mp4")), {video(QStringLiteral("a.mp4")), video(QStringLiteral("b.mp4"))});
     startManager(contest);
@@ -307,6 +272,28 @@ void TestPlayerManager::pauseResumeStopRestart()
         QVERIFY(report.entry <= 0);
     }
     waitForEnd();
+
+    const int entries = contest.composer.exercises().size();
+    QVector<int> reportsPerEntry(entries);
+    qint64 previous = 0;
+    for (const Report &report : qAsConst(m_reports)) {
+        // Before the first entry is loaded the player sits at 0.
+        if (report.entry < 0 && report.position == 0)
+            continue;
+        QVERIFY2(report.entry >= 0 && report.entry < entries, qPrintable(QString::number(report.entry)));
+        ++reportsPerEntry[report.entry];
+        // Inside entry k the timeline is the length of the entries before
+        // it plus the offset in the entry.
+        const qint64 start = contest.entryStart(report.entry);
+        const qint64 end = contest.entryStart(report.entry + 1);
+        QVERIFY2(report.position >= start - frameMs && report.position <= end + frameMs,
+                 qPrintable(QStringLiteral("entry %1 at %2").arg(report.entry).arg(report.position)));
+        QVERIFY2(report.position >= previous - frameMs,
+                 qPrintable(QStringLiteral("%1 after %2").arg(report.position).arg(previous)));
+        previous = report.position;
+    }
+    for (int k = 0; k < entries; ++k)
+        QVERIFY2(reportsPerEntry.at(k) > 0, qPrintable(QString::number(k)));
     QVERIFY(m_reports.last().position >= contest.composer.totalDuration() - frameMs);
 }
 
