@@ -39,11 +39,13 @@ ControlChannel::~ControlChannel()
 
 QString ControlChannel::socketPathFor(const QString &databasePath)
 {
-    const QString path = QFileInfo(databasePath).absoluteFilePath() + QStringLiteral(".ctl");
+    // A shared database is no file to put the socket next to.
+    const bool file = !databasePath.contains(QLatin1String("://"));
+    const QString path = file ? QFileInfo(databasePath).absoluteFilePath() + QStringLiteral(".ctl") : databasePath;
     // A local socket's path is limited to about a hundred bytes; a database
     // deep in the tree gets its socket in the temporary folder instead,
     // named after the database's path.
-    if (QFile::encodeName(path).size() < 100)
+    if (file && QFile::encodeName(path).size() < 100)
         return path;
     const QByteArray digest = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QDir::temp().filePath(QStringLiteral("hazard-server-%1.ctl").arg(QString::fromLatin1(digest)));

@@ -3,6 +3,7 @@
 #include "CandidateHolds.h"
 #include "FilePush.h"
 #include "KeyExchange.h"
+#include "ServerStore.h"
 #include "StationSession.h"
 
 #include <QFile>
@@ -16,9 +17,14 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_tcp(new QTcpServer(this))
-    , m_holds(new CandidateHolds(this))
+    , m_holds(new CandidateHolds(store, this))
     , m_secret(KeyExchange::secret())
+    , m_reconnect(new QTimer(this))
 {
+    // A lost database connection is restored, and the candidate locks with
+    // it, even while no station asks anything.
+    m_reconnect->setInterval(ServerStore::reconnectIntervalMs);
+    connect(m_reconnect, &QTimer::timeout, this, [this] { m_store->reconnectIfBroken(); });
     connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
     // A failed accept (out of file descriptors, for one) pauses the listener
     // for good; without this no station could connect until a restart.
@@ -42,6 +48,7 @@ bool ExamServer::listen(const QHostAddress &address, quint16 port)
     if (!m_tcp->listen(address, port))
         return false;
     m_holds->open();
+    m_reconnect->start();
     qInfo().noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
     return true;
 }
@@ -67,6 +74,7 @@ void ExamServer::close()
         m_tcp->close();
         qInfo().noquote() << QStringLiteral("stopped listening");
     }
+    m_reconnect->stop();
     m_holds->close();
     const QList<QPointer<StationSession>> sessions = m_sessions;
     for (const QPointer<StationSession> &session : sessions) {
@@ -96,6 +104,7 @@ void ExamServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_tcp->nextPendingConnection()) {
         auto *session = new StationSession(socket, m_holds, m_store, m_secret, m_authTimeoutMs, this);
+        session->setCentre(m_centre);
         m_sessions.append(session);
         connect(session, &StationSession::finished, this, &ExamServer::onSessionFinished);
         connect(session, &StationSession::authenticated, this, &ExamServer::stationAuthenticated);

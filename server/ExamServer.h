@@ -9,6 +9,7 @@
 
 class CandidateHolds;
 class QTcpServer;
+class QTimer;
 class ServerStore;
 class StationSession;
 
@@ -27,6 +28,8 @@ public:
 
     // The shared secret's bytes (its hexadecimal text).
     void setSecret(const QByteArray &secret) { m_secret = secret; }
+    // The examination centre's name, stored with every result received.
+    void setCentre(const QString &centre) { m_centre = centre; }
     // How long a station may take to answer the challenge.
     void setAuthTimeout(int ms) { m_authTimeoutMs = ms; }
 
@@ -60,6 +63,8 @@ private:
     QTcpServer *m_tcp;
     CandidateHolds *m_holds;
     QByteArray m_secret;
+    QString m_centre;
+    QTimer *m_reconnect;
     int m_authTimeoutMs = defaultAuthTimeoutMs;
     QList<QPointer<StationSession>> m_sessions;
 };

@@ -14,6 +14,7 @@
 #include <QHostAddress>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -26,8 +27,22 @@ const char defaultDatabase[] = "./hazard-server.db";
 QCommandLineOption dbOption()
 {
     return QCommandLineOption(QStringList{QStringLiteral("db")},
-                              QStringLiteral("The server database (default %1).").arg(QLatin1String(defaultDatabase)),
-                              QStringLiteral("PATH"));
+                              QStringLiteral("The server database: an SQLite file (default %1) or "
+                                             "postgresql://USER@HOST:PORT/DBNAME, whose password comes from "
+                                             "PGPASSWORD or a pgpass file.")
+                                  .arg(QLatin1String(defaultDatabase)),
+                              QStringLiteral("PATH|URL"));
+}
+
+// Which running server push and status reach: the one serving the SQLite
+// file, or on a PostgreSQL database that several servers share, the one
+// listening on the port.
+QCommandLineOption portOption()
+{
+    return QCommandLineOption(QStringLiteral("port"),
+                              QStringLiteral("With a PostgreSQL database: the port of the server to reach "
+                                             "(default 6886)."),
+                              QStringLiteral("PORT"), QStringLiteral("6886"));
 }
 
 QString statesHelp()
@@ -83,7 +98,10 @@ QString ServerCli::generalHelp() const
                "  status                    stations connected to the running server\n"
                "\n"
                "Options:\n"
-               "  --db PATH    the database (default %1)\n"
+               "  --db PATH    the database: an SQLite file (default %1)\n"
+               "  --db postgresql://USER@HOST:PORT/DBNAME\n"
+               "               a PostgreSQL database that several servers may share;\n"
+               "               the password comes from PGPASSWORD or a pgpass file\n"
                "  -h, --help   this text; COMMAND --help describes one command\n"
                "\n")
                .arg(QLatin1String(defaultDatabase))
@@ -128,6 +146,28 @@ int ServerCli::parse(QCommandLineParser &parser, const QStringList &args, const 
                               .arg(command)
                               .arg(positionals));
     return 0;
+}
+
+QString ServerCli::controlKey(const QString &database, quint16 port)
+{
+    return QStringLiteral("%1 port %2").arg(database).arg(port);
+}
+
+bool ServerCli::controlKeyFor(const QCommandLineParser &parser, QString *key)
+{
+    if (!ServerStore::isPostgresLocation(m_db)) {
+        *key = m_db;
+        return true;
+    }
+    bool ok = false;
+    const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        usageError(QStringLiteral("--port wants a port number"));
+        return false;
+    }
+    // The same text the server derived from its opened store.
+    *key = controlKey(QUrl(m_db).toString(QUrl::RemovePassword), quint16(port));
+    return true;
 }
 
 bool ServerCli::openStore(ServerStore &store)
@@ -215,13 +255,16 @@ int ServerCli::init(const QStringList &args)
 {
     QCommandLineParser parser;
     if (const int s = parse(parser, args, QStringLiteral("init"),
-                            QStringLiteral("Create the server database, or check an existing one."), 0))
+                            QStringLiteral("Create the server database, upgrade one an older hazard-server wrote, or\n"
+                                           "check an existing one. A PostgreSQL database must exist and be empty\n"
+                                           "(createdb) before its tables are created."),
+                            0))
         return s;
-    const bool existed = QFileInfo::exists(m_db);
     ServerStore store;
     if (!store.open(m_db, ServerStore::OpenMode::CreateIfMissing))
         return failure(store.lastError());
-    m_out << (existed ? "database ready: " : "database created: ") << QFileInfo(m_db).absoluteFilePath() << "\n";
+    const QString where = store.isShared() ? store.path() : QFileInfo(m_db).absoluteFilePath();
+    m_out << (store.created() ? "database created: " : "database ready: ") << where << "\n";
     return 0;
 }
 
@@ -532,7 +575,11 @@ int ServerCli::serve(const QStringList &args)
                                            QStringLiteral("Seconds a station has to answer the challenge "
                                                           "(default 30)."),
                                            QStringLiteral("SECONDS"), QStringLiteral("30"));
-    parser.addOptions({listenOption, secretOption, timeoutOption});
+    const QCommandLineOption centreOption(QStringLiteral("centre"),
+                                          QStringLiteral("The examination centre's name, stored with each result "
+                                                         "and printed on its result sheet."),
+                                          QStringLiteral("NAME"));
+    parser.addOptions({listenOption, secretOption, timeoutOption, centreOption});
     if (const int s = parse(parser, args, QStringLiteral("serve"),
                             QStringLiteral("Answer stations until SIGINT or SIGTERM. Every exchange is logged on\n"
                                            "standard error with the station's address. The first line on standard\n"
@@ -572,6 +619,9 @@ int ServerCli::serve(const QStringList &args)
 
     qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{if-warning}warning: %{endif}"
                                       "%{if-critical}error: %{endif}%{message}"));
+    const QString centre = parser.value(centreOption).trimmed();
+    if (centre.contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]"))))
+        return usageError(QStringLiteral("--centre cannot contain control characters"));
     ServerStore store;
     if (!openStore(store))
         return 1;
@@ -579,12 +629,17 @@ int ServerCli::serve(const QStringList &args)
     if (!secret.isEmpty())
         server.setSecret(secret);
     server.setAuthTimeout(int(timeout * 1000));
+    server.setCentre(centre);
     ControlChannel control(&server);
     QString why;
-    if (!control.listen(m_db, &why))
+    // One server per SQLite file, refused before it takes the port; on a
+    // shared database each server has a control socket for its own port.
+    if (!store.isShared() && !control.listen(m_db, &why))
         return failure(why);
     if (!server.listen(address, quint16(port)))
         return failure(QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString()));
+    if (store.isShared() && !control.listen(controlKey(store.path(), server.port()), &why))
+        return failure(why);
     const QString shown = server.address().protocol() == QAbstractSocket::IPv6Protocol
         ? QStringLiteral("[%1]").arg(server.address().toString())
         : server.address().toString();
@@ -606,6 +661,7 @@ int ServerCli::serve(const QStringList &args)
 int ServerCli::push(const QStringList &args)
 {
     QCommandLineParser parser;
+    parser.addOption(portOption());
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to send."));
     parser.addPositionalArgument(QStringLiteral("NAME"),
                                  QStringLiteral("The path the stations store it under, relative to their "
@@ -615,6 +671,9 @@ int ServerCli::push(const QStringList &args)
                                            "the database (see serve). Returns once the transfers are under way."),
                             2))
         return s;
+    QString key;
+    if (!controlKeyFor(parser, &key))
+        return 2;
     const QString file = parser.positionalArguments().at(0);
     const QString name = parser.positionalArguments().at(1);
     QString why;
@@ -622,7 +681,7 @@ int ServerCli::push(const QStringList &args)
         return failure(name + QStringLiteral(": ") + why);
     if (!QFileInfo(file).isFile())
         return failure(QStringLiteral("no file ") + file);
-    const int stations = ControlChannel::requestPush(m_db, file, name, &why);
+    const int stations = ControlChannel::requestPush(key, file, name, &why);
     if (stations < 0)
         return failure(why);
     m_out << "pushing " << name << " (" << QFileInfo(file).size() << " bytes) to " << stations << " station(s)\n";
@@ -632,15 +691,19 @@ int ServerCli::push(const QStringList &args)
 int ServerCli::status(const QStringList &args)
 {
     QCommandLineParser parser;
+    parser.addOption(portOption());
     if (const int s = parse(parser, args, QStringLiteral("status"),
                             QStringLiteral("Ask the server that is serving the database how many stations are\n"
                                            "connected. Exit status 1 when no server is running."),
                             0))
         return s;
+    QString key;
+    if (!controlKeyFor(parser, &key))
+        return 2;
     int stations = 0;
     int authenticated = 0;
     QString why;
-    if (!ControlChannel::requestStatus(m_db, &stations, &authenticated, &why))
+    if (!ControlChannel::requestStatus(key, &stations, &authenticated, &why))
         return failure(why);
     m_out << "serving " << m_db << ": " << stations << " station(s) connected, " << authenticated
           << " past the challenge\n";

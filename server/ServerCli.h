@@ -36,6 +36,11 @@ private:
     int parse(QCommandLineParser &parser, const QStringList &args, const QString &command,
               const QString &description, int positionals);
     bool openStore(ServerStore &store);
+    // What names a running server's control socket: the SQLite file, or a
+    // shared database and the server's port.
+    static QString controlKey(const QString &database, quint16 port);
+    // false after a usage error.
+    bool controlKeyFor(const QCommandLineParser &parser, QString *key);
     // Reports a candidate that cannot be read or is not in the course.
     bool findCandidate(ServerStore &store, const QString &course, const QString &number,
                        CandidateRecord *candidate);

@@ -10,11 +10,13 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
+#include <QtDebug>
 
 namespace {
-
-constexpr int schemaVersion = 1;
 
 QAtomicInt connectionCounter;
 
@@ -42,6 +44,71 @@ bool hasControlCharacters(const QString &text)
     return false;
 }
 
+// The first schema, as the first release wrote it. Later versions are
+// reached by the upgrades below, the same way for a new database as for an
+// old one, so that the upgrades are exercised by every new database.
+QStringList firstSchema(bool postgres)
+{
+    const QString resultId = postgres ? QStringLiteral("BIGSERIAL PRIMARY KEY")
+                                      : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    QStringList statements;
+    // PostgreSQL has no rowid: the order courses were added in is kept in
+    // a column of its own.
+    statements << (postgres ? QStringLiteral("CREATE TABLE course ("
+                                             " code TEXT PRIMARY KEY NOT NULL,"
+                                             " name TEXT NOT NULL,"
+                                             " added BIGSERIAL NOT NULL)")
+                            : QStringLiteral("CREATE TABLE course ("
+                                             " code TEXT PRIMARY KEY NOT NULL,"
+                                             " name TEXT NOT NULL)"));
+    statements << QStringLiteral("CREATE TABLE candidate ("
+                                 " id INTEGER PRIMARY KEY,"
+                                 " number TEXT NOT NULL,"
+                                 " course_code TEXT NOT NULL REFERENCES course(code),"
+                                 " licence_class INTEGER NOT NULL CHECK (licence_class BETWEEN 0 AND 9),"
+                                 " pid TEXT NOT NULL,"
+                                 " full_name TEXT NOT NULL,"
+                                 " photo TEXT NOT NULL DEFAULT '',"
+                                 " state TEXT NOT NULL CHECK (state IN "
+                                 "('ready','examined','theory-not-passed','not-required')),"
+                                 " UNIQUE (course_code, number))");
+    statements << QStringLiteral("CREATE TABLE result ("
+                                 " id %1,"
+                                 " candidate_id INTEGER NOT NULL REFERENCES candidate(id),"
+                                 " course_code TEXT NOT NULL,"
+                                 " total INTEGER NOT NULL,"
+                                 " pass_score INTEGER NOT NULL,"
+                                 " passed INTEGER NOT NULL,"
+                                 " detail TEXT NOT NULL,"
+                                 " received_at TEXT NOT NULL,"
+                                 " station TEXT NOT NULL DEFAULT '',"
+                                 " UNIQUE (candidate_id, course_code, total, pass_score, passed, detail))")
+                      .arg(resultId);
+    if (postgres)
+        statements << QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)")
+                   << QStringLiteral("INSERT INTO schema_version (version) VALUES (1)");
+    return statements;
+}
+
+// What takes a database from version n - 1 to n, at index n - 2.
+QStringList upgradeTo(int version)
+{
+    switch (version) {
+    case 2:
+        // The centre that received a result, for the result sheets of a
+        // database that several centres share; and the date ranges of the
+        // exports.
+        return {QStringLiteral("ALTER TABLE result ADD COLUMN centre TEXT NOT NULL DEFAULT ''"),
+                QStringLiteral("CREATE INDEX result_received_at ON result (received_at)")};
+    default:
+        return {};
+    }
+}
+
+// Keys of the candidate locks in PostgreSQL's advisory lock space: this
+// program's own class, then the candidate id.
+constexpr int lockClass = 0x487a5364;
+
 } // namespace
 
 ServerStore::ServerStore(QObject *parent)
@@ -65,9 +132,29 @@ bool ServerStore::isOpen() const
     return QSqlDatabase::contains(m_connection) && database().isOpen();
 }
 
+bool ServerStore::isPostgresLocation(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+}
+
+bool ServerStore::connectionLost(const QSqlQuery &query) const
+{
+    if (!m_postgres)
+        return false;
+    // Errors libpq makes itself (the server closed the connection, no
+    // connection to the server) carry no SQLSTATE; a server going down says
+    // so with class 08 or 57P.
+    const QString state = query.lastError().nativeErrorCode();
+    return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
+}
+
 bool ServerStore::fail(const QString &what, const QSqlQuery &query)
 {
-    m_lastError = what + QStringLiteral(": ") + query.lastError().text();
+    m_lastError = what + QStringLiteral(": ") + query.lastError().text().simplified();
+    if (connectionLost(query) && !m_broken) {
+        m_broken = true;
+        qWarning().noquote() << QStringLiteral("database connection lost (%1); reconnecting").arg(m_lastError);
+    }
     return false;
 }
 
@@ -77,117 +164,235 @@ bool ServerStore::fail(const QString &what)
     return false;
 }
 
-bool ServerStore::open(const QString &path, OpenMode mode)
+bool ServerStore::open(const QString &location, OpenMode mode)
 {
     close();
-    const QFileInfo info(path);
-    const bool existed = info.exists();
-    if (mode == OpenMode::MustExist && !existed)
-        return fail(QStringLiteral("no database at %1 (create one with: hazard-server init --db %1)").arg(path));
-    if (existed && !info.isFile())
-        return fail(QStringLiteral("%1 is not a file").arg(path));
-
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        db.setDatabaseName(path);
-        // The operator's commands write while the server serves; let a writer
-        // wait for the other instead of failing at once.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-        if (!db.open()) {
-            m_lastError = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_connection);
-            return false;
-        }
-    }
-    m_path = path;
-    // Identity numbers, photos and results are personal data: a new database
-    // is for its owner only (SQLite gives its journal files the same mode).
-    if (!existed)
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-
-    if (!setUp(path, mode)) {
+    m_created = false;
+    if (!connectTo(location, mode == OpenMode::MustExist))
+        return false;
+    if (!setUp(mode)) {
         close();
         return false;
     }
     return true;
 }
 
-bool ServerStore::setUp(const QString &path, OpenMode mode)
+bool ServerStore::connectTo(const QString &location, bool mustExist)
 {
-    QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-        return fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
-    const int version = query.value(0).toInt();
-    query.finish();
-    if (version == 0) {
-        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next())
-            return fail(QStringLiteral("%1 is not an SQLite database").arg(path), query);
-        const int objects = query.value(0).toInt();
-        query.finish();
-        if (objects != 0)
-            return fail(QStringLiteral("%1 holds another kind of database").arg(path));
-        if (mode == OpenMode::MustExist)
-            return fail(QStringLiteral("%1 is empty (create the tables with: hazard-server init --db %1)").arg(path));
-    } else if (version != schemaVersion) {
-        return fail(QStringLiteral("%1 has schema version %2, this program knows %3").arg(path).arg(version).arg(schemaVersion));
-    }
+    if (isPostgresLocation(location))
+        return connectPostgres(location);
 
-    // WAL lets the server read while a command writes, and the reverse.
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
-        || query.value(0).toString().toLower() != QLatin1String("wal")) {
-        return fail(QStringLiteral("cannot switch %1 to WAL journal").arg(path), query);
+    m_postgres = false;
+    const QFileInfo info(location);
+    const bool existed = info.exists();
+    if (mustExist && !existed)
+        return fail(QStringLiteral("no database at %1 (create one with: hazard-server init --db %1)").arg(location));
+    if (existed && !info.isFile())
+        return fail(QStringLiteral("%1 is not a file").arg(location));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(location);
+        // The operator's commands write while the server serves; let a writer
+        // wait for the other instead of failing at once.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!db.open()) {
+            m_lastError = QStringLiteral("cannot open %1: %2").arg(location, db.lastError().text());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            return false;
+        }
     }
-    query.finish();
-    if (!query.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
-        return fail(QStringLiteral("cannot enable foreign keys"), query);
-    return version != 0 || createSchema();
+    m_location = location;
+    m_path = location;
+    // Identity numbers, photos and results are personal data: a new database
+    // is for its owner only (SQLite gives its journal files the same mode).
+    if (!existed)
+        QFile::setPermissions(location, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
 }
 
-bool ServerStore::createSchema()
+bool ServerStore::connectPostgres(const QString &location)
 {
-    StoreTransaction transaction(database());
+    m_postgres = true;
+    const QUrl url(location, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2 || url.path().indexOf(QLatin1Char('/'), 1) >= 0)
+        return fail(QStringLiteral("a PostgreSQL database is named postgresql://USER@HOST:PORT/DBNAME; got %1")
+                        .arg(url.toString(QUrl::RemovePassword)));
+    // Command lines are visible to every user of the machine.
+    if (!url.password().isEmpty())
+        return fail(QStringLiteral("no password in the database address, please: give it in PGPASSWORD or a "
+                                   "pgpass file"));
+    QStringList options{QStringLiteral("connect_timeout=5"), QStringLiteral("application_name=hazard-server"),
+                        QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=30")};
+    const QList<QPair<QString, QString>> items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    const QRegularExpression safeKey(QStringLiteral("^[a-z_]+$"));
+    const QRegularExpression safeValue(QStringLiteral("^[A-Za-z0-9_.,:/@+-]*$"));
+    for (const auto &item : items) {
+        if (!safeKey.match(item.first).hasMatch() || !safeValue.match(item.second).hasMatch()
+            || item.first == QLatin1String("password"))
+            return fail(QStringLiteral("the database address has an option this program does not pass on: %1")
+                            .arg(item.first));
+        options << item.first + QLatin1Char('=') + item.second;
+    }
+    m_location = location;
+    m_path = url.toString(QUrl::RemovePassword);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
+        if (!db.isValid()) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            return fail(QStringLiteral("Qt's PostgreSQL driver is missing (Debian package libqt5sql5-psql)"));
+        }
+        db.setHostName(url.host());
+        if (url.port() > 0)
+            db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        db.setConnectOptions(options.join(QLatin1Char(';')));
+        if (!db.open()) {
+            m_lastError = QStringLiteral("cannot connect to %1: %2").arg(m_path, db.lastError().text().simplified());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            return false;
+        }
+    }
+    return prepareSession();
+}
+
+bool ServerStore::prepareSession()
+{
+    // The server answers every station from one thread: a statement that
+    // waits for ever would freeze them all, so waits end in a failure.
+    const QStringList settings{QStringLiteral("SET statement_timeout = '15s'"), QStringLiteral("SET lock_timeout = '10s'"),
+                               QStringLiteral("SET client_encoding = 'UTF8'")};
+    QSqlQuery query(database());
+    for (const QString &sql : settings) {
+        if (!query.exec(sql))
+            return fail(QStringLiteral("cannot prepare the connection to %1").arg(m_path), query);
+    }
+    return true;
+}
+
+int ServerStore::storedVersion(bool *ok)
+{
+    *ok = false;
+    QSqlQuery query(database());
+    if (!m_postgres) {
+        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+            fail(QStringLiteral("%1 is not an SQLite database").arg(m_path), query);
+            return 0;
+        }
+        const int version = query.value(0).toInt();
+        if (version == 0) {
+            if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next()) {
+                fail(QStringLiteral("%1 is not an SQLite database").arg(m_path), query);
+                return 0;
+            }
+            if (query.value(0).toInt() != 0) {
+                fail(QStringLiteral("%1 holds another kind of database").arg(m_path));
+                return 0;
+            }
+        }
+        *ok = true;
+        return version;
+    }
+    if (!query.exec(QStringLiteral("SELECT count(*), count(*) FILTER (WHERE table_name = 'schema_version') "
+                                   "FROM information_schema.tables WHERE table_schema = current_schema()"))
+        || !query.next()) {
+        fail(QStringLiteral("cannot read the tables of %1").arg(m_path), query);
+        return 0;
+    }
+    const int tables = query.value(0).toInt();
+    const bool versioned = query.value(1).toInt() == 1;
+    if (tables == 0) {
+        *ok = true;
+        return 0;
+    }
+    if (!versioned) {
+        fail(QStringLiteral("%1 holds another kind of database").arg(m_path));
+        return 0;
+    }
+    if (!query.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !query.next()) {
+        fail(QStringLiteral("cannot read the schema version of %1").arg(m_path), query);
+        return 0;
+    }
+    *ok = true;
+    return query.value(0).toInt();
+}
+
+bool ServerStore::setUp(OpenMode mode)
+{
+    bool ok = false;
+    const int version = storedVersion(&ok);
+    if (!ok)
+        return false;
+    if (version > schemaVersion)
+        return fail(QStringLiteral("%1 has schema version %2, newer than the %3 this hazard-server knows; "
+                                   "run a newer hazard-server")
+                        .arg(m_path)
+                        .arg(version)
+                        .arg(schemaVersion));
+    if (version == 0 && mode == OpenMode::MustExist)
+        return fail(QStringLiteral("%1 is empty (create the tables with: hazard-server init --db %1)").arg(m_path));
+
+    QSqlQuery query(database());
+    if (!m_postgres) {
+        // WAL lets the server read while a command writes, and the reverse.
+        if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
+            || query.value(0).toString().toLower() != QLatin1String("wal")) {
+            return fail(QStringLiteral("cannot switch %1 to WAL journal").arg(m_path), query);
+        }
+        query.finish();
+        if (!query.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
+            return fail(QStringLiteral("cannot enable foreign keys"), query);
+    }
+    return version == schemaVersion || upgrade(version);
+}
+
+bool ServerStore::upgrade(int from)
+{
+    // All or nothing: a database is never left half upgraded.
+    StoreTransaction transaction(database(), m_postgres);
     if (!transaction.isActive())
         return fail(transaction.error());
-    const QStringList statements = {
-        QStringLiteral("CREATE TABLE course ("
-                       " code TEXT PRIMARY KEY NOT NULL,"
-                       " name TEXT NOT NULL)"),
-        QStringLiteral("CREATE TABLE candidate ("
-                       " id INTEGER PRIMARY KEY,"
-                       " number TEXT NOT NULL,"
-                       " course_code TEXT NOT NULL REFERENCES course(code),"
-                       " licence_class INTEGER NOT NULL CHECK (licence_class BETWEEN 0 AND 9),"
-                       " pid TEXT NOT NULL,"
-                       " full_name TEXT NOT NULL,"
-                       " photo TEXT NOT NULL DEFAULT '',"
-                       " state TEXT NOT NULL CHECK (state IN ('ready','examined','theory-not-passed','not-required')),"
-                       " UNIQUE (course_code, number))"),
-        QStringLiteral("CREATE TABLE result ("
-                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                       " candidate_id INTEGER NOT NULL REFERENCES candidate(id),"
-                       " course_code TEXT NOT NULL,"
-                       " total INTEGER NOT NULL,"
-                       " pass_score INTEGER NOT NULL,"
-                       " passed INTEGER NOT NULL,"
-                       " detail TEXT NOT NULL,"
-                       " received_at TEXT NOT NULL,"
-                       " station TEXT NOT NULL DEFAULT '',"
-                       " UNIQUE (candidate_id, course_code, total, pass_score, passed, detail))"),
-        QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion),
-    };
     QSqlQuery query(database());
+    int version = from;
+    if (m_postgres && from > 0) {
+        // Another server may be upgrading the same database right now; the
+        // first one does it, the others find it done.
+        if (!query.exec(QStringLiteral("LOCK TABLE schema_version IN EXCLUSIVE MODE"))
+            || !query.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !query.next())
+            return fail(QStringLiteral("cannot upgrade %1").arg(m_path), query);
+        version = query.value(0).toInt();
+        if (version >= schemaVersion)
+            return transaction.commit() || fail(QStringLiteral("cannot upgrade %1: ").arg(m_path) + transaction.error());
+    }
+    QStringList statements;
+    if (version == 0)
+        statements = firstSchema(m_postgres);
+    for (int next = qMax(version, 1) + 1; next <= schemaVersion; ++next)
+        statements += upgradeTo(next);
+    statements << (m_postgres ? QStringLiteral("UPDATE schema_version SET version = %1").arg(schemaVersion)
+                              : QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion));
     for (const QString &sql : statements) {
         if (!query.exec(sql))
-            return fail(QStringLiteral("cannot create the tables"), query);
+            return fail(version == 0 ? QStringLiteral("cannot create the tables")
+                                     : QStringLiteral("cannot upgrade %1 from schema version %2").arg(m_path).arg(version),
+                        query);
     }
     if (!transaction.commit())
-        return fail(QStringLiteral("cannot create the tables: ") + transaction.error());
+        return fail(QStringLiteral("cannot create or upgrade the tables: ") + transaction.error());
+    if (version == 0)
+        m_created = true;
+    else
+        qInfo().noquote() << QStringLiteral("%1 upgraded from schema version %2 to %3").arg(m_path).arg(version).arg(schemaVersion);
     return true;
 }
 
 void ServerStore::close()
 {
+    m_locks.clear();
+    m_broken = false;
     if (!QSqlDatabase::contains(m_connection))
         return;
     {
@@ -196,6 +401,79 @@ void ServerStore::close()
     }
     QSqlDatabase::removeDatabase(m_connection);
     m_path.clear();
+}
+
+bool ServerStore::reconnectIfBroken()
+{
+    if (!m_broken)
+        return true;
+    // Each attempt may wait for the connect timeout; the stations are
+    // answered meanwhile with failures rather than not at all.
+    if (m_lastAttempt.isValid() && !m_lastAttempt.hasExpired(reconnectIntervalMs))
+        return false;
+    m_lastAttempt.start();
+    const QSet<int> held = m_locks;
+    const QString location = m_location;
+    {
+        QSqlDatabase db = database();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    if (!connectTo(location, true)) {
+        QSqlDatabase::removeDatabase(m_connection);
+        return false;
+    }
+    m_broken = false;
+    m_locks.clear();
+    qInfo().noquote() << QStringLiteral("database connection to %1 restored").arg(m_path);
+    // The locks went with the old connection: take back those of the
+    // examinations still running here.
+    for (const int id : held) {
+        switch (lockCandidate(id)) {
+        case Lock::Taken:
+            break;
+        case Lock::Busy:
+            qWarning().noquote() << QStringLiteral("candidate %1 was entered at another server while the "
+                                                   "database was unreachable")
+                                        .arg(id);
+            break;
+        case Lock::Failed:
+            // Lost again: the next attempt starts from the same list.
+            m_locks.unite(held);
+            return false;
+        }
+    }
+    return true;
+}
+
+ServerStore::Lock ServerStore::lockCandidate(int candidateId)
+{
+    if (!m_postgres || m_locks.contains(candidateId))
+        return Lock::Taken;
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
+    query.addBindValue(lockClass);
+    query.addBindValue(candidateId);
+    if (!query.exec() || !query.next()) {
+        fail(QStringLiteral("cannot lock candidate %1").arg(candidateId), query);
+        return Lock::Failed;
+    }
+    if (!query.value(0).toBool())
+        return Lock::Busy;
+    m_locks.insert(candidateId);
+    return Lock::Taken;
+}
+
+void ServerStore::unlockCandidate(int candidateId)
+{
+    if (!m_locks.remove(candidateId) || m_broken)
+        return;
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"));
+    query.addBindValue(lockClass);
+    query.addBindValue(candidateId);
+    if (!query.exec())
+        fail(QStringLiteral("cannot unlock candidate %1").arg(candidateId), query);
 }
 
 bool ServerStore::checkCourse(const CourseRecord &course, QString *why)
@@ -318,7 +596,8 @@ bool ServerStore::courses(QList<CourseRecord> *out)
 {
     out->clear();
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT code, name FROM course ORDER BY rowid")))
+    if (!query.exec(m_postgres ? QStringLiteral("SELECT code, name FROM course ORDER BY added")
+                               : QStringLiteral("SELECT code, name FROM course ORDER BY rowid")))
         return fail(QStringLiteral("cannot read courses"), query);
     while (query.next())
         out->append({query.value(0).toString(), query.value(1).toString()});
@@ -379,9 +658,21 @@ bool ServerStore::insertCandidate(CandidateRecord *c)
         }
     }
     QSqlQuery query(database());
+    qint64 id = c->id;
+    if (id == 0) {
+        // Chosen here rather than by either database, the same way for
+        // both; addCandidates() keeps other writers out meanwhile.
+        if (!query.exec(QStringLiteral("SELECT COALESCE(max(id), 0) + 1 FROM candidate")) || !query.next())
+            return fail(QStringLiteral("cannot add candidate %1").arg(c->number), query);
+        id = query.value(0).toLongLong();
+        query.finish();
+    }
+    // Stations carry the id in a signed 32-bit field.
+    if (id <= 0 || id > 0x7fffffff)
+        return fail(QStringLiteral("candidate %1: id %2 does not fit the wire format").arg(c->number).arg(id));
     query.prepare(QStringLiteral("INSERT INTO candidate (id, number, course_code, licence_class, pid, full_name, "
                                  "photo, state) VALUES (?, ?, ?, ?, ?, ?, COALESCE(?, ''), ?)"));
-    query.addBindValue(c->id > 0 ? QVariant(c->id) : QVariant());
+    query.addBindValue(int(id));
     query.addBindValue(c->number);
     query.addBindValue(c->courseCode);
     query.addBindValue(c->licenceClass);
@@ -391,10 +682,6 @@ bool ServerStore::insertCandidate(CandidateRecord *c)
     query.addBindValue(CandidateState::name(c->state));
     if (!query.exec())
         return fail(QStringLiteral("cannot add candidate %1").arg(c->number), query);
-    const qint64 id = query.lastInsertId().toLongLong();
-    // Stations carry the id in a signed 32-bit field.
-    if (id <= 0 || id > 0x7fffffff)
-        return fail(QStringLiteral("candidate %1: id %2 does not fit the wire format").arg(c->number).arg(id));
     c->id = int(id);
     return true;
 }
@@ -410,9 +697,15 @@ bool ServerStore::addCandidate(CandidateRecord *candidate)
 
 bool ServerStore::addCandidates(QList<CandidateRecord> *candidates)
 {
-    StoreTransaction transaction(database());
+    StoreTransaction transaction(database(), m_postgres);
     if (!transaction.isActive())
         return fail(transaction.error());
+    if (m_postgres) {
+        // Two commands adding candidates at once would choose the same ids.
+        QSqlQuery lock(database());
+        if (!lock.exec(QStringLiteral("LOCK TABLE candidate IN SHARE ROW EXCLUSIVE MODE")))
+            return fail(QStringLiteral("cannot store the candidates"), lock);
+    }
     for (CandidateRecord &c : *candidates) {
         if (!insertCandidate(&c))
             return false;
@@ -448,10 +741,11 @@ ServerStore::Lookup ServerStore::candidate(const QString &courseCode, const QStr
     return found;
 }
 
-ServerStore::Lookup ServerStore::candidateById(int id, CandidateRecord *out)
+ServerStore::Lookup ServerStore::candidateById(int id, CandidateRecord *out, bool forUpdate)
 {
     QSqlQuery query(database());
-    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE id = ?"));
+    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE id = ?")
+                  + (forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     query.addBindValue(id);
     const Lookup found = lookUp(query, QStringLiteral("cannot read candidate id %1").arg(id));
     if (found == Lookup::Found)
@@ -492,15 +786,17 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
         fail(why);
         return Upload::Rejected;
     }
-    // What is read here stays true until the commit: the transaction holds
-    // the write lock from its start.
-    StoreTransaction transaction(database());
+    // What is read here stays true until the commit: on SQLite the
+    // transaction holds the write lock from its start; on PostgreSQL the
+    // candidate's row is locked, so that a server receiving the same result
+    // at the same time waits and then finds it stored.
+    StoreTransaction transaction(database(), m_postgres);
     if (!transaction.isActive()) {
         fail(transaction.error());
         return Upload::Failed;
     }
     CandidateRecord candidate;
-    switch (candidateById(r.candidateId, &candidate)) {
+    switch (candidateById(r.candidateId, &candidate, m_postgres)) {
     case Lookup::Failed:
         return Upload::Failed;
     case Lookup::Missing:
@@ -547,11 +843,13 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
         return Upload::Rejected;
     }
     query.prepare(QStringLiteral("INSERT INTO result (candidate_id, course_code, total, pass_score, passed, detail, "
-                                 "received_at, station) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''))"));
+                                 "received_at, station, centre) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''), "
+                                 "COALESCE(?, ''))"));
     bindResultKey(query, r);
     const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
     query.addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
     query.addBindValue(r.station);
+    query.addBindValue(r.centre);
     if (!query.exec()) {
         fail(QStringLiteral("cannot store the result"), query);
         return Upload::Failed;
@@ -572,7 +870,7 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
 namespace {
 
 const char resultColumns[] = "r.id, r.candidate_id, r.course_code, r.total, r.pass_score, r.passed, r.detail, "
-                             "r.received_at, r.station, c.number, c.full_name, c.pid, c.licence_class "
+                             "r.received_at, r.station, c.number, c.full_name, c.pid, c.licence_class, r.centre "
                              "FROM result r JOIN candidate c ON c.id = r.candidate_id ";
 
 ResultRecord resultFrom(const QSqlQuery &query)
@@ -591,6 +889,7 @@ ResultRecord resultFrom(const QSqlQuery &query)
     r.candidateName = query.value(10).toString();
     r.candidatePid = query.value(11).toString();
     r.licenceClass = query.value(12).toInt();
+    r.centre = query.value(13).toString();
     return r;
 }
 

@@ -4,17 +4,24 @@
 #include "CourseRecord.h"
 #include "ResultRecord.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QSqlDatabase;
 class QSqlQuery;
 
-// The server's SQLite database: courses, candidates and results. Every
-// operation reports failure by its result and leaves the reason in
-// lastError(); nothing is cached, so several processes (the server and the
-// operator's commands) can share one file.
+// The server's database: courses, candidates and results, in an SQLite file
+// or in a PostgreSQL database that several servers share. Every operation
+// reports failure by its result and leaves the reason in lastError();
+// nothing is cached, so several processes (servers and the operator's
+// commands) can share one database.
+//
+// A PostgreSQL connection that is lost (the database restarted, the network
+// cut) fails the operation in hand; reconnectIfBroken() then connects again
+// and takes back the candidate locks this store held.
 class ServerStore : public QObject
 {
     Q_OBJECT
@@ -22,6 +29,11 @@ public:
     enum class OpenMode { CreateIfMissing, MustExist };
     enum class Lookup { Found, Missing, Failed };
     enum class Upload { Stored, Duplicate, Rejected, Failed };
+    enum class Lock { Taken, Busy, Failed };
+
+    // The schema this program writes; older databases are upgraded when
+    // opened, newer ones refused.
+    static constexpr int schemaVersion = 2;
 
     // The largest encrypted entry answer a frame can carry bounds the
     // candidate's texts: identity number, name and photo together.
@@ -30,11 +42,31 @@ public:
     explicit ServerStore(QObject *parent = nullptr);
     ~ServerStore() override;
 
-    bool open(const QString &path, OpenMode mode);
+    // A file path, or postgresql://USER@HOST:PORT/DBNAME[?libpq options].
+    // A PostgreSQL password comes from PGPASSWORD or a pgpass file only.
+    bool open(const QString &location, OpenMode mode);
     void close();
     bool isOpen() const;
+    // The location as given; for PostgreSQL without any password.
     QString path() const { return m_path; }
     QString lastError() const { return m_lastError; }
+    // Whether the last open() laid out the tables.
+    bool created() const { return m_created; }
+    bool isShared() const { return m_postgres; }
+    static bool isPostgresLocation(const QString &location);
+
+    // True when the connection works, reconnecting first if it was lost;
+    // attempts are at least reconnectIntervalMs apart.
+    static constexpr int reconnectIntervalMs = 1000;
+    bool reconnectIfBroken();
+    bool isBroken() const { return m_broken; }
+
+    // Marks the candidate as under examination here for every server on the
+    // same database; released by unlockCandidate() or when this store's
+    // connection ends, with the process or not. Taking one's own lock again
+    // is Taken. An SQLite store has no other servers: always Taken.
+    Lock lockCandidate(int candidateId);
+    void unlockCandidate(int candidateId);
 
     bool addCourse(const CourseRecord &course);
     bool courses(QList<CourseRecord> *out);
@@ -45,7 +77,8 @@ public:
     // All or nothing: one bad row leaves the database as it was.
     bool addCandidates(QList<CandidateRecord> *candidates);
     Lookup candidate(const QString &courseCode, const QString &number, CandidateRecord *out);
-    Lookup candidateById(int id, CandidateRecord *out);
+    // forUpdate: within a PostgreSQL transaction, locks the row until it ends.
+    Lookup candidateById(int id, CandidateRecord *out, bool forUpdate = false);
     bool candidatesOfCourse(const QString &courseCode, QList<CandidateRecord> *out);
     bool setCandidateState(int id, CandidateState::Value state);
 
@@ -72,16 +105,30 @@ private:
     QSqlDatabase database() const;
     bool fail(const QString &what, const QSqlQuery &query);
     bool fail(const QString &what);
+    // Opens the connection only; false leaves the reason in lastError().
+    bool connectTo(const QString &location, bool mustExist);
+    bool connectPostgres(const QString &location);
+    // Session settings of a fresh PostgreSQL connection.
+    bool prepareSession();
+    // Whether the failed query's error means the connection is gone.
+    bool connectionLost(const QSqlQuery &query) const;
+    int storedVersion(bool *ok);
+    bool upgrade(int from);
     // Runs a query for at most one row and leaves it on that row when Found.
     Lookup lookUp(QSqlQuery &query, const QString &what);
     // Checks what open() found and readies the connection; false leaves
     // the reason in lastError() and the connection for the caller to close.
-    bool setUp(const QString &path, OpenMode mode);
-    bool createSchema();
+    bool setUp(OpenMode mode);
     bool insertCandidate(CandidateRecord *candidate);
     static CandidateRecord candidateFrom(const QSqlQuery &query);
 
     QString m_connection;
+    QString m_location;
     QString m_path;
     QString m_lastError;
+    bool m_postgres = false;
+    bool m_created = false;
+    bool m_broken = false;
+    QElapsedTimer m_lastAttempt;
+    QSet<int> m_locks;
 };

@@ -224,6 +224,8 @@ void StationSession::deliver(BaseMessage &message, quint8 wireType)
         return;
     }
 
+    // A database that came back is used at once, not at the next retry.
+    m_store->reconnectIfBroken();
     switch (wireType) {
     case ContestNameMessage::messageType:
         if (static_cast<ContestNameMessage &>(message).isResponse() == 0)
@@ -331,10 +333,35 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
         if (examiner && examiner != this) {
             code = EnterResponseMessage::AlreadyExamining;
             why = QStringLiteral("being examined at ") + examiner->objectName();
-        } else if (m_holds && m_holds->hold(candidate.id, this)) {
-            code = EnterResponseMessage::Admitted;
-        } else {
+            break;
+        }
+        switch (m_holds ? m_holds->hold(candidate.id, this) : CandidateHolds::Outcome::Closed) {
+        case CandidateHolds::Outcome::Held:
+            break;
+        case CandidateHolds::Outcome::Busy:
+            code = EnterResponseMessage::AlreadyExamining;
+            why = QStringLiteral("being examined at another server");
+            break;
+        case CandidateHolds::Outcome::Closed:
             why = QStringLiteral("the server is stopping");
+            break;
+        case CandidateHolds::Outcome::Failed:
+            why = m_store->lastError();
+            break;
+        }
+        if (!m_holds || m_holds->holder(candidate.id) != this)
+            break;
+        // Another server may have stored the candidate's result and let go
+        // of the candidate between the look-up and the hold.
+        CandidateRecord now;
+        if (m_store->candidateById(candidate.id, &now) != ServerStore::Lookup::Found) {
+            m_holds->release(candidate.id, this);
+            why = m_store->lastError();
+        } else if (now.state != CandidateState::Ready) {
+            m_holds->release(candidate.id, this);
+            why = QStringLiteral("no longer ready: ") + CandidateState::name(now.state);
+        } else {
+            code = EnterResponseMessage::Admitted;
         }
         break;
     }
@@ -448,6 +475,7 @@ void StationSession::storeResult(const ContestResultMessage &message)
     result.passed = message.passed() != 0;
     result.detail = BaseMessage::decodeText(message.detail());
     result.station = m_peer;
+    result.centre = m_centre;
     const QString what = QStringLiteral("result for candidate %1, course %2, total %3")
                              .arg(result.candidateId)
                              .arg(result.courseCode)
@@ -475,6 +503,10 @@ void StationSession::storeResult(const ContestResultMessage &message)
         break;
     case ServerStore::Upload::Failed:
         log(what + QStringLiteral(": NOT STORED: ") + m_store->lastError() + unstored);
+        // The station counts a result as taken once a later request of its
+        // own is answered. Ending the link answers none, so the station keeps
+        // the result and sends it again on its next link.
+        close(QStringLiteral("closing so that the station sends the result again"));
         break;
     }
 }

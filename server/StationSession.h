@@ -37,6 +37,8 @@ public:
     QString peer() const { return m_peer; }
     bool isAuthenticated() const { return m_authenticated; }
 
+    // The examination centre its results are stored with.
+    void setCentre(const QString &centre) { m_centre = centre; }
     // Queues a file transfer to this station.
     void pushFile(const QString &path, const QByteArray &name);
     // Ends the connection and schedules this object's deletion; the reason
@@ -73,6 +75,7 @@ private:
     ServerStore *m_store;
     QByteArray m_secret;
     QString m_peer;
+    QString m_centre;
     AesCipher m_cipher;
     QByteArray m_accumulator;
     QByteArray m_expectedAnswer;

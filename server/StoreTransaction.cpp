@@ -3,10 +3,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-StoreTransaction::StoreTransaction(const QSqlDatabase &db)
+StoreTransaction::StoreTransaction(const QSqlDatabase &db, bool postgres)
     : m_db(db)
 {
-    m_active = run(QStringLiteral("BEGIN IMMEDIATE"));
+    m_active = run(postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
     if (!m_active)
         m_error = QStringLiteral("cannot start transaction: ") + m_error;
 }

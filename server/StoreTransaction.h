@@ -4,13 +4,14 @@
 #include <QString>
 
 // One write transaction on the server's database: begun at construction,
-// rolled back at destruction unless committed. It takes the write lock at
-// once, so that what it reads stays true until it commits even when an
-// operator's command writes to the same file.
+// rolled back at destruction unless committed. On SQLite it takes the write
+// lock at once, so that what it reads stays true until it commits even when
+// an operator's command writes to the same file; on PostgreSQL the caller
+// locks the rows it relies on.
 class StoreTransaction
 {
 public:
-    explicit StoreTransaction(const QSqlDatabase &db);
+    StoreTransaction(const QSqlDatabase &db, bool postgres);
     ~StoreTransaction();
     Q_DISABLE_COPY(StoreTransaction)
 

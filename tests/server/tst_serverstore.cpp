@@ -24,6 +24,7 @@ private slots:
     void mustExistDoesNotCreate();
     void reopensWhatWasStored();
     void plainSqliteNotSqlCipher();
+    void upgradesOlderRefusesNewer();
     void courseChecks_data();
     void courseChecks();
     void candidateIdsAndDuplicates();
@@ -133,6 +134,66 @@ void TestServerStore::plainSqliteNotSqlCipher()
     probe.close();
     probe = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("probe"));
+}
+
+void TestServerStore::upgradesOlderRefusesNewer()
+{
+    // A database as the first release left it, with a stored result.
+    const QString path = m_dir->filePath(QStringLiteral("old.db"));
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        old.setDatabaseName(path);
+        QVERIFY(old.open());
+        QSqlQuery query(old);
+        const QStringList statements{
+            "CREATE TABLE course (code TEXT PRIMARY KEY NOT NULL, name TEXT NOT NULL)",
+            "CREATE TABLE candidate (id INTEGER PRIMARY KEY, number TEXT NOT NULL, course_code TEXT NOT NULL "
+            "REFERENCES course(code), licence_class INTEGER NOT NULL CHECK (licence_class BETWEEN 0 AND 9), "
+            "pid TEXT NOT NULL, full_name TEXT NOT NULL, photo TEXT NOT NULL DEFAULT '', state TEXT NOT NULL "
+            "CHECK (state IN ('ready','examined','theory-not-passed','not-required')), UNIQUE (course_code, number))",
+            "CREATE TABLE result (id INTEGER PRIMARY KEY AUTOINCREMENT, candidate_id INTEGER NOT NULL REFERENCES "
+            "candidate(id), course_code TEXT NOT NULL, total INTEGER NOT NULL, pass_score INTEGER NOT NULL, "
+            "passed INTEGER NOT NULL, detail TEXT NOT NULL, received_at TEXT NOT NULL, station TEXT NOT NULL "
+            "DEFAULT '', UNIQUE (candidate_id, course_code, total, pass_score, passed, detail))",
+            "INSERT INTO course VALUES ('K1', 'Khóa 1')",
+            "INSERT INTO candidate VALUES (7, '1', 'K1', 2, '0790', 'Đỗ Thị E', '', 'examined')",
+            "INSERT INTO result (candidate_id, course_code, total, pass_score, passed, detail, received_at) "
+            "VALUES (7, 'K1', 25, 35, 0, '" + goodDetail + "', '2026-01-02T03:04:05.000Z')",
+            "PRAGMA user_version = 1"};
+        for (const QString &sql : statements)
+            QVERIFY2(query.exec(sql), qPrintable(sql));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+
+    ServerStore store;
+    QVERIFY2(store.open(path, ServerStore::OpenMode::MustExist), qPrintable(store.lastError()));
+    QVERIFY(!store.created());
+    ResultRecord r;
+    QCOMPARE(store.latestResult(7, QStringLiteral("K1"), &r), ServerStore::Lookup::Found);
+    QCOMPARE(r.detail, goodDetail);
+    QVERIFY(r.centre.isEmpty());
+    QVERIFY(store.setCandidateState(7, CandidateState::Ready));
+    ResultRecord resit = result(7, QStringLiteral("5;5;5;5;5;5;5;0;0;0|1;2;3;4;5;6;7;0;0;0|1;2;3;4;5;6;7;8;9;10"), 35);
+    resit.centre = QStringLiteral("Trung tâm Hà Đông");
+    QCOMPARE(store.storeResult(resit), ServerStore::Upload::Stored);
+    QCOMPARE(store.latestResult(7, QStringLiteral("K1"), &r), ServerStore::Lookup::Found);
+    QCOMPARE(r.centre, resit.centre);
+
+    // A database a newer release wrote is left alone.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("newer"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version = %1").arg(ServerStore::schemaVersion + 1)));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("newer"));
+    store.close();
+    QVERIFY(!store.open(path, ServerStore::OpenMode::MustExist));
+    QVERIFY2(store.lastError().contains(QStringLiteral("schema version %1, newer than the %2")
+                                            .arg(ServerStore::schemaVersion + 1)
+                                            .arg(ServerStore::schemaVersion)),
+             qPrintable(store.lastError()));
 }
 
 void TestServerStore::courseChecks_data()
