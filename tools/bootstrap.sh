@@ -25,6 +25,8 @@ PACKAGES=(
     g++ cmake ninja-build pkg-config
     qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5svg5-dev
     libqt5sql5-sqlite
+    # The server's store when several servers share one PostgreSQL database.
+    libqt5sql5-psql
     libsqlcipher-dev sqlcipher libssl-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     # DejaVu Sans covers Vietnamese; the station shows it where the forms ask
@@ -38,6 +40,10 @@ PACKAGES=(
 TEST_PACKAGES=(
     ffmpeg
     clang libclang-rt-14-dev
+    # The shared-store tests and bench_centres start a scratch PostgreSQL
+    # server of their own (initdb, pg_ctl, psql); setpriv runs it as an
+    # unprivileged user when they run as root.
+    postgresql util-linux
 )
 if [ "$DEMO_ONLY" -eq 0 ]; then
     PACKAGES+=("${TEST_PACKAGES[@]}")

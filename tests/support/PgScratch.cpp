@@ -1,0 +1,276 @@
+#include "PgScratch.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const char superuser[] = "hazard";
+
+// The folder holding initdb and pg_ctl: Debian keeps one per major version
+// under /usr/lib/postgresql, and the newest is taken; elsewhere they are on
+// the PATH.
+QString findBinaries()
+{
+    QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    QStringList names = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCollator numeric;
+    numeric.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) { return numeric.compare(a, b) > 0; });
+    for (const QString &name : names) {
+        const QString bin = versions.filePath(name + QStringLiteral("/bin"));
+        if (QFileInfo(bin + QStringLiteral("/initdb")).isExecutable()
+            && QFileInfo(bin + QStringLiteral("/pg_ctl")).isExecutable())
+            return bin;
+    }
+    const QString initdb = QStandardPaths::findExecutable(QStringLiteral("initdb"));
+    if (!initdb.isEmpty() && !QStandardPaths::findExecutable(QStringLiteral("pg_ctl")).isEmpty())
+        return QFileInfo(initdb).absolutePath();
+    return QString();
+}
+
+// A loopback port nobody listens on right now.
+quint16 freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+QString lastLines(const QString &path, int count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QStringList lines = QString::fromUtf8(file.readAll()).trimmed().split(QLatin1Char('\n'));
+    return lines.mid(std::max(0, int(lines.size()) - count)).join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+PgScratch::PgScratch(bool durable)
+    : m_durable(durable)
+    , m_dir(QDir::tempPath() + QStringLiteral("/pgscratch-XXXXXX"))
+{
+}
+
+PgScratch::~PgScratch()
+{
+    if (m_running)
+        stop(StopMode::Immediate);
+}
+
+bool PgScratch::required()
+{
+    return qEnvironmentVariableIntValue("HAZARD_REQUIRE_POSTGRES") == 1;
+}
+
+bool PgScratch::fail(const QString &why)
+{
+    m_why = why;
+    return false;
+}
+
+QString PgScratch::dataDir() const
+{
+    return m_dir.filePath(QStringLiteral("data"));
+}
+
+bool PgScratch::runTool(const QString &program, const QStringList &args, int timeoutMs, QString *output)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const QString path = m_bin + QLatin1Char('/') + program;
+    if (m_uid >= 0) {
+        process.start(QStringLiteral("setpriv"),
+                      QStringList{QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid),
+                                  QStringLiteral("--clear-groups"), QStringLiteral("--"), path}
+                          + args);
+    } else {
+        process.start(path, args);
+    }
+    if (!process.waitForStarted(30000))
+        return fail(QStringLiteral("cannot run %1: %2").arg(program, process.errorString()));
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(30000);
+        return fail(QStringLiteral("%1 did not finish within %2 s").arg(program).arg(timeoutMs / 1000));
+    }
+    const QString out = QString::fromLocal8Bit(process.readAll()).trimmed();
+    if (output)
+        *output = out;
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return fail(QStringLiteral("%1 failed: %2").arg(program, out));
+    return true;
+}
+
+bool PgScratch::createCluster()
+{
+    if (!m_dir.isValid())
+        return fail(QStringLiteral("cannot create a scratch folder: ") + m_dir.errorString());
+    m_bin = findBinaries();
+    if (m_bin.isEmpty())
+        return fail(QStringLiteral("PostgreSQL is not installed: no initdb and pg_ctl in /usr/lib/postgresql/*/bin "
+                                   "or on the PATH (Debian: apt-get install postgresql)"));
+    if (::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (!nobody)
+            return fail(QStringLiteral("PostgreSQL refuses to run as root, and there is no user nobody to run it as"));
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            return fail(QStringLiteral("PostgreSQL refuses to run as root, and setpriv (util-linux) is missing"));
+        m_uid = int(nobody->pw_uid);
+        m_gid = int(nobody->pw_gid);
+        if (::chown(QFile::encodeName(m_dir.path()).constData(), uid_t(m_uid), gid_t(m_gid)) != 0)
+            return fail(QStringLiteral("cannot hand the scratch folder to nobody"));
+    }
+    m_port = freePort();
+    if (m_port == 0)
+        return fail(QStringLiteral("no free loopback port"));
+
+    m_password = QString::number(QRandomGenerator::global()->generate64(), 36)
+                 + QString::number(QRandomGenerator::global()->generate64(), 36);
+    // initdb reads the password from a file only; it lives as long as initdb runs.
+    const QString pwfile = m_dir.filePath(QStringLiteral("pwfile"));
+    {
+        QFile file(pwfile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(m_password.toUtf8() + '\n') <= 0)
+            return fail(QStringLiteral("cannot write the password file"));
+    }
+    if (m_uid >= 0 && ::chown(QFile::encodeName(pwfile).constData(), uid_t(m_uid), gid_t(m_gid)) != 0)
+        return fail(QStringLiteral("cannot hand the password file to nobody"));
+    const bool made = runTool(QStringLiteral("initdb"),
+                              {QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), QLatin1String(superuser),
+                               QStringLiteral("--pwfile=") + pwfile, QStringLiteral("--auth=scram-sha-256"),
+                               QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-locale"),
+                               QStringLiteral("--no-sync")},
+                              120000);
+    QFile::remove(pwfile);
+    if (!made)
+        return false;
+
+    // The last setting of a name wins, so appending overrides initdb's.
+    QFile conf(dataDir() + QStringLiteral("/postgresql.conf"));
+    if (!conf.open(QIODevice::Append))
+        return fail(QStringLiteral("cannot configure the cluster: ") + conf.errorString());
+    QByteArray settings = QStringLiteral("\nlisten_addresses = '127.0.0.1'\n"
+                                         "port = %1\n"
+                                         "unix_socket_directories = '%2'\n"
+                                         "max_connections = 200\n")
+                              .arg(m_port)
+                              .arg(m_dir.path())
+                              .toUtf8();
+    if (!m_durable)
+        settings += "fsync = off\nsynchronous_commit = off\nfull_page_writes = off\n";
+    if (conf.write(settings) != settings.size())
+        return fail(QStringLiteral("cannot configure the cluster: ") + conf.errorString());
+    m_created = true;
+    return true;
+}
+
+bool PgScratch::start()
+{
+    if (m_running)
+        return true;
+    if (!m_created && !createCluster())
+        return false;
+    const QString log = m_dir.filePath(QStringLiteral("server.log"));
+    if (!runTool(QStringLiteral("pg_ctl"),
+                 {QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("120"), QStringLiteral("-D"), dataDir(),
+                  QStringLiteral("-l"), log, QStringLiteral("start")},
+                 180000))
+        return fail(m_why + QLatin1Char('\n') + lastLines(log, 10));
+    m_running = true;
+    return true;
+}
+
+bool PgScratch::stop(StopMode mode)
+{
+    if (!m_running)
+        return true;
+    if (!runTool(QStringLiteral("pg_ctl"),
+                 {QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("120"), QStringLiteral("-D"), dataDir(),
+                  QStringLiteral("-m"), mode == StopMode::Fast ? QStringLiteral("fast") : QStringLiteral("immediate"),
+                  QStringLiteral("stop")},
+                 180000))
+        return false;
+    m_running = false;
+    return true;
+}
+
+bool PgScratch::restart(StopMode mode)
+{
+    return stop(mode) && start();
+}
+
+QString PgScratch::url(const QString &database) const
+{
+    return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(QLatin1String(superuser)).arg(m_port).arg(database);
+}
+
+QProcessEnvironment PgScratch::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PGPASSWORD"), m_password);
+    return environment;
+}
+
+QString PgScratch::createDatabase(const QString &name)
+{
+    bool ok = false;
+    query(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE \"%1\"").arg(name), &ok);
+    return ok ? url(name) : QString();
+}
+
+QString PgScratch::query(const QString &database, const QString &sql, bool *ok)
+{
+    if (ok)
+        *ok = false;
+    QProcess psql;
+    psql.setProcessEnvironment(environment());
+    const QString program = QFileInfo::exists(m_bin + QStringLiteral("/psql")) ? m_bin + QStringLiteral("/psql")
+                                                                               : QStringLiteral("psql");
+    psql.start(program, {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-q"),
+                         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"),
+                         QStringLiteral("host=127.0.0.1 port=%1 user=%2 dbname=%3")
+                             .arg(m_port)
+                             .arg(QLatin1String(superuser), database),
+                         QStringLiteral("-c"), sql});
+    if (!psql.waitForFinished(60000)) {
+        psql.kill();
+        psql.waitForFinished(30000);
+        m_why = QStringLiteral("psql did not finish: ") + psql.errorString();
+        return QString();
+    }
+    const QString out = QString::fromUtf8(psql.readAllStandardOutput());
+    if (psql.exitStatus() != QProcess::NormalExit || psql.exitCode() != 0) {
+        m_why = QStringLiteral("psql: ") + QString::fromLocal8Bit(psql.readAllStandardError()).trimmed();
+        return QString();
+    }
+    if (ok)
+        *ok = true;
+    return out.endsWith(QLatin1Char('\n')) ? out.chopped(1) : out;
+}
