@@ -1,11 +1,14 @@
 #include "CandidateImport.h"
 #include "CsvTable.h"
+#include "PgScratch.h"
 #include "ServerStore.h"
 
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -18,6 +21,9 @@ class TestServerStore : public QObject
 {
     Q_OBJECT
 private slots:
+    // Every case runs on an SQLite file and on a scratch PostgreSQL database.
+    void initTestCase_data();
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -25,6 +31,7 @@ private slots:
     void reopensWhatWasStored();
     void plainSqliteNotSqlCipher();
     void upgradesOlderRefusesNewer();
+    void candidateLocksAcrossServers();
     void courseChecks_data();
     void courseChecks();
     void candidateIdsAndDuplicates();
@@ -39,20 +46,85 @@ private slots:
     void csvLineRoundTrip();
 
 private:
+    bool onPostgres() const;
+    // A second store on the same database, as another server has it.
+    bool openOther(ServerStore &store);
     CandidateRecord candidate(const QString &number) const;
     ResultRecord result(int candidateId, const QString &detail = goodDetail, int total = 25) const;
 
     QScopedPointer<QTemporaryDir> m_dir;
     QScopedPointer<ServerStore> m_store;
+    QScopedPointer<PgScratch> m_pg;
+    QString m_pgUrl;
 };
+
+void TestServerStore::initTestCase_data()
+{
+    QTest::addColumn<bool>("postgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
+void TestServerStore::initTestCase()
+{
+    m_pg.reset(new PgScratch);
+    if (m_pg->start()) {
+        m_pgUrl = m_pg->createDatabase(QStringLiteral("store"));
+        // libpq reads the password from here, as the server's does.
+        qputenv("PGPASSWORD", m_pg->environment().value(QStringLiteral("PGPASSWORD")).toUtf8());
+    }
+}
+
+bool TestServerStore::onPostgres() const
+{
+    QFETCH_GLOBAL(bool, postgres);
+    return postgres;
+}
 
 void TestServerStore::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
+    QString location = m_dir->filePath(QStringLiteral("s.db"));
+    // The CSV cases use no database.
+    if (onPostgres() && qstrncmp(QTest::currentTestFunction(), "csv", 3) == 0)
+        return;
+    if (onPostgres()) {
+        if (m_pgUrl.isEmpty()) {
+            if (PgScratch::required())
+                QFAIL(qPrintable(QStringLiteral("PostgreSQL did not start: ") + m_pg->why()));
+            QSKIP(qPrintable(QStringLiteral("PostgreSQL did not start: ") + m_pg->why()));
+        }
+        // Emptied over a connection of the test's own: a psql per case
+        // would make up most of the run.
+        QSqlDatabase admin = QSqlDatabase::database(QStringLiteral("admin"), false);
+        if (!admin.isValid()) {
+            admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+            admin.setHostName(QStringLiteral("127.0.0.1"));
+            admin.setPort(m_pg->port());
+            admin.setUserName(QUrl(m_pgUrl).userName());
+            admin.setDatabaseName(QStringLiteral("store"));
+        }
+        // A case that restarts the database ends this connection too.
+        const QString sql = QStringLiteral("SET client_min_messages = warning; "
+                                           "DROP SCHEMA public CASCADE; CREATE SCHEMA public");
+        if (!admin.isOpen() || !QSqlQuery(admin).exec(sql)) {
+            admin.close();
+            QVERIFY2(admin.open(), qPrintable(admin.lastError().text()));
+            QSqlQuery reset(admin);
+            QVERIFY2(reset.exec(sql), qPrintable(reset.lastError().text()));
+        }
+        location = m_pgUrl;
+    }
     m_store.reset(new ServerStore);
-    QVERIFY(m_store->open(m_dir->filePath(QStringLiteral("s.db")), ServerStore::OpenMode::CreateIfMissing));
+    QVERIFY2(m_store->open(location, ServerStore::OpenMode::CreateIfMissing), qPrintable(m_store->lastError()));
+    QVERIFY(m_store->created());
     QVERIFY(m_store->addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}));
+}
+
+bool TestServerStore::openOther(ServerStore &store)
+{
+    return store.open(onPostgres() ? m_pgUrl : m_store->path(), ServerStore::OpenMode::MustExist);
 }
 
 void TestServerStore::cleanup()
@@ -87,6 +159,23 @@ ResultRecord TestServerStore::result(int candidateId, const QString &detail, int
 void TestServerStore::mustExistDoesNotCreate()
 {
     ServerStore store;
+    if (onPostgres()) {
+        // Neither an empty database nor one holding other tables is taken
+        // for the server's; a password never comes with the address.
+        bool ok = false;
+        m_pg->query(QStringLiteral("store"), QStringLiteral("DROP SCHEMA public CASCADE; CREATE SCHEMA public"), &ok);
+        QVERIFY(ok);
+        QVERIFY(!store.open(m_pgUrl, ServerStore::OpenMode::MustExist));
+        QVERIFY2(store.lastError().contains(QLatin1String("is empty")), qPrintable(store.lastError()));
+        m_pg->query(QStringLiteral("store"), QStringLiteral("CREATE TABLE other (x INTEGER)"), &ok);
+        QVERIFY(ok);
+        QVERIFY(!store.open(m_pgUrl, ServerStore::OpenMode::CreateIfMissing));
+        QVERIFY2(store.lastError().contains(QLatin1String("another kind")), qPrintable(store.lastError()));
+        QVERIFY(!store.open(QString(m_pgUrl).replace(QStringLiteral("hazard@"), QStringLiteral("hazard:pw@")),
+                            ServerStore::OpenMode::MustExist));
+        QVERIFY2(store.lastError().contains(QLatin1String("PGPASSWORD")), qPrintable(store.lastError()));
+        return;
+    }
     const QString path = m_dir->filePath(QStringLiteral("missing.db"));
     QVERIFY(!store.open(path, ServerStore::OpenMode::MustExist));
     QVERIFY(!QFile::exists(path));
@@ -121,6 +210,8 @@ void TestServerStore::reopensWhatWasStored()
 
 void TestServerStore::plainSqliteNotSqlCipher()
 {
+    if (onPostgres())
+        QSKIP("a property of the SQLite driver");
     // SQLCipher exports the same symbols as SQLite; linked in by accident it
     // would quietly take over the plain driver.
     QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("probe"));
@@ -138,6 +229,19 @@ void TestServerStore::plainSqliteNotSqlCipher()
 
 void TestServerStore::upgradesOlderRefusesNewer()
 {
+    const QString newer = QStringLiteral("schema version %1, newer than the %2")
+                              .arg(ServerStore::schemaVersion + 1)
+                              .arg(ServerStore::schemaVersion);
+    if (onPostgres()) {
+        bool ok = false;
+        m_pg->query(QStringLiteral("store"),
+                    QStringLiteral("UPDATE schema_version SET version = %1").arg(ServerStore::schemaVersion + 1), &ok);
+        QVERIFY(ok);
+        ServerStore store;
+        QVERIFY(!store.open(m_pgUrl, ServerStore::OpenMode::MustExist));
+        QVERIFY2(store.lastError().contains(newer), qPrintable(store.lastError()));
+        return;
+    }
     // A database as the first release left it, with a stored result.
     const QString path = m_dir->filePath(QStringLiteral("old.db"));
     {
@@ -190,10 +294,37 @@ void TestServerStore::upgradesOlderRefusesNewer()
     QSqlDatabase::removeDatabase(QStringLiteral("newer"));
     store.close();
     QVERIFY(!store.open(path, ServerStore::OpenMode::MustExist));
-    QVERIFY2(store.lastError().contains(QStringLiteral("schema version %1, newer than the %2")
-                                            .arg(ServerStore::schemaVersion + 1)
-                                            .arg(ServerStore::schemaVersion)),
-             qPrintable(store.lastError()));
+    QVERIFY2(store.lastError().contains(newer), qPrintable(store.lastError()));
+}
+
+void TestServerStore::candidateLocksAcrossServers()
+{
+    ServerStore other;
+    QVERIFY(openOther(other));
+    QCOMPARE(m_store->lockCandidate(5), ServerStore::Lock::Taken);
+    QCOMPARE(m_store->lockCandidate(5), ServerStore::Lock::Taken);
+    if (!onPostgres()) {
+        // A file has one server; its holds are that server's business.
+        QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Taken);
+        return;
+    }
+    QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Busy);
+    m_store->unlockCandidate(5);
+    QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Taken);
+    QCOMPARE(m_store->lockCandidate(5), ServerStore::Lock::Busy);
+    // A server that ends lets go of its candidates with its connection.
+    other.close();
+    QTRY_COMPARE_WITH_TIMEOUT(m_store->lockCandidate(5), ServerStore::Lock::Taken, 10000);
+
+    // A restarted database ends every lock without a word; the store
+    // notices, reconnects and takes its locks back before others can.
+    QVERIFY2(m_pg->restart(), qPrintable(m_pg->why()));
+    QVERIFY2(m_store->checkConnection(), qPrintable(m_store->lastError()));
+    QVERIFY(openOther(other));
+    QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Busy);
+    QList<CourseRecord> courses;
+    QVERIFY(m_store->courses(&courses));
+    QCOMPARE(courses.size(), 1);
 }
 
 void TestServerStore::courseChecks_data()
