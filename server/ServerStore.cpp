@@ -263,8 +263,11 @@ bool ServerStore::prepareSession()
 {
     // The server answers every station from one thread: a statement that
     // waits for ever would freeze them all, so waits end in a failure.
+    // A station counts a result as kept once it is answered after it: the
+    // commit must reach the disk first, whatever the database's default.
     const QStringList settings{QStringLiteral("SET statement_timeout = '15s'"), QStringLiteral("SET lock_timeout = '10s'"),
-                               QStringLiteral("SET client_encoding = 'UTF8'")};
+                               QStringLiteral("SET client_encoding = 'UTF8'"),
+                               QStringLiteral("SET synchronous_commit = on")};
     QSqlQuery query(database());
     for (const QString &sql : settings) {
         if (!query.exec(sql))
