@@ -21,4 +21,5 @@ struct ResultRecord
     QString candidateName;
     QString candidatePid;
     int licenceClass = 0;
+    QString centre; // the examination centre of the server that received it
 };

@@ -2,6 +2,7 @@
 
 #include "CandidateRecord.h"
 #include "CourseRecord.h"
+#include "ResultFilter.h"
 #include "ResultRecord.h"
 
 #include <QList>
@@ -84,4 +85,8 @@ private:
     QString m_connection;
     QString m_path;
     QString m_lastError;
+
+public:
+    // Oldest first, the results that pass every part of the filter.
+    bool resultsMatching(const ResultFilter &filter, QList<ResultRecord> *out);
 };
