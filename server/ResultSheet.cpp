@@ -28,7 +28,7 @@ constexpr int dotsPerInch = 300;
 constexpr qreal pageWidth = 210;
 constexpr qreal left = 20;
 constexpr qreal width = pageWidth - 2 * left;
-constexpr qreal minimumPointSize = 6;
+constexpr qreal minimumPointSize = 8;
 
 QString dateTimeText(const QDateTime &at)
 {
@@ -130,6 +130,22 @@ void ResultSheet::text(QPainter &painter, const QRectF &box, int flags, const QS
     painter.drawText(box, flags | Qt::TextSingleLine, metrics.elidedText(text, Qt::ElideRight, box.width()));
 }
 
+void ResultSheet::paragraph(QPainter &painter, const QRectF &box, int flags, const QString &text, qreal pointSize)
+{
+    QFont font(m_family);
+    font.setPointSizeF(pointSize);
+    painter.setFont(font);
+    const int wrapping = flags | Qt::TextWordWrap;
+    while (font.pointSizeF() > minimumPointSize - 1) {
+        const QRectF needed = painter.boundingRect(box, wrapping, text);
+        if (needed.height() <= box.height() && needed.width() <= box.width())
+            break;
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        painter.setFont(font);
+    }
+    painter.drawText(box, wrapping, text);
+}
+
 void ResultSheet::drawPage(QPainter &painter, const SheetPage &page, int index, int count)
 {
     painter.setPen(QPen(Qt::black, mm(0.3)));
@@ -153,14 +169,22 @@ void ResultSheet::drawHeader(QPainter &painter, const SheetPage &page, qreal *y)
     text(painter, box(right, *y, column, 6), Qt::AlignHCenter | Qt::AlignVCenter,
          QStringLiteral("CỘNG HÒA XÃ HỘI CHỦ NGHĨA VIỆT NAM"), 10, Bold);
     *y += 6;
+    // A centre's full name may take two lines.
+    qreal centreHeight = 0;
     if (!page.centre.isEmpty()) {
-        text(painter, box(left, *y, column, 6), Qt::AlignHCenter | Qt::AlignVCenter, page.centre, 10);
+        const QRectF centreBox = box(left, *y, column, 10);
+        paragraph(painter, centreBox, Qt::AlignHCenter | Qt::AlignTop, page.centre, 10);
+        centreHeight = painter.boundingRect(centreBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, page.centre)
+                           .height()
+            / m_dotsPerMm;
     }
     text(painter, box(right, *y, column, 6), Qt::AlignHCenter | Qt::AlignVCenter,
          QStringLiteral("Độc lập - Tự do - Hạnh phúc"), 10.5, Bold);
+    const qreal leftRule = *y + std::max(centreHeight, 5.0) + 1.5;
     *y += 7.5;
-    painter.drawLine(QPointF(mm(left + column / 2 - 15), mm(*y)), QPointF(mm(left + column / 2 + 15), mm(*y)));
+    painter.drawLine(QPointF(mm(left + column / 2 - 15), mm(leftRule)), QPointF(mm(left + column / 2 + 15), mm(leftRule)));
     painter.drawLine(QPointF(mm(right + column / 2 - 25), mm(*y)), QPointF(mm(right + column / 2 + 25), mm(*y)));
+    *y = std::max(*y, leftRule);
 
     *y += 11;
     text(painter, box(left, *y, width, 9), Qt::AlignCenter, QStringLiteral("PHIẾU KẾT QUẢ SÁT HẠCH"), 17, Bold);

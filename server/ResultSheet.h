@@ -32,6 +32,8 @@ private:
     // rather than clipped or spilling over its neighbours.
     void text(QPainter &painter, const QRectF &box, int flags, const QString &text, qreal pointSize,
               int style = Regular);
+    // Text wrapped into the box's lines, made smaller until it fits.
+    void paragraph(QPainter &painter, const QRectF &box, int flags, const QString &text, qreal pointSize);
     // A rectangle given in millimetres from the page's top left corner.
     QRectF box(qreal x, qreal y, qreal width, qreal height) const;
     qreal mm(qreal length) const { return length * m_dotsPerMm; }
