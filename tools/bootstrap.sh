@@ -37,6 +37,8 @@ PACKAGES=(
 # What the tests, the content tools and the fuzz targets add.
 TEST_PACKAGES=(
     ffmpeg
+    # pdftotext, pdfinfo, pdffonts and pdftoppm read the server's result sheets.
+    poppler-utils
     clang libclang-rt-14-dev
 )
 if [ "$DEMO_ONLY" -eq 0 ]; then
