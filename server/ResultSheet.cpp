@@ -182,7 +182,8 @@ void ResultSheet::drawHeader(QPainter &painter, const SheetPage &page, qreal *y)
          QStringLiteral("Độc lập - Tự do - Hạnh phúc"), 10.5, Bold);
     const qreal leftRule = *y + std::max(centreHeight, 5.0) + 1.5;
     *y += 7.5;
-    painter.drawLine(QPointF(mm(left + column / 2 - 15), mm(leftRule)), QPointF(mm(left + column / 2 + 15), mm(leftRule)));
+    painter.drawLine(QPointF(mm(left + column / 2 - 15), mm(leftRule)),
+                     QPointF(mm(left + column / 2 + 15), mm(leftRule)));
     painter.drawLine(QPointF(mm(right + column / 2 - 25), mm(*y)), QPointF(mm(right + column / 2 + 25), mm(*y)));
     *y = std::max(*y, leftRule);
 

@@ -770,9 +770,10 @@ int ServerCli::sheet(const QStringList &args)
         pages.append(page);
     }
     if (pages.isEmpty()) {
-        return failure(parser.isSet(number)
-                           ? QStringLiteral("candidate %1 has no stored result in course %2").arg(parser.value(number), code)
-                           : QStringLiteral("no candidate of course %1 has a stored result").arg(code));
+        if (parser.isSet(number))
+            return failure(
+                QStringLiteral("candidate %1 has no stored result in course %2").arg(parser.value(number), code));
+        return failure(QStringLiteral("no candidate of course %1 has a stored result").arg(code));
     }
     const QString path = parser.value(out);
     QString why;

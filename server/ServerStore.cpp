@@ -649,9 +649,9 @@ bool ServerStore::resultsMatching(const ResultFilter &filter, QList<ResultRecord
         values << stamp(filter.until);
     }
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
-                  + (conditions.isEmpty() ? QString() : QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" AND ")))
-                  + QStringLiteral(" ORDER BY r.id"));
+    const QString where = conditions.isEmpty() ? QString()
+                                               : QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" AND "));
+    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns) + where + QStringLiteral(" ORDER BY r.id"));
     for (const QVariant &value : qAsConst(values))
         query.addBindValue(value);
     if (!query.exec())
