@@ -93,3 +93,11 @@ QString CsvTable::line(const QStringList &fields)
     }
     return out.join(QLatin1Char(','));
 }
+
+QString CsvTable::formulaSafe(const QString &field)
+{
+    static const QString starters = QStringLiteral("=+-@\t\r");
+    if (!field.isEmpty() && starters.contains(field.at(0)))
+        return QLatin1Char('\'') + field;
+    return field;
+}

@@ -20,4 +20,7 @@ public:
     static bool parse(const QString &text, QList<Row> *rows, QString *why);
     // One line of fields, quoted where needed, without the line end.
     static QString line(const QStringList &fields);
+    // The field as a spreadsheet will keep it as text: one that would start
+    // a formula (=, +, -, @, tab, carriage return) gets a leading '.
+    static QString formulaSafe(const QString &field);
 };

@@ -8,9 +8,12 @@
 #include "CsvTable.h"
 #include "ResultDetail.h"
 #include "ServerStore.h"
+#include "SheetPage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDate>
+#include <QHash>
 #include <QHostAddress>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -91,7 +94,8 @@ QString ServerCli::generalHelp() const
                "  import FILE.csv           register candidates from a CSV file\n"
                "  add-result COURSE NUMBER DETAIL   store a result as a station would\n"
                "  candidates [--course C]   list registered candidates\n"
-               "  results [--csv] [--course C]   list stored results\n"
+               "  results [--csv] [--course C] [--from DAY] [--to DAY]   list stored results\n"
+               "  sheet --course C [--number N] --out FILE.pdf   print result sheets (PDF)\n"
                "  serve [--listen HOST:PORT]   answer stations (default 127.0.0.1:6886)\n"
                "  push FILE NAME            send a file to every station connected to the\n"
                "                            running server, stored there as NAME\n"
@@ -239,6 +243,7 @@ int ServerCli::run(const QStringList &arguments)
         {"serve", &ServerCli::serve},
         {"push", &ServerCli::push},
         {"status", &ServerCli::status},
+        {"sheet", &ServerCli::sheet},
     };
     for (const auto &c : commands) {
         if (command != QLatin1String(c.name))
@@ -249,6 +254,18 @@ int ServerCli::run(const QStringList &arguments)
         return exitStatus < 0 ? 0 : exitStatus;
     }
     return usageError(QStringLiteral("unknown command %1; see: hazard-server --help").arg(command));
+}
+
+QString ServerCli::commandOf(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (!argument.startsWith(QLatin1Char('-')))
+            return argument;
+        if (argument == QLatin1String("--db"))
+            ++i;
+    }
+    return QString();
 }
 
 int ServerCli::init(const QStringList &args)
@@ -518,32 +535,62 @@ int ServerCli::results(const QStringList &args)
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Print CSV with a header row."));
     const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Only this course."),
                                     QStringLiteral("CODE"));
-    parser.addOptions({csv, course});
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("Only results received on or after this day."),
+                                  QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Only results received on or before this day."),
+                                QStringLiteral("YYYY-MM-DD"));
+    parser.addOptions({csv, course, from, to});
     if (const int s = parse(parser, args, QStringLiteral("results"),
                             QStringLiteral("Print the stored results, oldest first. The detail is the scores,\n"
-                                           "flag times and situation ids, joined by '|'."),
+                                           "flag times and situation ids, joined by '|'. Days are local time.\n"
+                                           "The CSV is UTF-8; a text that a spreadsheet would take for a\n"
+                                           "formula (starting with = + - @) is written with a leading '."),
                             0))
         return s;
+    ResultFilter filter;
+    filter.courseCode = parser.value(course);
+    QDate days[2];
+    const QCommandLineOption *dayOptions[2] = {&from, &to};
+    for (int i = 0; i < 2; ++i) {
+        if (!parser.isSet(*dayOptions[i]))
+            continue;
+        days[i] = QDate::fromString(parser.value(*dayOptions[i]), QStringLiteral("yyyy-MM-dd"));
+        if (!days[i].isValid())
+            return usageError(QStringLiteral("--%1 takes a day as YYYY-MM-DD; got %2")
+                                  .arg(dayOptions[i]->names().first(), parser.value(*dayOptions[i])));
+    }
+    if (days[0].isValid() && days[1].isValid() && days[0] > days[1])
+        return usageError(QStringLiteral("--from %1 is after --to %2").arg(parser.value(from), parser.value(to)));
+    // Whole local days: from the first one's midnight to the midnight after the last.
+    if (days[0].isValid())
+        filter.from = QDateTime(days[0], QTime(0, 0));
+    if (days[1].isValid())
+        filter.until = QDateTime(days[1].addDays(1), QTime(0, 0));
     ServerStore store;
     if (!openStore(store))
         return 1;
     QList<ResultRecord> list;
-    if (!store.results(parser.value(course), &list))
+    if (!store.resultsMatching(filter, &list))
         return failure(store.lastError());
     const QStringList classes = Constants::licenceClasses();
     if (parser.isSet(csv)) {
         m_out << CsvTable::line({QStringLiteral("id"), QStringLiteral("received_at"), QStringLiteral("course"),
                                  QStringLiteral("number"), QStringLiteral("pid"), QStringLiteral("name"),
                                  QStringLiteral("class"), QStringLiteral("total"), QStringLiteral("pass_score"),
-                                 QStringLiteral("passed"), QStringLiteral("detail"), QStringLiteral("station")})
+                                 QStringLiteral("passed"), QStringLiteral("detail"), QStringLiteral("station"),
+                                 QStringLiteral("centre")})
               << "\n";
         for (const ResultRecord &r : list) {
-            m_out << CsvTable::line({QString::number(r.id), r.receivedAt.toString(Qt::ISODate), r.courseCode,
-                                     r.candidateNumber, r.candidatePid, r.candidateName,
-                                     classes.value(r.licenceClass), QString::number(r.total),
-                                     QString::number(r.passScore), QString::number(r.passed ? 1 : 0), r.detail,
-                                     r.station})
-                  << "\n";
+            QStringList fields{QString::number(r.id), r.receivedAt.toString(Qt::ISODate), r.courseCode,
+                               r.candidateNumber, r.candidatePid, r.candidateName,
+                               classes.value(r.licenceClass), QString::number(r.total),
+                               QString::number(r.passScore), QString::number(r.passed ? 1 : 0), r.detail,
+                               r.station, r.centre};
+            // Names and numbers come from registrations and imports; opened in a
+            // spreadsheet, none of them may run as a formula.
+            for (QString &field : fields)
+                field = CsvTable::formulaSafe(field);
+            m_out << CsvTable::line(fields) << "\n";
         }
         return 0;
     }
@@ -707,5 +754,94 @@ int ServerCli::status(const QStringList &args)
         return failure(why);
     m_out << "serving " << m_db << ": " << stations << " station(s) connected, " << authenticated
           << " past the challenge\n";
+    return 0;
+}
+
+int ServerCli::sheet(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Course code."), QStringLiteral("CODE"));
+    const QCommandLineOption number(QStringLiteral("number"),
+                                    QStringLiteral("Only this candidate (default: every candidate of the course "
+                                                   "with a stored result)."),
+                                    QStringLiteral("NUMBER"));
+    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("The PDF file to write."),
+                                 QStringLiteral("FILE.pdf"));
+    const QCommandLineOption centre(QStringLiteral("centre"),
+                                    QStringLiteral("The examination centre to print (default: the one stored with "
+                                                   "the result)."),
+                                    QStringLiteral("NAME"));
+    parser.addOptions({course, number, out, centre});
+    if (const int s = parse(parser, args, QStringLiteral("sheet"),
+                            QStringLiteral("Write result sheets as one A4 PDF in Vietnamese, a page per candidate\n"
+                                           "in number order, for a whole course or one candidate. A candidate who\n"
+                                           "sat more than once gets the latest result, marked as a re-sit. The\n"
+                                           "file is replaced only once it is complete."),
+                            0))
+        return s;
+    for (const QCommandLineOption &required : {course, out}) {
+        if (!parser.isSet(required))
+            return usageError(QStringLiteral("sheet needs --%1").arg(required.names().first()));
+    }
+    if (!m_sheetWriter)
+        return failure(QStringLiteral("this build of hazard-server cannot print result sheets"));
+    ServerStore store;
+    if (!openStore(store))
+        return 1;
+    const QString code = parser.value(course);
+    CourseRecord courseRecord;
+    switch (store.course(code, &courseRecord)) {
+    case ServerStore::Lookup::Failed:
+        return failure(store.lastError());
+    case ServerStore::Lookup::Missing:
+        return failure(QStringLiteral("no course %1").arg(code));
+    case ServerStore::Lookup::Found:
+        break;
+    }
+    QList<CandidateRecord> candidates;
+    ResultFilter filter;
+    filter.courseCode = code;
+    if (parser.isSet(number)) {
+        CandidateRecord c;
+        if (!findCandidate(store, code, parser.value(number), &c))
+            return 1;
+        candidates.append(c);
+        filter.candidateId = c.id;
+    } else if (!store.candidatesOfCourse(code, &candidates)) {
+        return failure(store.lastError());
+    }
+    QList<ResultRecord> results;
+    if (!store.resultsMatching(filter, &results))
+        return failure(store.lastError());
+    // Oldest first: the last one of a candidate is the one to print.
+    QHash<int, ResultRecord> latest;
+    QHash<int, int> attempts;
+    for (const ResultRecord &r : qAsConst(results)) {
+        latest.insert(r.candidateId, r);
+        ++attempts[r.candidateId];
+    }
+    QList<SheetPage> pages;
+    for (const CandidateRecord &c : qAsConst(candidates)) {
+        if (!latest.contains(c.id))
+            continue;
+        SheetPage page;
+        page.candidate = c;
+        page.course = courseRecord;
+        page.result = latest.value(c.id);
+        page.attempt = attempts.value(c.id);
+        page.centre = parser.isSet(centre) ? parser.value(centre).trimmed() : page.result.centre;
+        pages.append(page);
+    }
+    if (pages.isEmpty()) {
+        if (parser.isSet(number))
+            return failure(
+                QStringLiteral("candidate %1 has no stored result in course %2").arg(parser.value(number), code));
+        return failure(QStringLiteral("no candidate of course %1 has a stored result").arg(code));
+    }
+    const QString path = parser.value(out);
+    QString why;
+    if (!m_sheetWriter(pages, path, &why))
+        return failure(why);
+    m_out << "sheet written: " << path << " (" << pages.size() << " page(s))\n";
     return 0;
 }

@@ -4,9 +4,12 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 class QCommandLineParser;
 class ServerStore;
 struct CandidateRecord;
+struct SheetPage;
 
 // The hazard-server command line: one operator command per invocation.
 // Returns the process exit status; nothing here ends the process itself.
@@ -17,6 +20,14 @@ public:
 
     // arguments[0] is the program name.
     int run(const QStringList &arguments);
+    // The command run() would run, or an empty text; lets main() choose the
+    // application object before there is one.
+    static QString commandOf(const QStringList &arguments);
+
+    // Paints the result sheets into a file; false with the reason. The
+    // painting lives outside this library, which stays free of QtGui.
+    using SheetWriter = std::function<bool(const QList<SheetPage> &pages, const QString &path, QString *why)>;
+    void setSheetWriter(const SheetWriter &writer) { m_sheetWriter = writer; }
 
 private:
     int init(const QStringList &args);
@@ -30,6 +41,7 @@ private:
     int serve(const QStringList &args);
     int push(const QStringList &args);
     int status(const QStringList &args);
+    int sheet(const QStringList &args);
 
     // Parses a command's arguments with the options every command shares;
     // 0 to go on, otherwise the exit status (help shown or bad usage).
@@ -52,4 +64,5 @@ private:
     QTextStream m_out;
     QTextStream m_err;
     QString m_db;
+    SheetWriter m_sheetWriter;
 };

@@ -924,12 +924,41 @@ ServerStore::Lookup ServerStore::latestResult(int candidateId, const QString &co
 
 bool ServerStore::results(const QString &courseCode, QList<ResultRecord> *out)
 {
+    ResultFilter filter;
+    filter.courseCode = courseCode;
+    return resultsMatching(filter, out);
+}
+
+bool ServerStore::resultsMatching(const ResultFilter &filter, QList<ResultRecord> *out)
+{
     out->clear();
+    // received_at is UTC in one fixed ISO form, so comparing the text orders
+    // the instants, in SQLite and PostgreSQL alike.
+    auto stamp = [](const QDateTime &at) { return at.toUTC().toString(Qt::ISODateWithMs); };
+    QStringList conditions;
+    QVariantList values;
+    if (!filter.courseCode.isEmpty()) {
+        conditions << QStringLiteral("r.course_code = ?");
+        values << filter.courseCode;
+    }
+    if (filter.candidateId != 0) {
+        conditions << QStringLiteral("r.candidate_id = ?");
+        values << filter.candidateId;
+    }
+    if (filter.from.isValid()) {
+        conditions << QStringLiteral("r.received_at >= ?");
+        values << stamp(filter.from);
+    }
+    if (filter.until.isValid()) {
+        conditions << QStringLiteral("r.received_at < ?");
+        values << stamp(filter.until);
+    }
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
-                  + QStringLiteral("WHERE COALESCE(?, '') = '' OR r.course_code = ? ORDER BY r.id"));
-    query.addBindValue(courseCode);
-    query.addBindValue(courseCode);
+    const QString where = conditions.isEmpty() ? QString()
+                                               : QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" AND "));
+    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns) + where + QStringLiteral(" ORDER BY r.id"));
+    for (const QVariant &value : qAsConst(values))
+        query.addBindValue(value);
     if (!query.exec())
         return fail(QStringLiteral("cannot read results"), query);
     while (query.next())

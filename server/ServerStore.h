@@ -2,6 +2,7 @@
 
 #include "CandidateRecord.h"
 #include "CourseRecord.h"
+#include "ResultFilter.h"
 #include "ResultRecord.h"
 
 #include <QElapsedTimer>
@@ -94,6 +95,8 @@ public:
     Lookup latestResult(int candidateId, const QString &courseCode, ResultRecord *out);
     // Oldest first; an empty course code lists every course.
     bool results(const QString &courseCode, QList<ResultRecord> *out);
+    // Oldest first, the results that pass every part of the filter.
+    bool resultsMatching(const ResultFilter &filter, QList<ResultRecord> *out);
 
     // Field checks shared by the commands and the import; false with a reason.
     static bool checkCourse(const CourseRecord &course, QString *why);

@@ -39,6 +39,8 @@ PACKAGES=(
 # What the tests, the content tools and the fuzz targets add.
 TEST_PACKAGES=(
     ffmpeg
+    # pdftotext, pdfinfo, pdffonts and pdftoppm read the server's result sheets.
+    poppler-utils
     clang libclang-rt-14-dev
     # The shared-store tests and bench_centres start a scratch PostgreSQL
     # server of their own (initdb, pg_ctl, psql); setpriv runs it as an

@@ -10,9 +10,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 class TestServerCli : public QObject
@@ -32,6 +34,8 @@ private slots:
     void importRejectsBadRowsAndStoresNothing();
     void importStoresEveryRow();
     void resultsAsCsv();
+    void resultsInADayRange_data();
+    void resultsInADayRange();
     void addResultStoresAReviewableResultOnce();
     void serveAnswersAndPushReachesStations();
 
@@ -100,7 +104,7 @@ void TestServerCli::help_data()
                                             "add-result", "results", "serve", "push", "--db", "ready", "examined",
                                             "theory-not-passed", "not-required"};
     for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "candidates",
-                          "results", "serve", "push", "status"})
+                          "results", "serve", "push", "status", "sheet"})
         QTest::newRow(c) << QString::fromLatin1(c)
                          << QStringList{QStringLiteral("Usage: hazard-server ") + QLatin1String(c), "--db"};
 }
@@ -312,6 +316,81 @@ void TestServerCli::resultsAsCsv()
 
     QCOMPARE(onDb({"results", "--course", "K2", "--csv"}, &out), 0);
     QCOMPARE(out.count(QLatin1Char('\n')), 1); // the header only
+}
+
+void TestServerCli::resultsInADayRange_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("numbers"); // listed, oldest first; empty: refused
+    QTest::newRow("one day") << QStringList{"--from", "2024-03-05", "--to", "2024-03-05"} << "602 603";
+    QTest::newRow("from a day on") << QStringList{"--from", "2024-03-05"} << "602 603 604";
+    QTest::newRow("up to a day") << QStringList{"--to", "2024-03-05", "--course", "K1"} << "601 602 603";
+    QTest::newRow("from after to") << QStringList{"--from", "2024-03-06", "--to", "2024-03-05"} << "";
+    QTest::newRow("not a day") << QStringList{"--from", "2024-02-30"} << "";
+}
+
+void TestServerCli::resultsInADayRange()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, numbers);
+    initWithCourse();
+    // Days are the operator's local days; a zone far from UTC tells the two apart.
+    const QTimeZone zone("Asia/Ho_Chi_Minh");
+    QVERIFY(zone.isValid());
+    const QByteArray oldTz = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", zone.id());
+    const auto restoreTz = qScopeGuard([&] { hadTz ? qputenv("TZ", oldTz) : qunsetenv("TZ"); });
+    // Both edges of 5 March, local time.
+    const QDateTime times[] = {
+        QDateTime(QDate(2024, 3, 4), QTime(23, 59, 59, 999), zone), QDateTime(QDate(2024, 3, 5), QTime(0, 0), zone),
+        QDateTime(QDate(2024, 3, 5), QTime(23, 59, 59, 999), zone), QDateTime(QDate(2024, 3, 6), QTime(0, 0), zone)};
+    {
+        ServerStore store;
+        QVERIFY(store.open(db(), ServerStore::OpenMode::MustExist));
+        for (int i = 0; i < 4; ++i) {
+            CandidateRecord c;
+            c.number = QString::number(601 + i);
+            c.courseCode = QStringLiteral("K1");
+            c.licenceClass = 2;
+            c.pid = QStringLiteral("0791");
+            // A registration can carry anything; a spreadsheet must not run it.
+            c.fullName = QStringLiteral("=HYPERLINK(\"http://x\";\"%1\")").arg(c.number);
+            QVERIFY(store.addCandidate(&c));
+            ResultRecord r;
+            r.candidateId = c.id;
+            r.courseCode = c.courseCode;
+            r.total = 50;
+            r.passScore = 35;
+            r.passed = true;
+            r.detail = QStringLiteral("5;5;5;5;5;5;5;5;5;5|1;2;3;4;5;6;7;8;9;10|1;2;3;4;5;6;7;8;9;10");
+            r.receivedAt = times[i];
+            QCOMPARE(store.storeResult(r), ServerStore::Upload::Stored);
+        }
+    }
+    QString out;
+    QString err;
+    const int exitCode = onDb(QStringList{"results", "--csv"} + args, &out, &err);
+    if (numbers.isEmpty()) {
+        QCOMPARE(exitCode, 2);
+        QVERIFY2(err.contains(QLatin1String("--from")), qPrintable(err));
+        return;
+    }
+    QCOMPARE(exitCode, 0);
+    QList<CsvTable::Row> rows;
+    QString why;
+    QVERIFY2(CsvTable::parse(out, &rows, &why), qPrintable(why));
+    QVERIFY(!rows.isEmpty());
+    const QStringList header = rows.takeFirst().fields;
+    QCOMPARE(header.last(), QStringLiteral("centre"));
+    QStringList listed;
+    for (const CsvTable::Row &row : rows) {
+        const QString number = row.fields.value(header.indexOf(QLatin1String("number")));
+        listed << number;
+        QCOMPARE(row.fields.value(header.indexOf(QLatin1String("name"))),
+                 QStringLiteral("'=HYPERLINK(\"http://x\";\"%1\")").arg(number));
+    }
+    QCOMPARE(listed.join(QLatin1Char(' ')), numbers);
 }
 
 void TestServerCli::addResultStoresAReviewableResultOnce()

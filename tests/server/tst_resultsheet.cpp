@@ -1,0 +1,261 @@
+#include "ServerStore.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The result sheets as the operator prints them with the real hazard-server,
+// read back with poppler's tools.
+class TestResultSheet : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void courseSheetHoldsEveryExaminedCandidate();
+    void oneCandidateSheet();
+    void refusalsLeaveTheFileAlone_data();
+    void refusalsLeaveTheFileAlone();
+
+private:
+    // Runs a program to its end; false when it cannot start or crashes.
+    static bool runTool(const QString &program, const QStringList &args, QString *out, int *exitCode = nullptr,
+                        QString *err = nullptr);
+    int sheet(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    // Stores a result for a candidate of K1, letting an examined one sit again.
+    static bool addResult(ServerStore &store, const QString &number, const QString &scores, const QString &ids,
+                          const QDateTime &at);
+    QStringList pdfText(const QString &pdf);
+
+    QTemporaryDir m_dir;
+    QString m_db;
+    QDateTime m_firstAt;
+};
+
+bool TestResultSheet::runTool(const QString &program, const QStringList &args, QString *out, int *exitCode,
+                              QString *err)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return false;
+    if (out)
+        *out = QString::fromUtf8(process.readAllStandardOutput());
+    if (err)
+        *err = QString::fromUtf8(process.readAllStandardError());
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return true;
+}
+
+int TestResultSheet::sheet(const QStringList &args, QString *out, QString *err)
+{
+    int exitCode = -100;
+    if (!runTool(QStringLiteral(HAZARD_SERVER_BIN), QStringList{"--db", m_db, "sheet"} + args, out, &exitCode, err))
+        return -100;
+    return exitCode;
+}
+
+bool TestResultSheet::addResult(ServerStore &store, const QString &number, const QString &scores,
+                                const QString &ids, const QDateTime &at)
+{
+    CandidateRecord c;
+    if (store.candidate(QStringLiteral("K1"), number, &c) != ServerStore::Lookup::Found
+        || !store.setCandidateState(c.id, CandidateState::Ready))
+        return false;
+    ResultRecord r;
+    r.candidateId = c.id;
+    r.courseCode = QStringLiteral("K1");
+    for (const QString &s : scores.split(QLatin1Char(';')))
+        r.total += s.toInt();
+    r.passScore = 35;
+    r.passed = r.total >= 35;
+    r.detail = scores + QStringLiteral("|1;2;3;4;5;6;7;8;9;10|") + ids;
+    r.receivedAt = at;
+    return store.storeResult(r) == ServerStore::Upload::Stored;
+}
+
+QStringList TestResultSheet::pdfText(const QString &pdf)
+{
+    QString text;
+    int exitCode = -1;
+    if (!runTool(QStringLiteral("pdftotext"), {"-layout", pdf, "-"}, &text, &exitCode) || exitCode != 0)
+        return {};
+    return text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+}
+
+void TestResultSheet::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_db = m_dir.filePath(QStringLiteral("server.db"));
+    ServerStore store;
+    QVERIFY(store.open(m_db, ServerStore::OpenMode::CreateIfMissing));
+    QVERIFY(store.addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1 tháng 3")}));
+    QVERIFY(store.addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
+
+    // A photo in a colour nothing else on the sheet has.
+    QImage photo(90, 120, QImage::Format_RGB32);
+    photo.fill(QColor(220, 30, 30));
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && photo.save(&buffer, "PNG"));
+    CandidateRecord c;
+    c.courseCode = QStringLiteral("K1");
+    c.licenceClass = 2;
+    const struct
+    {
+        const char *number;
+        const char *name;
+        QString photo;
+    } candidates[] = {
+        {"101", "Nguyễn Thị Hằng Đức", QString::fromLatin1(png.toBase64())},
+        {"102", "Trần Văn Bình", QStringLiteral("aGVsbG8=")}, // Base64, but no picture
+        {"103", "Lê Văn Chưa", QString()},
+    };
+    for (const auto &candidate : candidates) {
+        c.id = 0;
+        c.number = QLatin1String(candidate.number);
+        c.fullName = QString::fromUtf8(candidate.name);
+        c.pid = QStringLiteral("079190000") + c.number;
+        c.photoBase64 = candidate.photo;
+        QVERIFY2(store.addCandidate(&c), qPrintable(store.lastError()));
+    }
+    m_firstAt = QDateTime(QDate(2024, 3, 5), QTime(7, 40), Qt::UTC);
+    QVERIFY(addResult(store, "101", "5;4;3;5;5;1;0;5;4;3", "12;25;39;41;57;63;78;84;95;106", m_firstAt));
+    QVERIFY(addResult(store, "102", "1;1;1;1;1;1;1;1;1;1", "1;2;3;4;5;6;7;8;9;10", m_firstAt));
+    QVERIFY(addResult(store, "102", "5;5;5;5;0;0;0;5;5;0", "11;22;33;44;55;66;77;88;99;100", m_firstAt.addDays(1)));
+}
+
+void TestResultSheet::courseSheetHoldsEveryExaminedCandidate()
+{
+    const QString pdf = m_dir.filePath(QStringLiteral("K1.pdf"));
+    QString out;
+    QString err;
+    QCOMPARE(sheet({"--course", "K1", "--out", pdf, "--centre", "Trung tâm sát hạch Hà Nội"}, &out, &err), 0);
+    QCOMPARE(out, QStringLiteral("sheet written: %1 (2 page(s))\n").arg(pdf));
+
+    QString info;
+    QVERIFY2(runTool(QStringLiteral("pdfinfo"), {pdf}, &info), "pdfinfo (poppler-utils) must be installed");
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(info));
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts"))),
+             qPrintable(info));
+    QString fonts;
+    QVERIFY2(runTool(QStringLiteral("pdffonts"), {pdf}, &fonts), "pdffonts (poppler-utils) must be installed");
+    // The columns after the type: emb sub uni object-id generation.
+    const QRegularExpression fontLine(QStringLiteral("^(\\S+).*\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+$"),
+                                      QRegularExpression::MultilineOption);
+    int embedded = 0;
+    for (auto it = fontLine.globalMatch(fonts); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QVERIFY2(m.captured(2) == QLatin1String("yes") && m.captured(1).contains(QLatin1String("DejaVuSans")),
+                 qPrintable(fonts));
+        ++embedded;
+    }
+    QVERIFY2(embedded > 0, qPrintable(fonts));
+
+    const QStringList pages = pdfText(pdf);
+    QCOMPARE(pages.size(), 2);
+    const QString first = pages.at(0);
+    for (const char *expected : {"Cục Đường bộ Việt Nam", "Trung tâm sát hạch Hà Nội", "Nguyễn Thị Hằng Đức",
+                                 "079190000101", "B2", "K1 - Khóa 1 tháng 3", "35/50", "ĐẠT", "Thí sinh", "Sát hạch viên"})
+        QVERIFY2(first.contains(QString::fromUtf8(expected)), expected);
+    QVERIFY(first.contains(m_firstAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
+    QVERIFY2(!first.contains(QStringLiteral("KHÔNG ĐẠT")) && !first.contains(QStringLiteral("thi lại")),
+             qPrintable(first));
+    // Each situation on its own line: number, situation id, score.
+    const QStringList ids = QStringLiteral("12;25;39;41;57;63;78;84;95;106").split(QLatin1Char(';'));
+    const QStringList scores = QStringLiteral("5;4;3;5;5;1;0;5;4;3").split(QLatin1Char(';'));
+    for (int i = 0; i < 10; ++i) {
+        const QRegularExpression row(QStringLiteral("^\\s*%1\\s+%2\\s+%3\\s*$").arg(i + 1).arg(ids.at(i), scores.at(i)),
+                                     QRegularExpression::MultilineOption);
+        QVERIFY2(first.contains(row), qPrintable(row.pattern() + QLatin1Char('\n') + first));
+    }
+    // The candidate who sat twice: the second, latest result, marked as such.
+    const QString second = pages.at(1);
+    for (const char *expected : {"Trần Văn Bình", "Kết quả lần thi thứ 2 (thi lại)", "30/50", "KHÔNG ĐẠT"})
+        QVERIFY2(second.contains(QString::fromUtf8(expected)), qPrintable(second));
+    QVERIFY2(!second.contains(QStringLiteral("10/50")), qPrintable(second));
+
+    // Kept for a person to look at; the photo shows on the first page only.
+    const QDir artifacts(QStringLiteral(HAZARD_ARTIFACT_DIR));
+    QVERIFY(artifacts.mkpath(QStringLiteral(".")));
+    const QString prefix = artifacts.filePath(QStringLiteral("resultsheet"));
+    int exitCode = -1;
+    QVERIFY2(runTool(QStringLiteral("pdftoppm"), {"-png", "-r", "60", pdf, prefix}, nullptr, &exitCode, &err)
+                 && exitCode == 0,
+             qPrintable(err));
+    for (int page = 1; page <= 2; ++page) {
+        const QImage image(prefix + QStringLiteral("-%1.png").arg(page));
+        QCOMPARE(image.size(), QSize(496, 702));
+        int red = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                red += c.red() > 180 && c.green() < 80 && c.blue() < 80;
+            }
+        }
+        // 30 x 40 mm at 60 dpi, the picture's 3:4 filling it.
+        if (page == 1)
+            QVERIFY2(red > 60 * 85, qPrintable(QString::number(red)));
+        else
+            QCOMPARE(red, 0);
+    }
+}
+
+void TestResultSheet::oneCandidateSheet()
+{
+    const QString pdf = m_dir.filePath(QStringLiteral("102.pdf"));
+    QString out;
+    QCOMPARE(sheet({"--course", "K1", "--number", "102", "--out", pdf}, &out), 0);
+    QVERIFY2(out.contains(QLatin1String("(1 page(s))")), qPrintable(out));
+    const QStringList pages = pdfText(pdf);
+    QCOMPARE(pages.size(), 1);
+    QVERIFY(pages.first().contains(QStringLiteral("lần thi thứ 2")));
+    QVERIFY(pages.first().contains(QStringLiteral("30/50")));
+}
+
+void TestResultSheet::refusalsLeaveTheFileAlone_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString old = QStringLiteral("old.pdf");
+    QTest::newRow("unknown course") << QStringList{"--course", "K9"} << old << 1 << "no course K9";
+    QTest::newRow("unknown candidate") << QStringList{"--course", "K1", "--number", "999"} << old << 1
+                                       << "no candidate 999";
+    QTest::newRow("candidate without result") << QStringList{"--course", "K1", "--number", "103"} << old << 1
+                                              << "no stored result";
+    QTest::newRow("course without result") << QStringList{"--course", "K2"} << old << 1
+                                           << "no candidate of course K2";
+    QTest::newRow("no course") << QStringList() << old << 2 << "--course";
+    QTest::newRow("unwritable") << QStringList{"--course", "K1"} << "missing/K1.pdf" << 1 << "cannot write";
+}
+
+void TestResultSheet::refusalsLeaveTheFileAlone()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, out);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const QString path = m_dir.filePath(out);
+    QFile old(path);
+    if (QFileInfo(path).dir().exists())
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+    QString err;
+    QCOMPARE(sheet(args + QStringList{"--out", path}, nullptr, &err), exitCode);
+    QVERIFY2(err.contains(message), qPrintable(err));
+    if (old.open(QIODevice::ReadOnly))
+        QCOMPARE(old.readAll(), QByteArray("old"));
+    else
+        QVERIFY(!QFile::exists(path));
+}
+
+QTEST_GUILESS_MAIN(TestResultSheet)
+#include "tst_resultsheet.moc"
