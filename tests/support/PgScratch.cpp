@@ -29,7 +29,8 @@ QString findBinaries()
     QStringList names = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCollator numeric;
     numeric.setNumericMode(true);
-    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) { return numeric.compare(a, b) > 0; });
+    std::sort(names.begin(), names.end(),
+              [&](const QString &a, const QString &b) { return numeric.compare(a, b) > 0; });
     for (const QString &name : names) {
         const QString bin = versions.filePath(name + QStringLiteral("/bin"));
         if (QFileInfo(bin + QStringLiteral("/initdb")).isExecutable()
