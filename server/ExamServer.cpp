@@ -21,10 +21,10 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     , m_secret(KeyExchange::secret())
     , m_reconnect(new QTimer(this))
 {
-    // A lost database connection is restored, and the candidate locks with
-    // it, even while no station asks anything.
+    // A lost database connection is noticed and restored, and the candidate
+    // locks with it, even while no station asks anything.
     m_reconnect->setInterval(ServerStore::reconnectIntervalMs);
-    connect(m_reconnect, &QTimer::timeout, this, [this] { m_store->reconnectIfBroken(); });
+    connect(m_reconnect, &QTimer::timeout, this, [this] { m_store->checkConnection(); });
     connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
     // A failed accept (out of file descriptors, for one) pauses the listener
     // for good; without this no station could connect until a restart.

@@ -446,6 +446,17 @@ bool ServerStore::reconnectIfBroken()
     return true;
 }
 
+bool ServerStore::checkConnection()
+{
+    if (!m_postgres || m_broken)
+        return reconnectIfBroken();
+    QSqlQuery query(database());
+    if (query.exec(QStringLiteral("SELECT 1")))
+        return true;
+    fail(QStringLiteral("the database does not answer"), query);
+    return reconnectIfBroken();
+}
+
 ServerStore::Lock ServerStore::lockCandidate(int candidateId)
 {
     if (!m_postgres || m_locks.contains(candidateId))

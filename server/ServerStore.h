@@ -59,6 +59,10 @@ public:
     // attempts are at least reconnectIntervalMs apart.
     static constexpr int reconnectIntervalMs = 1000;
     bool reconnectIfBroken();
+    // Asks a PostgreSQL database whether the connection still works, and
+    // reconnects when it does not: a restart of the database ends the
+    // candidate locks without a word to the connections it ends.
+    bool checkConnection();
     bool isBroken() const { return m_broken; }
 
     // Marks the candidate as under examination here for every server on the
