@@ -205,7 +205,10 @@ public:
 private:
     void setUp(QProcess &process) const
     {
-        process.setProcessEnvironment(m_environment);
+        // The servers' control sockets go to the bench's folder too.
+        QProcessEnvironment environment = m_environment;
+        environment.insert(QStringLiteral("TMPDIR"), m_folder);
+        process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_folder);
     }
 

@@ -29,7 +29,8 @@ QString findBinaries()
     QStringList names = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCollator numeric;
     numeric.setNumericMode(true);
-    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) { return numeric.compare(a, b) > 0; });
+    std::sort(names.begin(), names.end(),
+              [&](const QString &a, const QString &b) { return numeric.compare(a, b) > 0; });
     for (const QString &name : names) {
         const QString bin = versions.filePath(name + QStringLiteral("/bin"));
         if (QFileInfo(bin + QStringLiteral("/initdb")).isExecutable()
@@ -183,8 +184,11 @@ bool PgScratch::createCluster()
                               .arg(m_port)
                               .arg(m_dir.path())
                               .toUtf8();
+    // Unsynced writes still reach the system's cache before a commit
+    // returns, so a crash of the server process loses none; only a commit
+    // that returns before its write (synchronous_commit off) would be lost.
     if (!m_durable)
-        settings += "fsync = off\nsynchronous_commit = off\nfull_page_writes = off\n";
+        settings += "fsync = off\nfull_page_writes = off\n";
     if (conf.write(settings) != settings.size())
         return fail(QStringLiteral("cannot configure the cluster: ") + conf.errorString());
     m_created = true;

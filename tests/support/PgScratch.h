@@ -16,8 +16,8 @@ public:
     enum class StopMode { Fast, Immediate };
 
     // The durable cluster syncs every commit to disk, as a production one
-    // does; the default one does not, which a crash of the server process
-    // (rather than of the machine) never notices.
+    // does; the default one does not, which only a crash of the machine
+    // (rather than of the server process) would notice.
     explicit PgScratch(bool durable = false);
     ~PgScratch();
     PgScratch(const PgScratch &) = delete;
