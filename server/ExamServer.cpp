@@ -3,6 +3,7 @@
 #include "CandidateHolds.h"
 #include "FilePush.h"
 #include "KeyExchange.h"
+#include "ResultWriter.h"
 #include "ServerStore.h"
 #include "StationSession.h"
 
@@ -18,6 +19,7 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     , m_store(store)
     , m_tcp(new QTcpServer(this))
     , m_holds(new CandidateHolds(store, this))
+    , m_writer(new ResultWriter(store, this))
     , m_secret(KeyExchange::secret())
     , m_reconnect(new QTimer(this))
 {
@@ -103,7 +105,7 @@ int ExamServer::authenticatedCount() const
 void ExamServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_tcp->nextPendingConnection()) {
-        auto *session = new StationSession(socket, m_holds, m_store, m_secret, m_authTimeoutMs, this);
+        auto *session = new StationSession(socket, m_holds, m_store, m_writer, m_secret, m_authTimeoutMs, this);
         session->setCentre(m_centre);
         m_sessions.append(session);
         connect(session, &StationSession::finished, this, &ExamServer::onSessionFinished);

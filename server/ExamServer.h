@@ -9,6 +9,7 @@
 
 class CandidateHolds;
 class QTcpServer;
+class ResultWriter;
 class QTimer;
 class ServerStore;
 class StationSession;
@@ -62,6 +63,7 @@ private:
     ServerStore *m_store;
     QTcpServer *m_tcp;
     CandidateHolds *m_holds;
+    ResultWriter *m_writer;
     QByteArray m_secret;
     QString m_centre;
     QTimer *m_reconnect;

@@ -16,6 +16,8 @@
 #include <QVariant>
 #include <QtDebug>
 
+#include <algorithm>
+
 namespace {
 
 QAtomicInt connectionCounter;
@@ -394,6 +396,7 @@ bool ServerStore::upgrade(int from)
 
 void ServerStore::close()
 {
+    m_statements.clear();
     m_locks.clear();
     m_broken = false;
     if (!QSqlDatabase::contains(m_connection))
@@ -417,6 +420,8 @@ bool ServerStore::reconnectIfBroken()
     m_lastAttempt.start();
     const QSet<int> held = m_locks;
     const QString location = m_location;
+    // Prepared statements belong to the connection that is gone.
+    m_statements.clear();
     {
         QSqlDatabase db = database();
         db.close();
@@ -464,15 +469,14 @@ ServerStore::Lock ServerStore::lockCandidate(int candidateId)
 {
     if (!m_postgres || m_locks.contains(candidateId))
         return Lock::Taken;
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
-    query.addBindValue(lockClass);
-    query.addBindValue(candidateId);
-    if (!query.exec() || !query.next()) {
-        fail(QStringLiteral("cannot lock candidate %1").arg(candidateId), query);
+    const Statement query = statement(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
+    query->addBindValue(lockClass);
+    query->addBindValue(candidateId);
+    if (!query->exec() || !query->next()) {
+        fail(QStringLiteral("cannot lock candidate %1").arg(candidateId), *query);
         return Lock::Failed;
     }
-    if (!query.value(0).toBool())
+    if (!query->value(0).toBool())
         return Lock::Busy;
     m_locks.insert(candidateId);
     return Lock::Taken;
@@ -482,12 +486,11 @@ void ServerStore::unlockCandidate(int candidateId)
 {
     if (!m_locks.remove(candidateId) || m_broken)
         return;
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"));
-    query.addBindValue(lockClass);
-    query.addBindValue(candidateId);
-    if (!query.exec())
-        fail(QStringLiteral("cannot unlock candidate %1").arg(candidateId), query);
+    const Statement query = statement(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"));
+    query->addBindValue(lockClass);
+    query->addBindValue(candidateId);
+    if (!query->exec())
+        fail(QStringLiteral("cannot unlock candidate %1").arg(candidateId), *query);
 }
 
 bool ServerStore::checkCourse(const CourseRecord &course, QString *why)
@@ -597,25 +600,42 @@ bool ServerStore::addCourse(const CourseRecord &course)
     QString why;
     if (!checkCourse(course, &why))
         return fail(why);
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("INSERT INTO course (code, name) VALUES (?, ?)"));
-    query.addBindValue(course.code.trimmed());
-    query.addBindValue(course.name.trimmed());
-    if (!query.exec())
-        return fail(QStringLiteral("cannot add course %1").arg(course.code), query);
+    const Statement query = statement(QStringLiteral("INSERT INTO course (code, name) VALUES (?, ?)"));
+    query->addBindValue(course.code.trimmed());
+    query->addBindValue(course.name.trimmed());
+    if (!query->exec())
+        return fail(QStringLiteral("cannot add course %1").arg(course.code), *query);
     return true;
 }
 
 bool ServerStore::courses(QList<CourseRecord> *out)
 {
     out->clear();
-    QSqlQuery query(database());
-    if (!query.exec(m_postgres ? QStringLiteral("SELECT code, name FROM course ORDER BY added")
-                               : QStringLiteral("SELECT code, name FROM course ORDER BY rowid")))
-        return fail(QStringLiteral("cannot read courses"), query);
-    while (query.next())
-        out->append({query.value(0).toString(), query.value(1).toString()});
+    const Statement query = statement(m_postgres ? QStringLiteral("SELECT code, name FROM course ORDER BY added")
+                                                 : QStringLiteral("SELECT code, name FROM course ORDER BY rowid"));
+    if (!query->exec())
+        return fail(QStringLiteral("cannot read courses"), *query);
+    while (query->next())
+        out->append({query->value(0).toString(), query->value(1).toString()});
     return true;
+}
+
+ServerStore::Statement::~Statement()
+{
+    m_query->finish();
+}
+
+ServerStore::Statement ServerStore::statement(const QString &sql)
+{
+    Prepared &prepared = m_statements[sql];
+    if (!prepared.ok) {
+        prepared.query.reset(new QSqlQuery(database()));
+        prepared.ok = prepared.query->prepare(sql);
+        // Prepared again at the next use; this one fails with the reason.
+        if (!prepared.ok)
+            fail(QStringLiteral("cannot prepare a statement"), *prepared.query);
+    }
+    return Statement(prepared.query.data());
 }
 
 ServerStore::Lookup ServerStore::lookUp(QSqlQuery &query, const QString &what)
@@ -629,12 +649,11 @@ ServerStore::Lookup ServerStore::lookUp(QSqlQuery &query, const QString &what)
 
 ServerStore::Lookup ServerStore::course(const QString &code, CourseRecord *out)
 {
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT code, name FROM course WHERE code = ?"));
-    query.addBindValue(code);
-    const Lookup found = lookUp(query, QStringLiteral("cannot read course %1").arg(code));
+    const Statement query = statement(QStringLiteral("SELECT code, name FROM course WHERE code = ?"));
+    query->addBindValue(code);
+    const Lookup found = lookUp(*query, QStringLiteral("cannot read course %1").arg(code));
     if (found == Lookup::Found)
-        *out = {query.value(0).toString(), query.value(1).toString()};
+        *out = {query->value(0).toString(), query->value(1).toString()};
     return found;
 }
 
@@ -745,61 +764,86 @@ CandidateRecord ServerStore::candidateFrom(const QSqlQuery &query)
 
 ServerStore::Lookup ServerStore::candidate(const QString &courseCode, const QString &number, CandidateRecord *out)
 {
-    QSqlQuery query(database());
-    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE course_code = ? AND number = ?"));
-    query.addBindValue(courseCode);
-    query.addBindValue(number);
-    const Lookup found = lookUp(query, QStringLiteral("cannot read candidate %1").arg(number));
+    const Statement query = statement(QLatin1String(candidateColumns) + QStringLiteral("WHERE course_code = ? AND number = ?"));
+    query->addBindValue(courseCode);
+    query->addBindValue(number);
+    const Lookup found = lookUp(*query, QStringLiteral("cannot read candidate %1").arg(number));
     if (found == Lookup::Found)
-        *out = candidateFrom(query);
+        *out = candidateFrom(*query);
     return found;
 }
 
 ServerStore::Lookup ServerStore::candidateById(int id, CandidateRecord *out, bool forUpdate)
 {
-    QSqlQuery query(database());
-    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE id = ?")
+    const Statement query = statement(QLatin1String(candidateColumns) + QStringLiteral("WHERE id = ?")
                   + (forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
-    query.addBindValue(id);
-    const Lookup found = lookUp(query, QStringLiteral("cannot read candidate id %1").arg(id));
+    query->addBindValue(id);
+    const Lookup found = lookUp(*query, QStringLiteral("cannot read candidate id %1").arg(id));
     if (found == Lookup::Found)
-        *out = candidateFrom(query);
+        *out = candidateFrom(*query);
     return found;
 }
 
 bool ServerStore::candidatesOfCourse(const QString &courseCode, QList<CandidateRecord> *out)
 {
     out->clear();
-    QSqlQuery query(database());
-    query.prepare(QLatin1String(candidateColumns) + QStringLiteral("WHERE course_code = ? ORDER BY number"));
-    query.addBindValue(courseCode);
-    if (!query.exec())
-        return fail(QStringLiteral("cannot read the candidates of %1").arg(courseCode), query);
-    while (query.next())
-        out->append(candidateFrom(query));
+    const Statement query = statement(QLatin1String(candidateColumns) + QStringLiteral("WHERE course_code = ? ORDER BY number"));
+    query->addBindValue(courseCode);
+    if (!query->exec())
+        return fail(QStringLiteral("cannot read the candidates of %1").arg(courseCode), *query);
+    while (query->next())
+        out->append(candidateFrom(*query));
     return true;
 }
 
 bool ServerStore::setCandidateState(int id, CandidateState::Value state)
 {
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("UPDATE candidate SET state = ? WHERE id = ?"));
-    query.addBindValue(CandidateState::name(state));
-    query.addBindValue(id);
-    if (!query.exec())
-        return fail(QStringLiteral("cannot change candidate id %1").arg(id), query);
-    if (query.numRowsAffected() != 1)
+    const Statement query = statement(QStringLiteral("UPDATE candidate SET state = ? WHERE id = ?"));
+    query->addBindValue(CandidateState::name(state));
+    query->addBindValue(id);
+    if (!query->exec())
+        return fail(QStringLiteral("cannot change candidate id %1").arg(id), *query);
+    if (query->numRowsAffected() != 1)
         return fail(QStringLiteral("no candidate with id %1").arg(id));
     return true;
 }
 
 ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
 {
-    QString why;
-    if (!checkResult(r, &why)) {
-        fail(why);
-        return Upload::Rejected;
+    QList<Upload> outcomes;
+    QStringList reasons;
+    storeResults({r}, &outcomes, &reasons);
+    if (outcomes.first() == Upload::Rejected || outcomes.first() == Upload::Failed)
+        fail(reasons.first());
+    return outcomes.first();
+}
+
+void ServerStore::storeResults(const QList<ResultRecord> &results, QList<Upload> *outcomes, QStringList *reasons)
+{
+    *outcomes = QVector<Upload>(results.size(), Upload::Failed).toList();
+    *reasons = QVector<QString>(results.size()).toList();
+    // Rows are locked in the order of the candidates' ids, the same on every
+    // server, so that two servers storing overlapping batches never wait for
+    // each other in a circle.
+    QVector<int> order;
+    for (int i = 0; i < results.size(); ++i) {
+        if (checkResult(results.at(i), &(*reasons)[i]))
+            order.append(i);
+        else
+            (*outcomes)[i] = Upload::Rejected;
     }
+    if (order.isEmpty())
+        return;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return results.at(a).candidateId < results.at(b).candidateId; });
+    // Nothing counts as stored before the commit: a failure anywhere undoes
+    // the whole batch, and each of its results is then Failed.
+    auto failAll = [&](const QString &why) {
+        for (const int i : qAsConst(order)) {
+            (*outcomes)[i] = Upload::Failed;
+            (*reasons)[i] = why;
+        }
+    };
     // What is read here stays true until the commit: on SQLite the
     // transaction holds the write lock from its start; on PostgreSQL the
     // candidate's row is locked, so that a server receiving the same result
@@ -807,8 +851,27 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
     StoreTransaction transaction(database(), m_postgres);
     if (!transaction.isActive()) {
         fail(transaction.error());
-        return Upload::Failed;
+        failAll(m_lastError);
+        return;
     }
+    for (const int i : qAsConst(order)) {
+        const Upload outcome = storeOne(results.at(i));
+        if (outcome == Upload::Failed) {
+            failAll(m_lastError);
+            return;
+        }
+        (*outcomes)[i] = outcome;
+        if (outcome == Upload::Rejected)
+            (*reasons)[i] = m_lastError;
+    }
+    if (!transaction.commit()) {
+        fail(QStringLiteral("cannot store the result: ") + transaction.error());
+        failAll(m_lastError);
+    }
+}
+
+ServerStore::Upload ServerStore::storeOne(const ResultRecord &r)
+{
     CandidateRecord candidate;
     switch (candidateById(r.candidateId, &candidate, m_postgres)) {
     case Lookup::Failed:
@@ -835,48 +898,51 @@ ServerStore::Upload ServerStore::storeResult(const ResultRecord &r)
     }
 
     // A station repeats an upload it could not confirm: the same result, by
-    // its key, is stored already.
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND course_code = ? AND total = ? "
-                                 "AND pass_score = ? AND passed = ? AND detail = ?"));
-    bindResultKey(query, r);
-    switch (lookUp(query, QStringLiteral("cannot read results"))) {
-    case Lookup::Failed:
-        return Upload::Failed;
-    case Lookup::Found:
-        return Upload::Duplicate;
-    case Lookup::Missing:
-        break;
-    }
-    query.finish();
-    // Only an admitted candidate produces a new result.
+    // its key, is stored already. Only an admitted candidate produces a new
+    // result; for one who is admitted, the insertion itself tells, which
+    // spares a round trip to a shared database.
     if (candidate.state != CandidateState::Ready) {
+        const Statement query = statement(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND "
+                                                         "course_code = ? AND total = ? AND pass_score = ? AND "
+                                                         "passed = ? AND detail = ?"));
+        bindResultKey(*query, r);
+        switch (lookUp(*query, QStringLiteral("cannot read results"))) {
+        case Lookup::Failed:
+            return Upload::Failed;
+        case Lookup::Found:
+            return Upload::Duplicate;
+        case Lookup::Missing:
+            break;
+        }
         fail(QStringLiteral("candidate id %1 is %2, not ready for an examination")
                  .arg(r.candidateId)
                  .arg(CandidateState::name(candidate.state)));
         return Upload::Rejected;
     }
-    query.prepare(QStringLiteral("INSERT INTO result (candidate_id, course_code, total, pass_score, passed, detail, "
-                                 "received_at, station, centre) VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''), "
-                                 "COALESCE(?, ''))"));
-    bindResultKey(query, r);
-    const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
-    query.addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
-    query.addBindValue(r.station);
-    query.addBindValue(r.centre);
-    if (!query.exec()) {
-        fail(QStringLiteral("cannot store the result"), query);
-        return Upload::Failed;
+    {
+        const Statement query = statement(QStringLiteral("INSERT INTO result (candidate_id, course_code, total, "
+                                                         "pass_score, passed, detail, received_at, station, centre) "
+                                                         "VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''), "
+                                                         "COALESCE(?, '')) ON CONFLICT DO NOTHING"));
+        bindResultKey(*query, r);
+        const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
+        query->addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
+        query->addBindValue(r.station);
+        query->addBindValue(r.centre);
+        if (!query->exec()) {
+            fail(QStringLiteral("cannot store the result"), *query);
+            return Upload::Failed;
+        }
+        if (query->numRowsAffected() == 0)
+            return Upload::Duplicate;
     }
-    query.prepare(QStringLiteral("UPDATE candidate SET state = 'examined' WHERE id = ?"));
-    query.addBindValue(r.candidateId);
-    if (!query.exec()) {
-        fail(QStringLiteral("cannot update the candidate's state"), query);
-        return Upload::Failed;
-    }
-    if (!transaction.commit()) {
-        fail(QStringLiteral("cannot store the result: ") + transaction.error());
-        return Upload::Failed;
+    {
+        const Statement query = statement(QStringLiteral("UPDATE candidate SET state = 'examined' WHERE id = ?"));
+        query->addBindValue(r.candidateId);
+        if (!query->exec()) {
+            fail(QStringLiteral("cannot update the candidate's state"), *query);
+            return Upload::Failed;
+        }
     }
     return Upload::Stored;
 }
@@ -911,14 +977,13 @@ ResultRecord resultFrom(const QSqlQuery &query)
 
 ServerStore::Lookup ServerStore::latestResult(int candidateId, const QString &courseCode, ResultRecord *out)
 {
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
+    const Statement query = statement(QStringLiteral("SELECT ") + QLatin1String(resultColumns)
                   + QStringLiteral("WHERE r.candidate_id = ? AND r.course_code = ? ORDER BY r.id DESC LIMIT 1"));
-    query.addBindValue(candidateId);
-    query.addBindValue(courseCode);
-    const Lookup found = lookUp(query, QStringLiteral("cannot read results"));
+    query->addBindValue(candidateId);
+    query->addBindValue(courseCode);
+    const Lookup found = lookUp(*query, QStringLiteral("cannot read results"));
     if (found == Lookup::Found)
-        *out = resultFrom(query);
+        *out = resultFrom(*query);
     return found;
 }
 
@@ -953,15 +1018,14 @@ bool ServerStore::resultsMatching(const ResultFilter &filter, QList<ResultRecord
         conditions << QStringLiteral("r.received_at < ?");
         values << stamp(filter.until);
     }
-    QSqlQuery query(database());
     const QString where = conditions.isEmpty() ? QString()
                                                : QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" AND "));
-    query.prepare(QStringLiteral("SELECT ") + QLatin1String(resultColumns) + where + QStringLiteral(" ORDER BY r.id"));
+    const Statement query = statement(QStringLiteral("SELECT ") + QLatin1String(resultColumns) + where + QStringLiteral(" ORDER BY r.id"));
     for (const QVariant &value : qAsConst(values))
-        query.addBindValue(value);
-    if (!query.exec())
-        return fail(QStringLiteral("cannot read results"), query);
-    while (query.next())
-        out->append(resultFrom(query));
+        query->addBindValue(value);
+    if (!query->exec())
+        return fail(QStringLiteral("cannot read results"), *query);
+    while (query->next())
+        out->append(resultFrom(*query));
     return true;
 }

@@ -6,10 +6,13 @@
 #include "ResultRecord.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QSharedPointer>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -92,6 +95,11 @@ public:
     // result for a candidate who is not ready, or one whose pass mark is not
     // the one of the candidate's licence class, is Rejected.
     Upload storeResult(const ResultRecord &result);
+    // The same for several results in one transaction, which a shared
+    // database writes to its disk once: an outcome and, unless Stored or
+    // Duplicate, a reason for each, in the order given. A failure of the
+    // database fails them all.
+    void storeResults(const QList<ResultRecord> &results, QList<Upload> *outcomes, QStringList *reasons);
     Lookup latestResult(int candidateId, const QString &courseCode, ResultRecord *out);
     // Oldest first; an empty course code lists every course.
     bool results(const QString &courseCode, QList<ResultRecord> *out);
@@ -107,6 +115,29 @@ public:
     static bool checkResult(const ResultRecord &result, QString *why);
 
 private:
+    // A statement prepared once per connection and used again: a shared
+    // database then gets one round trip per use instead of three. Finished
+    // when it goes out of scope, so no result set stays open.
+    class Statement
+    {
+    public:
+        explicit Statement(QSqlQuery *query) : m_query(query) {}
+        ~Statement();
+        QSqlQuery *operator->() const { return m_query; }
+        QSqlQuery &operator*() const { return *m_query; }
+
+    private:
+        QSqlQuery *m_query;
+    };
+    struct Prepared
+    {
+        QSharedPointer<QSqlQuery> query;
+        bool ok = false;
+    };
+    Statement statement(const QString &sql);
+    // One result within a transaction.
+    Upload storeOne(const ResultRecord &result);
+
     // The situations of one examination.
     static int situationCount();
     QSqlDatabase database() const;
@@ -138,4 +169,5 @@ private:
     bool m_broken = false;
     QElapsedTimer m_lastAttempt;
     QSet<int> m_locks;
+    QHash<QString, Prepared> m_statements;
 };

@@ -3,6 +3,7 @@
 #include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoMessage.h"
 #include "CandidateHolds.h"
+#include "ResultWriter.h"
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
@@ -63,12 +64,13 @@ void boundDeadPeerDetection(qintptr descriptor)
 
 } // namespace
 
-StationSession::StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store,
+StationSession::StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store, ResultWriter *writer,
                                const QByteArray &secret, int authTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
     , m_holds(holds)
     , m_store(store)
+    , m_writer(writer)
     , m_secret(secret)
     , m_authTimer(new QTimer(this))
 {
@@ -187,24 +189,34 @@ void StationSession::scheduleInput()
 
 void StationSession::processInput()
 {
-    if (m_closing || outputBacklogged())
+    if (m_closing || m_storing || outputBacklogged())
         return;
     if (m_accumulator.size() < inputLimit)
         m_accumulator += m_socket->read(inputLimit - m_accumulator.size());
-    const FrameCodec::Reassembly outcome = FrameCodec::reassemble(
-        m_accumulator, m_cipher,
-        [this](BaseMessage &message, quint8 wireType) {
-            if (!m_closing)
-                deliver(message, wireType);
-        },
-        framesPerTurn);
-    if (m_closing)
-        return;
-    if (outcome.failed()) {
-        close(QStringLiteral("sent data that is not a valid frame; closing"));
-        return;
+    // A frame at a time: an upload ends the station's turn until its result
+    // is stored, and what the station sent after it waits for that.
+    int delivered = 0;
+    while (delivered < framesPerTurn && !m_closing && !m_storing) {
+        const FrameCodec::Reassembly outcome = FrameCodec::reassemble(
+            m_accumulator, m_cipher,
+            [this](BaseMessage &message, quint8 wireType) {
+                if (!m_closing)
+                    deliver(message, wireType);
+            },
+            1);
+        if (m_closing)
+            return;
+        if (outcome.failed()) {
+            close(QStringLiteral("sent data that is not a valid frame; closing"));
+            return;
+        }
+        if (outcome.delivered == 0)
+            break;
+        ++delivered;
     }
-    if (outcome.delivered == framesPerTurn || m_socket->bytesAvailable() > 0)
+    if (m_closing || m_storing)
+        return;
+    if (delivered == framesPerTurn || m_socket->bytesAvailable() > 0)
         scheduleInput();
 }
 
@@ -484,31 +496,37 @@ void StationSession::storeResult(const ContestResultMessage &message)
                                  .arg(result.passScore)
                                  .arg(message.passed())
                                  .arg(result.detail);
-    switch (m_store->storeResult(result)) {
-    case ServerStore::Upload::Stored:
-        log(what + QStringLiteral(": stored"));
-        if (m_holds)
-            m_holds->releaseCandidate(result.candidateId);
-        emit resultStored(result.candidateId);
-        break;
-    case ServerStore::Upload::Duplicate:
-        log(what + QStringLiteral(": repeated upload, already stored"));
-        if (m_holds)
-            m_holds->releaseCandidate(result.candidateId);
-        break;
-    // The station cannot be told and will not send it again, so the log is
-    // the only place left where an operator can recover the result.
-    case ServerStore::Upload::Rejected:
-        log(what + QStringLiteral(": rejected: ") + m_store->lastError() + unstored);
-        break;
-    case ServerStore::Upload::Failed:
-        log(what + QStringLiteral(": NOT STORED: ") + m_store->lastError() + unstored);
-        // The station counts a result as taken once a later request of its
-        // own is answered. Ending the link answers none, so the station keeps
-        // the result and sends it again on its next link.
-        close(QStringLiteral("closing so that the station sends the result again"));
-        break;
-    }
+    m_storing = true;
+    const int candidateId = result.candidateId;
+    m_writer->submit(result, this, [this, candidateId, what, unstored](ServerStore::Upload outcome, const QString &why) {
+        m_storing = false;
+        switch (outcome) {
+        case ServerStore::Upload::Stored:
+            log(what + QStringLiteral(": stored"));
+            if (m_holds)
+                m_holds->releaseCandidate(candidateId);
+            emit resultStored(candidateId);
+            break;
+        case ServerStore::Upload::Duplicate:
+            log(what + QStringLiteral(": repeated upload, already stored"));
+            if (m_holds)
+                m_holds->releaseCandidate(candidateId);
+            break;
+        // The station cannot be told and will not send it again, so the log
+        // is the only place left where an operator can recover the result.
+        case ServerStore::Upload::Rejected:
+            log(what + QStringLiteral(": rejected: ") + why + unstored);
+            break;
+        case ServerStore::Upload::Failed:
+            log(what + QStringLiteral(": NOT STORED: ") + why + unstored);
+            // The station counts a result as taken once a later request of
+            // its own is answered. Ending the link answers none, so the
+            // station keeps the result and sends it again on its next link.
+            close(QStringLiteral("closing so that the station sends the result again"));
+            return;
+        }
+        scheduleInput();
+    });
 }
 
 void StationSession::pushFile(const QString &path, const QByteArray &name)

@@ -15,6 +15,7 @@ class FilePush;
 class InfoConfirmMessage;
 class QTcpSocket;
 class QTimer;
+class ResultWriter;
 class ServerStore;
 
 // One connected station. It sends the challenge at once and answers nothing
@@ -30,8 +31,8 @@ class StationSession : public QObject
     Q_OBJECT
 public:
     // Takes the socket over.
-    StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store, const QByteArray &secret,
-                   int authTimeoutMs, QObject *parent = nullptr);
+    StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store, ResultWriter *writer,
+                   const QByteArray &secret, int authTimeoutMs, QObject *parent = nullptr);
     ~StationSession() override;
 
     QString peer() const { return m_peer; }
@@ -73,6 +74,7 @@ private:
     QTcpSocket *m_socket;
     QPointer<CandidateHolds> m_holds;
     ServerStore *m_store;
+    ResultWriter *m_writer;
     QByteArray m_secret;
     QString m_peer;
     QString m_centre;
@@ -83,6 +85,8 @@ private:
     bool m_authenticated = false;
     bool m_closing = false;
     bool m_inputScheduled = false;
+    // An upload is being stored; nothing more of this station is taken.
+    bool m_storing = false;
     int m_earlyCourseRequests = 0;
 
     // The last entry this station was answered with 0 or 2.

@@ -514,6 +514,22 @@ void TestServerStore::resultStoredOnceUntilAResit()
     QCOMPARE(m_store->latestResult(c.id, QStringLiteral("K1"), &r), ServerStore::Lookup::Found);
     QCOMPARE(r.detail, second);
     QCOMPARE(m_store->latestResult(c.id, QStringLiteral("K2"), &r), ServerStore::Lookup::Missing);
+
+    // A batch, as uploads that arrive together are stored: each result has
+    // its own outcome, a repetition within the batch included.
+    CandidateRecord d = candidate(QStringLiteral("2"));
+    CandidateRecord e = candidate(QStringLiteral("3"));
+    QVERIFY(m_store->addCandidate(&d) && m_store->addCandidate(&e));
+    ResultRecord wrongCourse = result(d.id);
+    wrongCourse.courseCode = QStringLiteral("K2");
+    QList<ServerStore::Upload> outcomes;
+    QStringList reasons;
+    m_store->storeResults({result(e.id), result(d.id), result(e.id), wrongCourse}, &outcomes, &reasons);
+    using U = ServerStore::Upload;
+    QCOMPARE(outcomes, (QList<U>{U::Stored, U::Stored, U::Duplicate, U::Rejected}));
+    QVERIFY(reasons.at(0).isEmpty() && reasons.at(3).contains(QLatin1String("belongs to course K1")));
+    QVERIFY(m_store->results(QStringLiteral("K1"), &list));
+    QCOMPARE(list.size(), 4);
 }
 
 void TestServerStore::csvParse_data()
