@@ -1,4 +1,5 @@
 #include "FileUtility.h"
+#include "TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,8 +11,8 @@ private slots:
     void init();
     void readsAddress_data();
     void readsAddress();
-    void missingFileIsCreatedWithDefault();
-    void missingFolderGivesDefaults();
+    void missingFileGivesDefaults_data();
+    void missingFileGivesDefaults();
 
 private:
     QString write(const QByteArray &content);
@@ -28,11 +29,7 @@ void TestFileUtility::init()
 QString TestFileUtility::write(const QByteArray &content)
 {
     const QString path = m_dir->filePath(QStringLiteral("connection_tcp.csv"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(content);
-    return path;
+    return TestFiles::write(path, content) ? path : QString();
 }
 
 void TestFileUtility::readsAddress_data()
@@ -68,26 +65,25 @@ void TestFileUtility::readsAddress()
     QCOMPARE(address.second, port);
 }
 
-void TestFileUtility::missingFileIsCreatedWithDefault()
+void TestFileUtility::missingFileGivesDefaults_data()
 {
-    const QString path = m_dir->filePath(QStringLiteral("connection_tcp.csv"));
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Open file is error: ")));
-    const auto address = FileUtility().readServerAddress(path);
-    QCOMPARE(address.first, QStringLiteral("127.0.0.1"));
-    QCOMPARE(address.second, QStringLiteral("6886"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("SERVER:127.0.0.1:6886"));
+    QTest::addColumn<QString>("name");
+    // The default file is written when its folder exists; the content it gets.
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("file missing, written") << "connection_tcp.csv" << QByteArray("SERVER:127.0.0.1:6886");
+    QTest::newRow("folder missing") << "config/connection_tcp.csv" << QByteArray("<missing>");
 }
 
-void TestFileUtility::missingFolderGivesDefaults()
+void TestFileUtility::missingFileGivesDefaults()
 {
-    const QString path = m_dir->filePath(QStringLiteral("config/connection_tcp.csv"));
+    QFETCH(QString, name);
+    QFETCH(QByteArray, written);
+    const QString path = m_dir->filePath(name);
     QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Open file is error: ")));
     const auto address = FileUtility().readServerAddress(path);
     QCOMPARE(address.first, QStringLiteral("127.0.0.1"));
     QCOMPARE(address.second, QStringLiteral("6886"));
-    QVERIFY(!QFile::exists(path));
+    QCOMPARE(TestFiles::read(path), written);
 }
 
 QTEST_GUILESS_MAIN(TestFileUtility)

@@ -6,35 +6,14 @@ class TestTimeUtility : public QObject
 {
     Q_OBJECT
 private slots:
-    void timeToMilliseconds_data();
-    void timeToMilliseconds();
     void progressText_data();
     void progressText();
     void positionText_data();
     void positionText();
 };
 
-void TestTimeUtility::timeToMilliseconds_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("five seconds and a half") << "00:05:30" << 5500;
-    QTest::newRow("one sixtieth truncates") << "00:00:01" << 16;
-    QTest::newRow("minutes") << "01:00:00" << 60000;
-    QTest::newRow("largest code") << "23:59:59" << int((23 * 3600 + 59 * 60 + 59) * 50.0 / 3.0);
-    QTest::newRow("last field 60 is invalid") << "00:00:60" << 0;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("garbage") << "ab:cd:ef" << 0;
-}
-
-void TestTimeUtility::timeToMilliseconds()
-{
-    QFETCH(QString, code);
-    QFETCH(int, expected);
-    const QTime time = QTime::fromString(code, QStringLiteral("hh:mm:ss"));
-    QCOMPARE(TimeUtility::timeToMilliseconds(time), expected);
-}
-
+// How a time code reads is checked code by code in tst_timecode, whose
+// conversion is this one.
 void TestTimeUtility::progressText_data()
 {
     QTest::addColumn<qint64>("current");

@@ -22,6 +22,14 @@ inline Exercise *makeExercise(QObject *owner, int id, qint64 duration, qint64 da
     return exercise;
 }
 
+inline QList<int> idsOf(const QList<Exercise *> &exercises)
+{
+    QList<int> ids;
+    for (const Exercise *exercise : exercises)
+        ids << exercise->id();
+    return ids;
+}
+
 // Fills chapters 1..6 with `perChapter[i]` situations of `duration` ms each.
 inline void fillLibrary(Library &library, QObject *owner, const QList<int> &perChapter,
                         qint64 duration = 20000)

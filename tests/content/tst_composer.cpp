@@ -29,21 +29,11 @@ private slots:
     void passEstimate();
 
 private:
-    QList<int> ids(const QList<Exercise *> &list) const;
-
     QObject *m_owner = nullptr;
     Library *m_library = nullptr;
     Composer *m_composer = nullptr;
     Exercise *m_countDown = nullptr;
 };
-
-QList<int> TestComposer::ids(const QList<Exercise *> &list) const
-{
-    QList<int> result;
-    for (const Exercise *e : list)
-        result.append(e->id());
-    return result;
-}
 
 void TestComposer::init()
 {
@@ -127,7 +117,7 @@ void TestComposer::compositionOfAChapter()
     m_composer->compose(LearnModeEnum(mode), 1, situation);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(int(m_composer->mode()), mode);
-    QCOMPARE(this->ids(m_composer->exercises()), ids);
+    QCOMPARE(idsOf(m_composer->exercises()), ids);
     QCOMPARE(m_composer->totalDuration(), qint64(ids.size() / 2 * (3000 + 20000)));
     if (!ids.isEmpty())
         QCOMPARE(m_composer->situationCount(), ids.size() / 2);
@@ -172,7 +162,7 @@ void TestComposer::composeFromVideoIds()
     QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
     m_composer->composeFromVideoIds(QStringLiteral("12;40;7"));
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 12, 0, 40, 0, 7}));
+    QCOMPARE(idsOf(m_composer->exercises()), QList<int>({0, 12, 0, 40, 0, 7}));
     QCOMPARE(m_composer->situationCount(), 3);
     QCOMPARE(m_composer->totalDuration(), qint64(3 * 3000 + 15000 + 16000 + 17000));
     QCOMPARE(m_composer->mode(), ExaminationReview);
@@ -185,7 +175,7 @@ void TestComposer::composeFromVideoIds()
     // Unknown ids drop out; the rest keeps its order.
     m_composer->composeFromVideoIds(QStringLiteral("7;999;40"));
     QCOMPARE(spy.count(), 2);
-    QCOMPARE(ids(m_composer->exercises()), QList<int>({0, 7, 0, 40}));
+    QCOMPARE(idsOf(m_composer->exercises()), QList<int>({0, 7, 0, 40}));
 }
 
 void TestComposer::seekInfo_data()

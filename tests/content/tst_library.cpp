@@ -63,15 +63,8 @@ void TestLibrary::exercisesByIdsFollowsTheList()
     library.addExercise(0, makeExercise(&owner, 3, 1000));
     library.addExercise(4, makeExercise(&owner, 7, 1000));
     library.addExercise(2, makeExercise(&owner, 12, 1000));
-
-    auto ids = [](const QList<Exercise *> &list) {
-        QList<int> result;
-        for (const Exercise *e : list)
-            result.append(e->id());
-        return result;
-    };
-    QCOMPARE(ids(library.exercisesByIds({7, 0, 3})), QList<int>({7, 3}));
-    QCOMPARE(ids(library.exercisesByIds({12, 99, 12})), QList<int>({12, 12}));
+    QCOMPARE(idsOf(library.exercisesByIds({7, 0, 3})), QList<int>({7, 3}));
+    QCOMPARE(idsOf(library.exercisesByIds({12, 99, 12})), QList<int>({12, 12}));
     QVERIFY(library.exercisesByIds({0, 0}).isEmpty());
 }
 

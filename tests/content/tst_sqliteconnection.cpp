@@ -1,5 +1,6 @@
 #include "Chapter.h"
 #include "Composer.h"
+#include "ContentFixture.h"
 #include "Exercise.h"
 #include "Library.h"
 #include "SqlCipherDriver.h"
@@ -39,15 +40,9 @@ QString wholeFileDigest(const QString &path, const QByteArray &saltBytes)
         QCryptographicHash::hash(saltBytes + file.readAll(), QCryptographicHash::Md5).toHex());
 }
 
-QList<int> idsOf(const QList<Exercise *> &exercises)
-{
-    QList<int> ids;
-    for (const Exercise *exercise : exercises)
-        ids << exercise->id();
-    return ids;
-}
-
 } // namespace
+
+using ContentFixture::idsOf;
 
 class TestSqliteConnection : public QObject
 {

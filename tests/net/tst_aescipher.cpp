@@ -25,7 +25,6 @@ private slots:
     void shortKeyAndIvAreIgnored();
     void partialBlocksAreRefused_data();
     void partialBlocksAreRefused();
-    void defaultKeyRoundTrips();
 };
 
 void TestAesCipher::nistWithStoredIv_data()
@@ -97,18 +96,6 @@ void TestAesCipher::partialBlocksAreRefused()
     QVERIFY(!cipher.encrypt(buffer.data(), count));
     QVERIFY(!cipher.decrypt(nistIv, buffer.data(), count));
     QVERIFY(!cipher.encrypt(QByteArray(8, 'i'), buffer.data(), 16));
-}
-
-void TestAesCipher::defaultKeyRoundTrips()
-{
-    AesCipher cipher;
-    QCOMPARE(cipher.key().size(), 32);
-    QCOMPARE(cipher.iv().size(), 16);
-    QByteArray buffer = nistPlain;
-    QVERIFY(cipher.encrypt(buffer.data(), buffer.size()));
-    QVERIFY(buffer != nistPlain);
-    QVERIFY(cipher.decrypt(buffer.data(), buffer.size()));
-    QCOMPARE(buffer, nistPlain);
 }
 
 QTEST_GUILESS_MAIN(TestAesCipher)

@@ -2,7 +2,6 @@
 #include "AuthenStateOneMessage.h"
 #include "ContestNameMessage.h"
 #include "EndSyncVideoMessage.h"
-#include "EnterResponseHandler.h"
 #include "EnterResponseMessage.h"
 #include "FrameCodec.h"
 #include "HandlerFactory.h"
@@ -103,7 +102,6 @@ private slots:
     void rejectionLines();
     void deliveredToClient_data();
     void deliveredToClient();
-    void entryHandlerTakesBothTypes();
     void everyListenerInOrder();
 
     void pushWritesFile();
@@ -229,18 +227,6 @@ void TestHandlers::deliveredToClient()
     receive(frames);
     QCOMPARE(capture.finish(), QByteArray());
     QCOMPARE(m_client.calls, calls);
-}
-
-// Decrypted, an answer reports its plain type; the handler still takes the
-// encrypted type's number as well.
-void TestHandlers::entryHandlerTakesBothTypes()
-{
-    for (quint8 type : {quint8(5), quint8(101)}) {
-        EnterResponseMessage response;
-        response.setType(type);
-        EnterResponseHandler().process(response);
-    }
-    QCOMPARE(m_client.calls.size(), 2);
 }
 
 void TestHandlers::everyListenerInOrder()

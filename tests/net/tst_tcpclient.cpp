@@ -42,17 +42,13 @@ public:
     }
     void onContestName(const char *, int, const char *, int) override
     {
-        const TcpClient::Placement answer = TcpClient::instance().courseListAnswer();
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_courseLists;
-        m_answers.append({answer.connection, answer.courseRequest});
     }
     void onReview(const QString &) override {}
 
     int challenges() const { return locked(m_challenges); }
     int courseLists() const { return locked(m_courseLists); }
-    // Connection and number of each course list as the link counted them.
-    QList<QPair<quint64, quint64>> answers() const { return locked(m_answers); }
     // Candidate ids of the admissions in arrival order; -1 for a refusal.
     QList<int> entries() const { return locked(m_entries); }
     void reset()
@@ -60,7 +56,6 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         m_challenges = m_courseLists = 0;
         m_entries.clear();
-        m_answers.clear();
     }
 
 private:
@@ -75,7 +70,6 @@ private:
     int m_challenges = 0;
     int m_courseLists = 0;
     QList<int> m_entries;
-    QList<QPair<quint64, quint64>> m_answers;
 };
 
 std::unique_ptr<ContestEnterMessage> entry(const QByteArray &number)
@@ -113,7 +107,6 @@ private slots:
     void connectOutcomes();
     void messagesOfALostLinkLeaveAfterTheNextChallenge();
     void laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller();
-    void courseListsAreCountedPerConnection();
 
 private:
     int connect();
@@ -255,6 +248,12 @@ void TestTcpClient::messagesOfALostLinkLeaveAfterTheNextChallenge()
     QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
     QTRY_COMPARE(m_listener.courseLists(), 2);
     QCOMPARE(m_listener.entries().size(), 1);
+
+    // A frame too long to send is refused; the link stays.
+    ContestResultMessage tooLong(true);
+    tooLong.setDetail(QByteArray(70000, 'd'));
+    QCOMPARE(client.sendMessage(tooLong), -1);
+    QVERIFY(client.isConnected());
 }
 
 void TestTcpClient::laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller()
@@ -293,43 +292,6 @@ void TestTcpClient::laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller()
     QVERIFY2(cpu * 10 < wall.elapsed(), qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
     QVERIFY(!client.isSendOk());
     QCOMPARE(m_question.asked, 1);
-}
-
-// Requests and answers numbered alike on each connection let a listener tell
-// the answer to one particular course list request from the others.
-void TestTcpClient::courseListsAreCountedPerConnection()
-{
-    TcpClient &client = TcpClient::instance();
-    QCOMPARE(connect(), 0);
-    QTRY_COMPARE(m_listener.challenges(), 1);
-    const quint64 first = client.connection();
-
-    TcpClient::Placement placement;
-    QVERIFY(client.sendMessage(*entry("101"), &placement) > 0);
-    QCOMPARE(placement.connection, first);
-    QCOMPARE(placement.courseRequest, quint64(0));
-    QVERIFY(client.sendMessage(*courseRequest(), &placement) > 0);
-    QCOMPARE(placement.courseRequest, quint64(1));
-    QVERIFY(client.sendMessage(*courseRequest(), &placement) > 0);
-    QCOMPARE(placement.courseRequest, quint64(2));
-    QTRY_COMPARE(m_listener.answers(), (QList<QPair<quint64, quint64>>{{first, 1}, {first, 2}}));
-    // The server answers an entry only when it decrypts under the session key.
-    QCOMPARE(m_listener.entries(), QList<int>{idOf(QStringLiteral("101"))});
-    ContestResultMessage tooLong(true);
-    tooLong.setDetail(QByteArray(70000, 'd'));
-    QCOMPARE(client.sendMessage(tooLong), -1);
-    QVERIFY(client.isConnected());
-
-    // A new connection starts counting afresh.
-    QCOMPARE(connect(), 0);
-    QTRY_COMPARE(m_listener.challenges(), 2);
-    const quint64 second = client.connection();
-    QVERIFY(second != first);
-    QVERIFY(client.sendMessage(*courseRequest(), &placement) > 0);
-    QCOMPARE(placement.connection, second);
-    QCOMPARE(placement.courseRequest, quint64(1));
-    QTRY_COMPARE(m_listener.answers().size(), 3);
-    QCOMPARE(m_listener.answers().last(), qMakePair(second, quint64(1)));
 }
 
 QTEST_GUILESS_MAIN(TestTcpClient)

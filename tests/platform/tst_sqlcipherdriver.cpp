@@ -58,7 +58,6 @@ private:
     QSqlDatabase openDatabase(const QString &path, const QString &key, bool readOnly);
     QSqlDatabase openWithTable(const QString &fileName); // empty table t (x)
     bool closedWithTable(const QString &fileName);
-    QString writeWithCli();
 
     QTemporaryDir m_dir;
 };
@@ -111,62 +110,34 @@ bool TestSqlCipherDriver::closedWithTable(const QString &fileName)
     return opened;
 }
 
-QString TestSqlCipherDriver::writeWithCli()
-{
-    const QString path = m_dir.filePath(QStringLiteral("cli.db"));
-    if (QFile::exists(path))
-        return path;
-    const QByteArray script = QByteArray("PRAGMA key = '") + password + "';\n"
-        "CREATE TABLE video (id INTEGER PRIMARY KEY, name TEXT, chapter INTEGER, "
-        "ratio REAL, data BLOB, note TEXT);\n"
-        "INSERT INTO video VALUES (7, 'chapter1_01.mp4', 1, 0.5, X'00FF10', NULL);\n"
-        "INSERT INTO video VALUES (9, 'Chương hai', 2, NULL, NULL, 'x');\n"
-        "INSERT INTO video VALUES (12, 'count_down.mp4', 0, 1.25, NULL, '');\n";
-    int exitCode = -1;
-    if (runSqlcipher(path, script, &exitCode).isNull() || exitCode != 0)
-        return QString();
-    return path;
-}
-
 void TestSqlCipherDriver::readsWhatSqlcipherWrites()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
         QSKIP("the sqlcipher program is not installed");
-    const QString path = writeWithCli();
-    QVERIFY(!path.isEmpty());
+    const QString path = m_dir.filePath(QStringLiteral("cli.db"));
+    int exitCode = -1;
+    runSqlcipher(path, QByteArray("PRAGMA key = '") + password + "';\n"
+                 "CREATE TABLE video (id INTEGER PRIMARY KEY, name TEXT, chapter INTEGER);\n"
+                 "INSERT INTO video VALUES (7, 'chapter1_01.mp4', 1);\n"
+                 "INSERT INTO video VALUES (9, 'Chương hai', 2);\n"
+                 "INSERT INTO video VALUES (12, 'count_down.mp4', 0);\n", &exitCode);
+    QCOMPARE(exitCode, 0);
 
     QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
     QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
 
+    // How each column type reads is valuesRoundTrip's; positional binding is
+    // used by every writer in these suites.
     QSqlQuery query(db);
-    QVERIFY(query.prepare(QStringLiteral("select * from video where chapter >= :low order by id")));
-    query.bindValue(QStringLiteral(":low"), 0);
-    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
-
-    QCOMPARE(query.record().count(), 6);
-    QCOMPARE(query.record().indexOf(QStringLiteral("note")), 5);
-
+    QVERIFY(query.exec(QStringLiteral("select id, name from video order by id")));
+    QCOMPARE(query.record().count(), 2);
+    QVERIFY(query.next() && query.value(0).toInt() == 7);
     QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), 7);
-    QCOMPARE(query.value(1).toString(), QStringLiteral("chapter1_01.mp4"));
-    QCOMPARE(query.value(3).toDouble(), 0.5);
-    QCOMPARE(query.value(4).toByteArray(), QByteArray("\x00\xff\x10", 3));
-    QVERIFY(query.isNull(5));
-
-    QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), 9);
     QCOMPARE(query.value(1).toString(), QStringLiteral("Chương hai"));
-    QVERIFY(query.value(3).isNull());
-
-    QVERIFY(query.next());
-    QCOMPARE(query.value(QStringLiteral("id")).toInt(), 12);
-    QVERIFY(!query.isNull(5));
-
-    QVERIFY(!query.next());
     QCOMPARE(static_cast<SqlCipherDriver *>(db.driver())->cipherVersion().left(2),
              QStringLiteral("3."));
 
-    // A named placeholder used twice, and positional binding.
+    // A named placeholder used twice.
     QVERIFY(query.prepare(QStringLiteral(
         "select id from video where name like :name or (chapter = :chapter and name like :name) "
         "order by id")));
@@ -175,13 +146,6 @@ void TestSqlCipherDriver::readsWhatSqlcipherWrites()
     QVERIFY(query.exec());
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toInt(), 12);
-    QVERIFY(!query.next());
-    QVERIFY(query.prepare(QStringLiteral("select id from video where chapter = ? or chapter = ? order by id")));
-    query.addBindValue(2);
-    query.addBindValue(1);
-    QVERIFY(query.exec());
-    QVERIFY(query.next() && query.value(0).toInt() == 7);
-    QVERIFY(query.next() && query.value(0).toInt() == 9);
     QVERIFY(!query.next());
 }
 
@@ -238,15 +202,8 @@ void TestSqlCipherDriver::writtenFileIsEncryptedAndReadableBySqlcipher()
     const QByteArray all = file.readAll();
     QVERIFY(!all.startsWith("SQLite format 3"));
     QVERIFY(!all.contains("alpha"));
-    cleanup();
-    {
-        QSqlDatabase db = openDatabase(path, QLatin1String(password), true);
-        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
-        QSqlQuery query(db);
-        QVERIFY(!query.exec(QStringLiteral("insert into t (name) values ('gamma')")));
-        QVERIFY2(query.lastError().text().contains(QLatin1String("readonly")),
-                 qPrintable(query.lastError().text()));
-    }
+    // The read-only option is checked where the station opens its content
+    // (tst_sqliteconnection).
     cleanup();
 
     if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())

@@ -11,10 +11,8 @@ class TestRc4Cipher : public QObject
 private slots:
     void keyStreamVectors_data();
     void keyStreamVectors();
-    void keyStreamRestartsOnEveryCall();
     void inPlaceMatchesSeparateBuffers();
     void nonPositiveLengthWritesNothing();
-    void defaultKeyIsTheVideoKey();
 };
 
 void TestRc4Cipher::keyStreamVectors_data()
@@ -57,23 +55,14 @@ void TestRc4Cipher::keyStreamVectors()
     QFETCH(int, offset);
     QFETCH(QByteArray, expected);
 
+    // Every call starts the key stream afresh, whichever way it goes.
     Rc4Cipher cipher(key);
     const QByteArray zeros(offset + expected.size(), '\0');
     QByteArray stream(zeros.size(), '\x55');
     cipher.encrypt(zeros.constData(), stream.data(), stream.size());
     QCOMPARE(stream.mid(offset).toHex(), expected.toHex());
-}
-
-void TestRc4Cipher::keyStreamRestartsOnEveryCall()
-{
-    Rc4Cipher cipher(QByteArray::fromHex("0102030405"));
-    const QByteArray zeros(16, '\0');
-    QByteArray first(16, '\0');
-    QByteArray second(16, '\0');
-    cipher.encrypt(zeros.constData(), first.data(), first.size());
-    cipher.decrypt(zeros.constData(), second.data(), second.size());
-    QCOMPARE(second.toHex(), first.toHex());
-    QCOMPARE(first.toHex(), QByteArray("b2396305f03dc027ccc3524a0a1118a8"));
+    cipher.decrypt(zeros.constData(), stream.data(), stream.size());
+    QCOMPARE(stream.mid(offset).toHex(), expected.toHex());
 }
 
 void TestRc4Cipher::inPlaceMatchesSeparateBuffers()
@@ -98,19 +87,6 @@ void TestRc4Cipher::nonPositiveLengthWritesNothing()
     cipher.encrypt(input.constData(), output.data(), 0);
     cipher.decrypt(input.constData(), output.data(), -5);
     QCOMPARE(output, QByteArray(8, 'x'));
-}
-
-void TestRc4Cipher::defaultKeyIsTheVideoKey()
-{
-    QCOMPARE(Constants::videoKey().size(), 16);
-    Rc4Cipher byDefault;
-    Rc4Cipher explicitKey(Constants::videoKey());
-    const QByteArray zeros(64, '\0');
-    QByteArray a(64, '\0');
-    QByteArray b(64, '\0');
-    byDefault.encrypt(zeros.constData(), a.data(), a.size());
-    explicitKey.encrypt(zeros.constData(), b.data(), b.size());
-    QCOMPARE(a, b);
 }
 
 QTEST_GUILESS_MAIN(TestRc4Cipher)

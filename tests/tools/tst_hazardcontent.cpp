@@ -209,25 +209,21 @@ void TestHazardContent::buildWritesWhatTheStationLoads()
     const QList<int> sizes = {2, 1, 2, 1, 2, 2};
     for (int i = 0; i < sizes.size(); ++i)
         QCOMPARE(library.exercisesOfChapter(i).size(), sizes.at(i));
-    const Exercise *first = library.exerciseAt(0, 0);
-    QCOMPARE(first->filePath(), QStringLiteral("./videos/chapter1_001.mp4"));
-    QCOMPARE(first->duration(), qint64(2000));
-    QCOMPARE(first->dangerStart(), qint64(500));
-    QCOMPARE(first->dangerEnd(), qint64(1500));
-    QCOMPARE(first->number(), QStringLiteral("1"));
-    QCOMPARE(library.exerciseAt(0, 1)->dangerStart(), qint64(500));
-    QCOMPARE(library.exerciseAt(0, 1)->dangerEnd(), qint64(1500));
-    QCOMPARE(library.exerciseAt(1, 0)->dangerStart(), qint64(1016));
-    QCOMPARE(library.exerciseAt(4, 1)->id(), 40);
+    auto describe = [](const Exercise *e) {
+        return QStringLiteral("%1 %2 ms, %3-%4, #%5, id %6")
+            .arg(e->filePath()).arg(e->duration()).arg(e->dangerStart()).arg(e->dangerEnd()).arg(e->number()).arg(e->id());
+    };
     // Ids not given are numbered in contest order, skipping those taken.
-    QCOMPARE(first->id(), 1);
-    QCOMPARE(library.exerciseAt(5, 1)->id(), 9);
-    QCOMPARE(library.exerciseAt(5, 1)->duration(), qint64(2200));
-
     QVERIFY(composer.countDown());
-    QCOMPARE(composer.countDown()->filePath(), QStringLiteral("./videos/count_down.mp4"));
-    QCOMPARE(composer.countDown()->duration(), qint64(1000));
-    QCOMPARE(composer.countDown()->dangerStart(), qint64(0));
+    const QStringList loaded{describe(library.exerciseAt(0, 0)), describe(library.exerciseAt(0, 1)),
+                             describe(library.exerciseAt(1, 0)), describe(library.exerciseAt(4, 1)),
+                             describe(library.exerciseAt(5, 1)), describe(composer.countDown())};
+    QCOMPARE(loaded, (QStringList{"./videos/chapter1_001.mp4 2000 ms, 500-1500, #1, id 1",
+                                  "./videos/chapter1_002.mp4 2000 ms, 500-1500, #2, id 2",
+                                  "./videos/chapter2_001.mp4 2000 ms, 1016-1900, #1, id 3",
+                                  "./videos/chapter5_002.mp4 2000 ms, 200-1000, #2, id 40",
+                                  "./videos/chapter6_002.mp4 2200 ms, 200-1000, #2, id 9",
+                                  "./videos/count_down.mp4 1000 ms, 0-0, #, id 0"}));
     QVERIFY(leftovers(QStringLiteral("pack")).isEmpty());
 }
 
@@ -324,8 +320,6 @@ void TestHazardContent::badInputRefused_data()
                                         << QStringLiteral("chapter 4 has 0 situation(s); an examination draws 1 from it");
     QTest::newRow("no count-down clip") << noCountDown
                                         << QStringLiteral("the manifest has no count-down clip");
-    QTest::newRow("wrong given duration") << with(10, QStringLiteral("clip.mp4,6,2,200,1000,,9000"))
-                                          << QStringLiteral("manifest line 12 (clip.mp4): given duration 9000 ms does not match the video's 2000 ms");
     // More than rounding: a pack built with it would fail its own verify.
     QTest::newRow("given duration a little off") << with(10, QStringLiteral("clip.mp4,6,2,200,1000,,2600"))
                                                  << QStringLiteral("manifest line 12 (clip.mp4): given duration 2600 ms does not match the video's 2000 ms");

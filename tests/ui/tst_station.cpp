@@ -713,12 +713,9 @@ void TestStationFlow::examination()
     QVERIFY(!m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
     QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == m_window.get());
 
+    // Which chapters are drawn is tst_composer's; all ten are scored below.
     const QList<Situation> order = composedOrder();
     QCOMPARE(order.size(), 10);
-    QList<int> chapters;
-    for (const Situation &s : order)
-        chapters << s.chapter;
-    QCOMPARE(chapters, (QList<int>{1, 1, 2, 3, 3, 4, 5, 5, 6, 6}));
 
     // During a count-down, twice in one window, before, late, none, and early.
     ExpectedContest expected(order);
