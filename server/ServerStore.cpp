@@ -898,10 +898,9 @@ ServerStore::Upload ServerStore::storeOne(const ResultRecord &r)
     }
 
     // A station repeats an upload it could not confirm: the same result, by
-    // its key, is stored already. Only an admitted candidate produces a new
-    // result; for one who is admitted, the insertion itself tells, which
-    // spares a round trip to a shared database.
-    if (candidate.state != CandidateState::Ready) {
+    // its key, is stored already. (No ON CONFLICT: a process that also has
+    // SQLCipher loaded runs the SQLite driver on SQLCipher's older engine.)
+    {
         const Statement query = statement(QStringLiteral("SELECT 1 FROM result WHERE candidate_id = ? AND "
                                                          "course_code = ? AND total = ? AND pass_score = ? AND "
                                                          "passed = ? AND detail = ?"));
@@ -914,6 +913,9 @@ ServerStore::Upload ServerStore::storeOne(const ResultRecord &r)
         case Lookup::Missing:
             break;
         }
+    }
+    // Only an admitted candidate produces a new result.
+    if (candidate.state != CandidateState::Ready) {
         fail(QStringLiteral("candidate id %1 is %2, not ready for an examination")
                  .arg(r.candidateId)
                  .arg(CandidateState::name(candidate.state)));
@@ -923,7 +925,7 @@ ServerStore::Upload ServerStore::storeOne(const ResultRecord &r)
         const Statement query = statement(QStringLiteral("INSERT INTO result (candidate_id, course_code, total, "
                                                          "pass_score, passed, detail, received_at, station, centre) "
                                                          "VALUES (?, ?, ?, ?, ?, ?, ?, COALESCE(?, ''), "
-                                                         "COALESCE(?, '')) ON CONFLICT DO NOTHING"));
+                                                         "COALESCE(?, ''))"));
         bindResultKey(*query, r);
         const QDateTime at = r.receivedAt.isValid() ? r.receivedAt : QDateTime::currentDateTimeUtc();
         query->addBindValue(at.toUTC().toString(Qt::ISODateWithMs));
@@ -933,8 +935,6 @@ ServerStore::Upload ServerStore::storeOne(const ResultRecord &r)
             fail(QStringLiteral("cannot store the result"), *query);
             return Upload::Failed;
         }
-        if (query->numRowsAffected() == 0)
-            return Upload::Duplicate;
     }
     {
         const Statement query = statement(QStringLiteral("UPDATE candidate SET state = 'examined' WHERE id = ?"));
