@@ -224,8 +224,13 @@ bool ServerStore::connectPostgres(const QString &location)
     if (!url.password().isEmpty())
         return fail(QStringLiteral("no password in the database address, please: give it in PGPASSWORD or a "
                                    "pgpass file"));
-    QStringList options{QStringLiteral("connect_timeout=5"), QStringLiteral("application_name=hazard-server"),
-                        QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=30")};
+    // The stations are answered from one thread, so a database that has
+    // vanished from the network must fail a statement within seconds rather
+    // than after the system's retransmission timeout of many minutes.
+    QStringList options{QStringLiteral("connect_timeout=5"),   QStringLiteral("application_name=hazard-server"),
+                        QStringLiteral("keepalives=1"),        QStringLiteral("keepalives_idle=5"),
+                        QStringLiteral("keepalives_interval=2"), QStringLiteral("keepalives_count=3"),
+                        QStringLiteral("tcp_user_timeout=10000")};
     const QList<QPair<QString, QString>> items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
     const QRegularExpression safeKey(QStringLiteral("^[a-z_]+$"));
     const QRegularExpression safeValue(QStringLiteral("^[A-Za-z0-9_.,:/@+-]*$"));
