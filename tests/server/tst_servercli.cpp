@@ -5,11 +5,11 @@
 #include "ServerStore.h"
 #include "StartSyncVideoMessage.h"
 #include "SyncVideoMessage.h"
+#include "ServerCommand.h"
 #include "TestStation.h"
 
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -40,11 +40,15 @@ private slots:
     void serveAnswersAndPushReachesStations();
 
 private:
-    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
     // Runs a command on the test's database.
     int onDb(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
     {
-        return run(QStringList{"--db", db()} + args, out, err);
+        return m_command->run(args, out, err);
+    }
+    // Without the --db that onDb() puts first.
+    static int run(const QStringList &args, QString *out = nullptr)
+    {
+        return ServerCommand::execute(QStringLiteral(HAZARD_SERVER_BIN), args, out);
     }
     // An initialised database with course K1.
     void initWithCourse();
@@ -52,31 +56,20 @@ private:
     QString write(const QString &name, const QByteArray &content);
 
     QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<ServerCommand> m_command;
 };
 
 void TestServerCli::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
+    m_command.reset(new ServerCommand(db(), m_dir->path()));
 }
 
 void TestServerCli::cleanup()
 {
+    m_command.reset();
     m_dir.reset();
-}
-
-int TestServerCli::run(const QStringList &args, QString *out, QString *err)
-{
-    QProcess process;
-    process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral(HAZARD_SERVER_BIN), args);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return -100;
-    if (out)
-        *out = QString::fromUtf8(process.readAllStandardOutput());
-    if (err)
-        *err = QString::fromUtf8(process.readAllStandardError());
-    return process.exitCode();
 }
 
 void TestServerCli::initWithCourse()
@@ -186,7 +179,7 @@ void TestServerCli::initRefusesAForeignDatabase()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     QString err;
-    QCOMPARE(run({"init", "--db", db()}, nullptr, &err), 1);
+    QCOMPARE(onDb({"init"}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("another kind of database")), qPrintable(err));
 }
 
@@ -449,19 +442,12 @@ void TestServerCli::serveAnswersAndPushReachesStations()
 {
     initWithCourse();
     const QByteArray secret(57, 'c');
-    QProcess server;
-    server.setWorkingDirectory(m_dir->path());
-    server.start(QStringLiteral(HAZARD_SERVER_BIN),
-                 {"--db", db(), "serve", "--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret)});
-    QVERIFY(server.waitForStarted(30000));
-    QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() != QProcess::Running, 60000);
-    const QString line = QString::fromUtf8(server.readLine()).trimmed();
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$")).match(line);
-    QVERIFY2(match.hasMatch(), qPrintable(line + QString::fromUtf8(server.readAllStandardError())));
+    const quint16 port = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret)});
+    QVERIFY(port != 0);
     QVERIFY(QFile::exists(ControlChannel::socketPathFor(db())));
 
     TestStation station;
-    QVERIFY(station.connectTo(quint16(match.captured(1).toUInt())));
+    QVERIFY(station.connectTo(port));
     QVERIFY(station.authenticate(secret));
     QVERIFY(station.roundTrip());
 
@@ -506,6 +492,7 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QVERIFY(received == content);
     QCOMPARE(onDb({"push", file, "../clip.mp4"}, nullptr, &err), 1);
 
+    QProcess &server = m_command->server(0);
     server.terminate();
     QVERIFY(server.waitForFinished(30000));
     QCOMPARE(server.exitStatus(), QProcess::NormalExit);
