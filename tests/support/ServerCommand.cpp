@@ -64,7 +64,7 @@ quint16 ServerCommand::serve(const QStringList &args, const QString &logFile)
     const QDeadlineTimer deadline(60000);
     while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime()))) {
     }
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^listening on [^\\n]*:(\\d+)\\n$"))
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\n$"))
                                               .match(QString::fromUtf8(process.readLine()));
     return match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
 }

@@ -25,8 +25,9 @@ public:
     // Runs one command to its end: its exit status, or -100 when it crashed
     // or did not finish.
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr) const;
-    // Starts `serve` with these options and waits for it to listen; its port,
-    // or 0. The server's log goes to `logFile`, or where this process's goes.
+    // Starts `serve` with these options, listening on 127.0.0.1, and waits
+    // for the line that names the port; the port, or 0. The server's log
+    // goes to `logFile`, or where this process's goes.
     quint16 serve(const QStringList &args, const QString &logFile = QString());
     // The servers serve() started, in order.
     QProcess &server(int index) const { return *m_servers.at(size_t(index)); }
