@@ -3,28 +3,24 @@
 // answers. The server runs in-process on a thread of its own, as
 // `hazard-server serve` runs it; the stations are real loopback connections
 // that speak the real frames, and the flooder writes from a thread of its
-// own as fast as the connection takes its requests. Each station enters its candidate, then all
-// upload their results at once, each followed by a course list request:
+// own as fast as the connection takes its requests. Each station enters its
+// candidate and starts the examination, then all upload their results at once, each followed by a course list request:
 // the time until that answer arrives is the upload's round trip (the server
 // answers a station's requests in order, and an upload has no answer of its
 // own).
 #include "AesCipher.h"
 #include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoMessage.h"
-#include "ContestEnterMessage.h"
+#include "BenchStation.h"
 #include "ContestNameMessage.h"
-#include "ContestResultMessage.h"
-#include "EnterResponseMessage.h"
 #include "ExamServer.h"
 #include "FrameCodec.h"
 #include "KeyExchange.h"
 #include "ServerStore.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -33,7 +29,6 @@
 #include <atomic>
 #include <thread>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -46,9 +41,6 @@ namespace {
 constexpr int stationCount = 50;
 constexpr int rounds = 3;
 const QByteArray secret(57, 'f');
-const QByteArray course("K1");
-const QByteArray detail = "5;0;3;1;4;0;2;5;5;0|10400;30000;52000;71000;90500;0;131000;150200;171000;190000|"
-                          "3;17;25;41;44;58;63;71;80;92";
 
 // Runs the server's event loop, as the serve command does.
 class ServerThread : public QThread
@@ -83,57 +75,6 @@ protected:
 private:
     QString m_dbPath;
 };
-
-// A station reduced to what the measurement needs: it answers the
-// challenge, and notes when each answer of a type arrives.
-class Station : public QObject
-{
-public:
-    explicit Station(quint16 port)
-    {
-        connect(&m_socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-
-    bool authenticated() const { return m_authenticated; }
-    int enteredId() const { return m_enteredId; }
-    int courseAnswers() const { return m_courseAnswers; }
-    qint64 lastCourseAnswerAt() const { return m_lastCourseAnswerAt; }
-
-    void send(const BaseMessage &message) { m_socket.write(FrameCodec::buildFrame(message, m_cipher)); }
-
-    static QElapsedTimer clock;
-
-private:
-    void onReadyRead()
-    {
-        m_accumulator += m_socket.readAll();
-        FrameCodec::reassemble(m_accumulator, m_cipher, [this](BaseMessage &message) {
-            if (auto *challenge = dynamic_cast<AuthenStateOneMessage *>(&message)) {
-                AuthenStateTwoMessage answer;
-                answer.setResponse(KeyExchange::challengeAnswer(secret, challenge->nonce()));
-                send(answer);
-                m_cipher.setKey(KeyExchange::sessionKey(secret, challenge->nonce()));
-                m_authenticated = true;
-            } else if (auto *entry = dynamic_cast<EnterResponseMessage *>(&message)) {
-                m_enteredId = entry->code() == 0 ? entry->id() : -1;
-            } else if (dynamic_cast<ContestNameMessage *>(&message)) {
-                ++m_courseAnswers;
-                m_lastCourseAnswerAt = clock.nsecsElapsed();
-            }
-        });
-    }
-
-    QTcpSocket m_socket;
-    AesCipher m_cipher;
-    QByteArray m_accumulator;
-    bool m_authenticated = false;
-    int m_enteredId = 0;
-    int m_courseAnswers = 0;
-    qint64 m_lastCourseAnswerAt = 0;
-};
-
-QElapsedTimer Station::clock;
 
 // Course lists the server has answered, counted from its log.
 std::atomic<qint64> courseListsAnswered{0};
@@ -213,18 +154,6 @@ private:
     std::atomic<bool> m_stop{false};
 };
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
-
 bool prepareDatabase(const QString &path)
 {
     ServerStore store;
@@ -251,58 +180,12 @@ struct Figures
     qint64 floodAnswers = 0;
 };
 
-// One round: every station enters a fresh candidate, then all upload at
-// once. Returns false when a station was not served within a minute.
-bool measureRound(std::vector<std::unique_ptr<Station>> &stations, int firstNumber, std::vector<double> *roundTrips)
-{
-    for (size_t i = 0; i < stations.size(); ++i) {
-        ContestEnterMessage enter(true);
-        enter.setContestCode(course);
-        enter.setCandidateNumber(QByteArray::number(firstNumber + int(i)));
-        stations[i]->send(enter);
-    }
-    if (!waitUntil([&] {
-            return std::all_of(stations.begin(), stations.end(), [](const auto &s) { return s->enteredId() != 0; });
-        }, 60000))
-        return false;
-
-    std::vector<qint64> sentAt(stations.size());
-    std::vector<int> answersBefore(stations.size());
-    for (size_t i = 0; i < stations.size(); ++i) {
-        Station &s = *stations[i];
-        if (s.enteredId() <= 0)
-            return false;
-        ContestResultMessage result(true);
-        result.setCandidateId(s.enteredId());
-        result.setContestCode(course);
-        result.setTotalScore(25);
-        result.setPassScore(35);
-        result.setPassed(0);
-        result.setDetail(detail);
-        answersBefore[i] = s.courseAnswers();
-        sentAt[i] = Station::clock.nsecsElapsed();
-        s.send(result);
-        s.send(ContestNameMessage());
-    }
-    if (!waitUntil([&] {
-            for (size_t i = 0; i < stations.size(); ++i) {
-                if (stations[i]->courseAnswers() == answersBefore[i])
-                    return false;
-            }
-            return true;
-        }, 60000))
-        return false;
-    for (size_t i = 0; i < stations.size(); ++i)
-        roundTrips->push_back((stations[i]->lastCourseAnswerAt() - sentAt[i]) / 1e6);
-    return true;
-}
-
 bool run(quint16 port, bool flood, int firstNumber, Figures *figures)
 {
-    std::vector<std::unique_ptr<Station>> stations;
+    std::vector<std::unique_ptr<BenchStation>> stations;
     for (int i = 0; i < stationCount; ++i)
-        stations.push_back(std::make_unique<Station>(port));
-    if (!waitUntil([&] {
+        stations.push_back(std::make_unique<BenchStation>(port, secret));
+    if (!BenchStation::waitUntil([&] {
             return std::all_of(stations.begin(), stations.end(), [](const auto &s) { return s->authenticated(); });
         }, 30000))
         return false;
@@ -318,7 +201,7 @@ bool run(quint16 port, bool flood, int firstNumber, Figures *figures)
     std::vector<double> roundTrips;
     const qint64 answeredBefore = courseListsAnswered;
     for (int round = 0; round < rounds; ++round) {
-        if (!measureRound(stations, firstNumber + round * stationCount, &roundTrips))
+        if (!BenchStation::examineRound(stations, firstNumber + round * stationCount, &roundTrips).isEmpty())
             return false;
     }
     // Less the one course list each upload was followed by.
@@ -351,7 +234,6 @@ int main(int argc, char *argv[])
         QThread::msleep(5);
     if (server.port < 0)
         return 1;
-    Station::clock.start();
 
     std::printf("%d stations, %d rounds of simultaneous uploads, server on its own thread\n", stationCount, rounds);
     int status = 0;

@@ -62,6 +62,34 @@ QString statesHelp()
         "set-state command moves a candidate by hand (e.g. back to ready for a re-sit).\n");
 }
 
+QString unknownState(const QString &name)
+{
+    return QStringLiteral("unknown state %1; states: %2").arg(name, CandidateState::names().join(QStringLiteral(", ")));
+}
+
+// The first of the options that is not given, or an empty text.
+QString missingOption(const QCommandLineParser &parser, std::initializer_list<QCommandLineOption> required)
+{
+    for (const QCommandLineOption &option : required) {
+        if (!parser.isSet(option))
+            return option.names().first();
+    }
+    return QString();
+}
+
+// False when the lookup failed or found nothing, with the reason.
+bool found(ServerStore::Lookup lookup, const ServerStore &store, const QString &missing, QString *why)
+{
+    if (lookup != ServerStore::Lookup::Found)
+        *why = lookup == ServerStore::Lookup::Missing ? missing : store.lastError();
+    return lookup == ServerStore::Lookup::Found;
+}
+
+QCommandLineOption courseOption(const QString &help)
+{
+    return QCommandLineOption(QStringLiteral("course"), help, QStringLiteral("CODE"));
+}
+
 QString licenceHelp()
 {
     return QStringLiteral("Licence classes: %1 (or their codes 0..9).")
@@ -185,17 +213,12 @@ bool ServerCli::openStore(ServerStore &store)
 bool ServerCli::findCandidate(ServerStore &store, const QString &course, const QString &number,
                               CandidateRecord *candidate)
 {
-    switch (store.candidate(course, number, candidate)) {
-    case ServerStore::Lookup::Failed:
-        failure(store.lastError());
-        return false;
-    case ServerStore::Lookup::Missing:
-        failure(QStringLiteral("no candidate %1 in course %2").arg(number, course));
-        return false;
-    case ServerStore::Lookup::Found:
-        break;
-    }
-    return true;
+    QString why;
+    if (found(store.candidate(course, number, candidate), store,
+              QStringLiteral("no candidate %1 in course %2").arg(number, course), &why))
+        return true;
+    failure(why);
+    return false;
 }
 
 int ServerCli::run(const QStringList &arguments)
@@ -306,7 +329,7 @@ int ServerCli::addCourse(const QStringList &args)
 int ServerCli::addCandidate(const QStringList &args)
 {
     QCommandLineParser parser;
-    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Course code."), QStringLiteral("CODE"));
+    const QCommandLineOption course = courseOption(QStringLiteral("Course code."));
     const QCommandLineOption number(QStringLiteral("number"), QStringLiteral("Candidate number."),
                                     QStringLiteral("NUMBER"));
     const QCommandLineOption licence(QStringLiteral("class"), QStringLiteral("Licence class. ") + licenceHelp(),
@@ -326,10 +349,8 @@ int ServerCli::addCandidate(const QStringList &args)
     if (const int s = parse(parser, args, QStringLiteral("add-candidate"),
                             QStringLiteral("Register a candidate for a course.\n\n") + statesHelp(), 0))
         return s;
-    for (const QCommandLineOption &required : {course, number, licence, pid, name}) {
-        if (!parser.isSet(required))
-            return usageError(QStringLiteral("add-candidate needs --%1").arg(required.names().first()));
-    }
+    if (const QString missing = missingOption(parser, {course, number, licence, pid, name}); !missing.isEmpty())
+        return usageError(QStringLiteral("add-candidate needs --%1").arg(missing));
     CandidateRecord c;
     c.courseCode = parser.value(course);
     c.number = parser.value(number).trimmed();
@@ -338,8 +359,7 @@ int ServerCli::addCandidate(const QStringList &args)
     if (!CandidateImport::parseLicenceClass(parser.value(licence), &c.licenceClass))
         return usageError(QStringLiteral("unknown licence class %1. ").arg(parser.value(licence)) + licenceHelp());
     if (parser.isSet(state) && !CandidateState::fromName(parser.value(state), &c.state))
-        return usageError(QStringLiteral("unknown state %1; states: %2")
-                              .arg(parser.value(state), CandidateState::names().join(QStringLiteral(", "))));
+        return usageError(unknownState(parser.value(state)));
     if (parser.isSet(id)) {
         bool ok = false;
         c.id = parser.value(id).toInt(&ok);
@@ -371,8 +391,7 @@ int ServerCli::setState(const QStringList &args)
     const QStringList p = parser.positionalArguments();
     CandidateState::Value state;
     if (!CandidateState::fromName(p.at(2), &state))
-        return usageError(QStringLiteral("unknown state %1; states: %2")
-                              .arg(p.at(2), CandidateState::names().join(QStringLiteral(", "))));
+        return usageError(unknownState(p.at(2)));
     ServerStore store;
     if (!openStore(store))
         return 1;
@@ -500,8 +519,7 @@ int ServerCli::addResult(const QStringList &args)
 int ServerCli::candidates(const QStringList &args)
 {
     QCommandLineParser parser;
-    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Only this course."),
-                                    QStringLiteral("CODE"));
+    const QCommandLineOption course = courseOption(QStringLiteral("Only this course."));
     parser.addOption(course);
     if (const int s = parse(parser, args, QStringLiteral("candidates"),
                             QStringLiteral("List courses and their candidates."), 0))
@@ -533,8 +551,7 @@ int ServerCli::results(const QStringList &args)
 {
     QCommandLineParser parser;
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Print CSV with a header row."));
-    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Only this course."),
-                                    QStringLiteral("CODE"));
+    const QCommandLineOption course = courseOption(QStringLiteral("Only this course."));
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("Only results received on or after this day."),
                                   QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Only results received on or before this day."),
@@ -760,7 +777,7 @@ int ServerCli::status(const QStringList &args)
 int ServerCli::sheet(const QStringList &args)
 {
     QCommandLineParser parser;
-    const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Course code."), QStringLiteral("CODE"));
+    const QCommandLineOption course = courseOption(QStringLiteral("Course code."));
     const QCommandLineOption number(QStringLiteral("number"),
                                     QStringLiteral("Only this candidate (default: every candidate of the course "
                                                    "with a stored result)."),
@@ -779,10 +796,8 @@ int ServerCli::sheet(const QStringList &args)
                                            "file is replaced only once it is complete."),
                             0))
         return s;
-    for (const QCommandLineOption &required : {course, out}) {
-        if (!parser.isSet(required))
-            return usageError(QStringLiteral("sheet needs --%1").arg(required.names().first()));
-    }
+    if (const QString missing = missingOption(parser, {course, out}); !missing.isEmpty())
+        return usageError(QStringLiteral("sheet needs --%1").arg(missing));
     if (!m_sheetWriter)
         return failure(QStringLiteral("this build of hazard-server cannot print result sheets"));
     ServerStore store;
@@ -790,14 +805,9 @@ int ServerCli::sheet(const QStringList &args)
         return 1;
     const QString code = parser.value(course);
     CourseRecord courseRecord;
-    switch (store.course(code, &courseRecord)) {
-    case ServerStore::Lookup::Failed:
-        return failure(store.lastError());
-    case ServerStore::Lookup::Missing:
-        return failure(QStringLiteral("no course %1").arg(code));
-    case ServerStore::Lookup::Found:
-        break;
-    }
+    QString why;
+    if (!found(store.course(code, &courseRecord), store, QStringLiteral("no course %1").arg(code), &why))
+        return failure(why);
     QList<CandidateRecord> candidates;
     ResultFilter filter;
     filter.courseCode = code;
@@ -839,7 +849,6 @@ int ServerCli::sheet(const QStringList &args)
         return failure(QStringLiteral("no candidate of course %1 has a stored result").arg(code));
     }
     const QString path = parser.value(out);
-    QString why;
     if (!m_sheetWriter(pages, path, &why))
         return failure(why);
     m_out << "sheet written: " << path << " (" << pages.size() << " page(s))\n";

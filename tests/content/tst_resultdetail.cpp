@@ -71,6 +71,9 @@ void TestResultDetail::wholeExamination_data()
     QTest::newRow("nine of each")
         << QStringLiteral("5;0;3;1;4;0;2;5;5|10400;3;5;7;9;0;13;15;17|1;2;3;4;5;6;7;8;9") << false;
     QTest::newRow("nine ids") << ten + QStringLiteral("|1;2;3;4;5;6;7;8;9") << false;
+    QTest::newRow("eleven of each") << QStringLiteral("5;0;3;1;4;0;2;5;5;0;0|10400;3;5;7;9;0;13;15;17;19;0") + ids
+                                           + QStringLiteral(";11")
+                                    << false;
     QTest::newRow("nine flag times") << QStringLiteral("5;0;3;1;4;0;2;5;5;0|3;5;7;9;0;13;15;17;19") + ids << false;
     QTest::newRow("score 6") << QStringLiteral("6;0;3;1;4;0;2;5;5;0|10400;3;5;7;9;0;13;15;17;19") + ids << false;
     QTest::newRow("id 0") << ten + QStringLiteral("|0;2;3;4;5;6;7;8;9;10") << false;

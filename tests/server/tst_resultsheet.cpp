@@ -1,10 +1,10 @@
+#include "ServerCommand.h"
 #include "ServerStore.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,10 +23,10 @@ private slots:
     void refusalsLeaveTheFileAlone();
 
 private:
-    // Runs a program to its end; false when it cannot start or crashes.
-    static bool runTool(const QString &program, const QStringList &args, QString *out, int *exitCode = nullptr,
-                        QString *err = nullptr);
-    int sheet(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    int sheet(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
+    {
+        return ServerCommand(m_db, m_dir.path()).run(QStringList{"sheet"} + args, out, err);
+    }
     // Stores a result for a candidate of K1, letting an examined one sit again.
     static bool addResult(ServerStore &store, const QString &number, const QString &scores, const QString &ids,
                           const QDateTime &at);
@@ -36,30 +36,6 @@ private:
     QString m_db;
     QDateTime m_firstAt;
 };
-
-bool TestResultSheet::runTool(const QString &program, const QStringList &args, QString *out, int *exitCode,
-                              QString *err)
-{
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return false;
-    if (out)
-        *out = QString::fromUtf8(process.readAllStandardOutput());
-    if (err)
-        *err = QString::fromUtf8(process.readAllStandardError());
-    if (exitCode)
-        *exitCode = process.exitCode();
-    return true;
-}
-
-int TestResultSheet::sheet(const QStringList &args, QString *out, QString *err)
-{
-    int exitCode = -100;
-    if (!runTool(QStringLiteral(HAZARD_SERVER_BIN), QStringList{"--db", m_db, "sheet"} + args, out, &exitCode, err))
-        return -100;
-    return exitCode;
-}
 
 bool TestResultSheet::addResult(ServerStore &store, const QString &number, const QString &scores,
                                 const QString &ids, const QDateTime &at)
@@ -83,8 +59,7 @@ bool TestResultSheet::addResult(ServerStore &store, const QString &number, const
 QStringList TestResultSheet::pdfText(const QString &pdf)
 {
     QString text;
-    int exitCode = -1;
-    if (!runTool(QStringLiteral("pdftotext"), {"-layout", pdf, "-"}, &text, &exitCode) || exitCode != 0)
+    if (ServerCommand::execute(QStringLiteral("pdftotext"), {"-layout", pdf, "-"}, &text) != 0)
         return {};
     return text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
 }
@@ -140,12 +115,14 @@ void TestResultSheet::courseSheetHoldsEveryExaminedCandidate()
     QCOMPARE(out, QStringLiteral("sheet written: %1 (2 page(s))\n").arg(pdf));
 
     QString info;
-    QVERIFY2(runTool(QStringLiteral("pdfinfo"), {pdf}, &info), "pdfinfo (poppler-utils) must be installed");
+    QVERIFY2(ServerCommand::execute(QStringLiteral("pdfinfo"), {pdf}, &info) == 0,
+             "pdfinfo (poppler-utils) must be installed");
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(info));
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts"))),
              qPrintable(info));
     QString fonts;
-    QVERIFY2(runTool(QStringLiteral("pdffonts"), {pdf}, &fonts), "pdffonts (poppler-utils) must be installed");
+    QVERIFY2(ServerCommand::execute(QStringLiteral("pdffonts"), {pdf}, &fonts) == 0,
+             "pdffonts (poppler-utils) must be installed");
     // The columns after the type: emb sub uni object-id generation.
     const QRegularExpression fontLine(QStringLiteral("^(\\S+).*\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+$"),
                                       QRegularExpression::MultilineOption);
@@ -185,9 +162,7 @@ void TestResultSheet::courseSheetHoldsEveryExaminedCandidate()
     const QDir artifacts(QStringLiteral(HAZARD_ARTIFACT_DIR));
     QVERIFY(artifacts.mkpath(QStringLiteral(".")));
     const QString prefix = artifacts.filePath(QStringLiteral("resultsheet"));
-    int exitCode = -1;
-    QVERIFY2(runTool(QStringLiteral("pdftoppm"), {"-png", "-r", "60", pdf, prefix}, nullptr, &exitCode, &err)
-                 && exitCode == 0,
+    QVERIFY2(ServerCommand::execute(QStringLiteral("pdftoppm"), {"-png", "-r", "60", pdf, prefix}, nullptr, &err) == 0,
              qPrintable(err));
     for (int page = 1; page <= 2; ++page) {
         const QImage image(prefix + QStringLiteral("-%1.png").arg(page));

@@ -5,10 +5,8 @@
 
 #include <QFile>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -28,7 +26,6 @@ private slots:
     void cleanup();
 
     void mustExistDoesNotCreate();
-    void reopensWhatWasStored();
     void plainSqliteNotSqlCipher();
     void upgradesOlderRefusesNewer();
     void candidateLocksAcrossServers();
@@ -95,25 +92,11 @@ void TestServerStore::init()
                 QFAIL(qPrintable(QStringLiteral("PostgreSQL did not start: ") + m_pg->why()));
             QSKIP(qPrintable(QStringLiteral("PostgreSQL did not start: ") + m_pg->why()));
         }
-        // Emptied over a connection of the test's own: a psql per case
-        // would make up most of the run.
-        QSqlDatabase admin = QSqlDatabase::database(QStringLiteral("admin"), false);
-        if (!admin.isValid()) {
-            admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
-            admin.setHostName(QStringLiteral("127.0.0.1"));
-            admin.setPort(m_pg->port());
-            admin.setUserName(QUrl(m_pgUrl).userName());
-            admin.setDatabaseName(QStringLiteral("store"));
-        }
-        // A case that restarts the database ends this connection too.
-        const QString sql = QStringLiteral("SET client_min_messages = warning; "
-                                           "DROP SCHEMA public CASCADE; CREATE SCHEMA public");
-        if (!admin.isOpen() || !QSqlQuery(admin).exec(sql)) {
-            admin.close();
-            QVERIFY2(admin.open(), qPrintable(admin.lastError().text()));
-            QSqlQuery reset(admin);
-            QVERIFY2(reset.exec(sql), qPrintable(reset.lastError().text()));
-        }
+        bool ok = false;
+        m_pg->query(QStringLiteral("store"),
+                    QStringLiteral("SET client_min_messages = warning; DROP SCHEMA public CASCADE; CREATE SCHEMA public"),
+                    &ok);
+        QVERIFY2(ok, qPrintable(m_pg->why()));
         location = m_pgUrl;
     }
     m_store.reset(new ServerStore);
@@ -189,25 +172,6 @@ void TestServerStore::mustExistDoesNotCreate()
     QVERIFY(!store.open(junk, ServerStore::OpenMode::CreateIfMissing));
 }
 
-void TestServerStore::reopensWhatWasStored()
-{
-    CandidateRecord c = candidate(QStringLiteral("1"));
-    c.photoBase64 = QStringLiteral("AAEC");
-    QVERIFY(m_store->addCandidate(&c));
-    const QString path = m_store->path();
-    m_store.reset(new ServerStore);
-    QVERIFY(m_store->open(path, ServerStore::OpenMode::MustExist));
-    CandidateRecord back;
-    QCOMPARE(m_store->candidateById(c.id, &back), ServerStore::Lookup::Found);
-    QCOMPARE(back.number, c.number);
-    QCOMPARE(back.photoBase64, c.photoBase64);
-    QCOMPARE(back.fullName, c.fullName);
-    QList<CourseRecord> courses;
-    QVERIFY(m_store->courses(&courses));
-    QCOMPARE(courses.size(), 1);
-    QCOMPARE(courses.first().name, QStringLiteral("Khóa 1"));
-}
-
 void TestServerStore::plainSqliteNotSqlCipher()
 {
     if (onPostgres())
@@ -237,9 +201,14 @@ void TestServerStore::upgradesOlderRefusesNewer()
         m_pg->query(QStringLiteral("store"),
                     QStringLiteral("UPDATE schema_version SET version = %1").arg(ServerStore::schemaVersion + 1), &ok);
         QVERIFY(ok);
-        ServerStore store;
-        QVERIFY(!store.open(m_pgUrl, ServerStore::OpenMode::MustExist));
-        QVERIFY2(store.lastError().contains(newer), qPrintable(store.lastError()));
+        // Neither used nor taken for an older one to upgrade.
+        for (const auto mode : {ServerStore::OpenMode::MustExist, ServerStore::OpenMode::CreateIfMissing}) {
+            ServerStore store;
+            QVERIFY(!store.open(m_pgUrl, mode));
+            QVERIFY2(store.lastError().contains(newer), qPrintable(store.lastError()));
+        }
+        QCOMPARE(m_pg->query(QStringLiteral("store"), QStringLiteral("SELECT version FROM schema_version")),
+                 QString::number(ServerStore::schemaVersion + 1));
         return;
     }
     // A database as the first release left it, with a stored result.
@@ -350,6 +319,7 @@ void TestServerStore::courseChecks()
     QList<CourseRecord> courses;
     QVERIFY(m_store->courses(&courses));
     QCOMPARE(courses.size(), accepted ? 2 : 1);
+    QCOMPARE(courses.last().name, accepted ? name : QStringLiteral("Khóa 1"));
 }
 
 void TestServerStore::candidateIdsAndDuplicates()
@@ -447,23 +417,10 @@ void TestServerStore::resultChecks_data()
     QTest::newRow("pass mark 0, passed on 4")
         << QStringLiteral("4;0;0;0;0;0;0;0;0;0|") + zeros + '|' + ids << 4 << 0 << true << false;
     QTest::newRow("pass mark 20, passed on 25") << goodDetail << 25 << 20 << true << false;
-    QTest::newRow("two parts") << zeros + '|' + zeros << 0 << 35 << false << false;
-    QTest::newRow("four parts") << goodDetail + QStringLiteral("|x") << 25 << 35 << false << false;
+    // The detail's own checks are ResultDetail's; here that the store makes
+    // them, with ten situations.
     QTest::newRow("nine situations")
         << QStringLiteral("0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0|1;2;3;4;5;6;7;8;9") << 0 << 35 << false << false;
-    QTest::newRow("eleven situations")
-        << zeros + QStringLiteral(";0|") + zeros + QStringLiteral(";0|") + ids + QStringLiteral(";11") << 0 << 35
-        << false << false;
-    QTest::newRow("nine situation ids") << zeros + '|' + zeros + QStringLiteral("|1;2;3;4;5;6;7;8;9") << 0 << 35
-                                        << false << false;
-    QTest::newRow("score above 5") << QStringLiteral("6;0;0;0;0;0;0;0;0;0|") + zeros + '|' + ids << 6 << 35
-                                   << false << false;
-    QTest::newRow("negative flag") << zeros + QStringLiteral("|-1;0;0;0;0;0;0;0;0;0|") + ids << 0 << 35 << false
-                                   << false;
-    QTest::newRow("situation id 0") << zeros + '|' + zeros + QStringLiteral("|0;2;3;4;5;6;7;8;9;10") << 0 << 35
-                                    << false << false;
-    QTest::newRow("bad situation id") << zeros + '|' + zeros + QStringLiteral("|x;2;3;4;5;6;7;8;9;10") << 0 << 35
-                                      << false << false;
     QTest::newRow("empty") << QString() << 0 << 35 << false << false;
 }
 
@@ -488,6 +445,7 @@ void TestServerStore::resultChecks()
 void TestServerStore::resultStoredOnceUntilAResit()
 {
     CandidateRecord c = candidate(QStringLiteral("1"));
+    c.photoBase64 = QStringLiteral("AAEC");
     QVERIFY(m_store->addCandidate(&c));
     ResultRecord r;
     QCOMPARE(m_store->latestResult(c.id, QStringLiteral("K1"), &r), ServerStore::Lookup::Missing);
@@ -502,6 +460,7 @@ void TestServerStore::resultStoredOnceUntilAResit()
     CandidateRecord back;
     QCOMPARE(m_store->candidateById(c.id, &back), ServerStore::Lookup::Found);
     QCOMPARE(back.state, CandidateState::Examined);
+    QCOMPARE(back.photoBase64, c.photoBase64);
     // Another result for an examined candidate is no repetition.
     const QString second = QStringLiteral("5;5;5;5;5;5;5;0;0;0|1;2;3;4;5;6;7;0;0;0|1;2;3;4;5;6;7;8;9;10");
     QCOMPARE(m_store->storeResult(result(c.id, second, 35)), ServerStore::Upload::Rejected);

@@ -4,13 +4,13 @@
 // database.
 #include "Constants.h"
 #include "ContestNameMessage.h"
-#include "CsvTable.h"
 #include "EnterResponseMessage.h"
 #include "PgScratch.h"
+#include "ServerCommand.h"
+#include "TestFiles.h"
 #include "TestStation.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -32,41 +32,26 @@ constexpr int total = 35;
 constexpr int firstNumber = 101;
 constexpr int candidateCount = 99;
 
-struct Server
-{
-    ~Server()
-    {
-        if (process && process->state() != QProcess::NotRunning) {
-            process->terminate();
-            process->waitForFinished(30000);
-        }
-    }
-
-    std::unique_ptr<QProcess> process;
-    quint16 port = 0;
-};
-
 void upload(TestStation &station, int id)
 {
     const int passScore = Constants::passScores().value(licenceClass);
     station.uploadResult(id, course, total, passScore, total >= passScore, detail);
 }
 
+// A station past the challenge, or null.
+std::unique_ptr<TestStation> station(quint16 port)
+{
+    auto station = std::make_unique<TestStation>();
+    return station->connectTo(port) && station->authenticate(secret) ? std::move(station) : nullptr;
+}
+
 // Examines its candidates one after another, each as a station does (entry,
 // start, upload) followed by a course list round trip, which comes back only
 // once the result is stored. A link the server closed is opened again and
 // the candidate sent again.
-class Examiner
+struct Examiner
 {
-public:
-    Examiner(quint16 port, QList<int> numbers)
-        : m_port(port)
-        , m_numbers(std::move(numbers))
-    {
-    }
-
-    bool done() const { return m_next == m_numbers.size(); }
-    int reopened() const { return m_reopened; }
+    bool done() const { return next == numbers.size(); }
 
     // Moves on without waiting for the server; candidates from `held` on
     // wait until `release` is true.
@@ -74,40 +59,36 @@ public:
     {
         if (done())
             return;
-        if (m_station && !m_station->isConnected()) {
-            m_station.reset();
-            ++m_reopened;
+        if (link && !link->isConnected()) {
+            link.reset();
+            ++reopened;
         }
-        if (!m_station) {
-            auto station = std::make_unique<TestStation>();
-            if (!station->connectTo(m_port) || !station->authenticate(secret))
-                return;
-            m_station = std::move(station);
-            m_sent = false;
-        }
+        if (!link && (link = station(port)))
+            sent = false;
+        if (!link)
+            return;
         TestStation::Received answer;
-        if (m_sent && m_station->waitFor(ContestNameMessage::messageType, &answer, 0)) {
-            m_station->clearReceived();
-            m_sent = false;
-            ++m_next;
+        if (sent && link->waitFor(ContestNameMessage::messageType, &answer, 0)) {
+            link->clearReceived();
+            sent = false;
+            ++next;
         }
-        if (!m_sent && !done() && (m_next < held || release)) {
-            const int number = m_numbers.at(m_next);
-            m_station->enter(course, QByteArray::number(number));
-            m_station->confirm(number, 0);
-            upload(*m_station, number);
-            m_station->requestCourses();
-            m_sent = true;
+        if (!sent && !done() && (next < held || release)) {
+            const int number = numbers.at(next);
+            link->enter(course, QByteArray::number(number));
+            link->confirm(number, 0);
+            upload(*link, number);
+            link->requestCourses();
+            sent = true;
         }
     }
 
-private:
-    quint16 m_port;
-    QList<int> m_numbers;
-    int m_next = 0;
-    bool m_sent = false;
-    int m_reopened = 0;
-    std::unique_ptr<TestStation> m_station;
+    quint16 port;
+    QList<int> numbers;
+    int next = 0;
+    bool sent = false;
+    int reopened = 0;
+    std::unique_ptr<TestStation> link;
 };
 
 } // namespace
@@ -123,31 +104,18 @@ private slots:
     void cleanup();
 
     void holdAndResultAcrossServers();
-    void killedServerReleasesItsHolds();
     void databaseRestartUnderTraffic_data();
     void databaseRestartUnderTraffic();
-    void refusesANewerDatabase();
 
 private:
-    // The password, and the test's folder for the servers' control sockets,
-    // which a killed server leaves behind.
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment e = m_pg.environment();
-        e.insert(QStringLiteral("TMPDIR"), m_dir->path());
-        return e;
-    }
-    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
-    bool serve(const QString &centre, Server *server);
-    // A station past the challenge.
-    std::unique_ptr<TestStation> station(const Server &server);
-    // How many results each candidate number has.
+    // How many results each candidate id has.
     QMap<int, int> storedResults();
 
     PgScratch m_pg;
     QScopedPointer<QTemporaryDir> m_dir;
-    QString m_url;
+    QScopedPointer<ServerCommand> m_command;
     QString m_database;
+    quint16 m_ports[2] = {};
     int m_databases = 0;
 };
 
@@ -162,107 +130,58 @@ void TestSharedStore::initTestCase()
     }
 }
 
+// Two servers, centres A and B, on a fresh database.
 void TestSharedStore::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     m_database = QStringLiteral("centres%1").arg(++m_databases);
-    m_url = m_pg.createDatabase(m_database);
-    QVERIFY2(!m_url.isEmpty(), qPrintable(m_pg.why()));
-    QString err;
-    QVERIFY2(run({"init"}, nullptr, &err) == 0, qPrintable(err));
-    QVERIFY2(run({"add-course", "K1", "Khóa 1"}, nullptr, &err) == 0, qPrintable(err));
+    const QString url = m_pg.createDatabase(m_database);
+    QVERIFY2(!url.isEmpty(), qPrintable(m_pg.why()));
+    // The password, and the test's folder for the servers' control sockets,
+    // which a killed server leaves behind.
+    QProcessEnvironment environment = m_pg.environment();
+    environment.insert(QStringLiteral("TMPDIR"), m_dir->path());
+    m_command.reset(new ServerCommand(url, m_dir->path(), environment));
     QByteArray csv = "number,course,class,pid,name,id\n";
     for (int n = firstNumber; n < firstNumber + candidateCount; ++n)
         csv += QStringLiteral("%1,K1,%2,0790%1,Nguyễn Văn %1,%1\n").arg(n).arg(licenceClass).toUtf8();
-    QFile file(m_dir->filePath(QStringLiteral("candidates.csv")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
-    file.close();
-    QVERIFY2(run({"import", file.fileName()}, nullptr, &err) == 0, qPrintable(err));
+    QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("candidates.csv")), csv));
+    for (const QStringList &command : {QStringList{"init"}, QStringList{"add-course", "K1", "Khóa 1"},
+                                       QStringList{"import", "candidates.csv"}}) {
+        QString err;
+        QVERIFY2(m_command->run(command, nullptr, &err) == 0, qPrintable(err));
+    }
+    for (int i = 0; i < 2; ++i) {
+        m_ports[i] = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret), "--centre",
+                                       QStringLiteral("AB").mid(i, 1)});
+        QVERIFY(m_ports[i] != 0);
+    }
 }
 
 void TestSharedStore::cleanup()
 {
+    m_command.reset();
     m_dir.reset();
-}
-
-int TestSharedStore::run(const QStringList &args, QString *out, QString *err)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral(HAZARD_SERVER_BIN), QStringList{"--db", m_url} + args);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return -100;
-    if (out)
-        *out = QString::fromUtf8(process.readAllStandardOutput());
-    if (err)
-        *err = QString::fromUtf8(process.readAllStandardError());
-    return process.exitCode();
-}
-
-bool TestSharedStore::serve(const QString &centre, Server *server)
-{
-    server->process = std::make_unique<QProcess>();
-    QProcess &process = *server->process;
-    process.setProcessEnvironment(environment());
-    process.setWorkingDirectory(m_dir->path());
-    // The server's log shows with a failing test's output.
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(HAZARD_SERVER_BIN),
-                  {"--db", m_url, "serve", "--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret),
-                   "--centre", centre});
-    if (!QTest::qWaitFor([&] { return process.canReadLine() || process.state() == QProcess::NotRunning; }, 60000))
-        return false;
-    const QString line = QString::fromUtf8(process.readLine()).trimmed();
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$")).match(line);
-    if (!match.hasMatch()) {
-        qWarning().noquote() << "serve" << centre << "printed:" << line;
-        return false;
-    }
-    server->port = quint16(match.captured(1).toUInt());
-    return true;
-}
-
-std::unique_ptr<TestStation> TestSharedStore::station(const Server &server)
-{
-    auto station = std::make_unique<TestStation>();
-    if (!station->connectTo(server.port) || !station->authenticate(secret))
-        return nullptr;
-    return station;
 }
 
 QMap<int, int> TestSharedStore::storedResults()
 {
+    bool ok = false;
+    const QString rows =
+        m_pg.query(m_database, QStringLiteral("SELECT candidate_id, count(*) FROM result GROUP BY candidate_id"), &ok);
     QMap<int, int> counts;
-    QString out;
-    QString err;
-    if (run({"results", "--csv"}, &out, &err) != 0) {
-        qWarning().noquote() << err;
+    if (!ok)
         counts.insert(-1, 1);
-        return counts;
-    }
-    QList<CsvTable::Row> rows;
-    QString why;
-    if (!CsvTable::parse(out, &rows, &why) || rows.isEmpty()) {
-        counts.insert(-1, 1);
-        return counts;
-    }
-    const int number = rows.first().fields.indexOf(QStringLiteral("number"));
-    for (const CsvTable::Row &row : rows.mid(1))
-        ++counts[row.fields.value(number).toInt()];
+    for (const QString &row : rows.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        counts.insert(row.section(QLatin1Char('|'), 0, 0).toInt(), row.section(QLatin1Char('|'), 1).toInt());
     return counts;
 }
 
 void TestSharedStore::holdAndResultAcrossServers()
 {
-    Server a;
-    Server b;
-    QVERIFY(serve(QStringLiteral("A"), &a));
-    QVERIFY(serve(QStringLiteral("B"), &b));
-    const auto atA = station(a);
-    const auto atB = station(b);
+    const auto atA = station(m_ports[0]);
+    const auto atB = station(m_ports[1]);
     QVERIFY(atA && atB);
 
     int id = 0;
@@ -280,33 +199,18 @@ void TestSharedStore::holdAndResultAcrossServers()
     QVERIFY(atA->roundTrip());
     QVERIFY(atB->roundTrip());
     QCOMPARE(storedResults(), (QMap<int, int>{{101, 1}}));
-    bool ok = false;
-    QCOMPARE(m_pg.query(m_database, QStringLiteral("SELECT count(*) FROM result"), &ok), QStringLiteral("1"));
-    QVERIFY2(ok, qPrintable(m_pg.why()));
-
     // The result stored through A is there for review through B.
     QCOMPARE(atB->entryCode(course, "101"), int(EnterResponseMessage::ReviewAvailable));
-}
 
-void TestSharedStore::killedServerReleasesItsHolds()
-{
-    Server a;
-    Server b;
-    QVERIFY(serve(QStringLiteral("A"), &a));
-    QVERIFY(serve(QStringLiteral("B"), &b));
-    const auto atA = station(a);
-    const auto atB = station(b);
-    QVERIFY(atA && atB);
+    // A server that dies lets go of its candidates: the database notices
+    // the dead server's connection on its own.
     QCOMPARE(atA->entryCode(course, "103"), int(EnterResponseMessage::Admitted));
     QCOMPARE(atB->entryCode(course, "103"), int(EnterResponseMessage::AlreadyExamining));
-
-    a.process->kill();
-    QVERIFY(a.process->waitForFinished(30000));
+    m_command->server(0).kill();
+    QVERIFY(m_command->server(0).waitForFinished(30000));
     QVERIFY(atA->waitForDisconnected());
-    // The database notices the dead server's connection on its own.
     QTRY_COMPARE_WITH_TIMEOUT(atB->entryCode(course, "103"), int(EnterResponseMessage::Admitted), 60000);
 }
-
 void TestSharedStore::databaseRestartUnderTraffic_data()
 {
     QTest::addColumn<PgScratch::StopMode>("mode");
@@ -317,27 +221,22 @@ void TestSharedStore::databaseRestartUnderTraffic_data()
 void TestSharedStore::databaseRestartUnderTraffic()
 {
     QFETCH(PgScratch::StopMode, mode);
-    Server servers[2];
-    QVERIFY(serve(QStringLiteral("A"), &servers[0]));
-    QVERIFY(serve(QStringLiteral("B"), &servers[1]));
-
     // Four stations on each server, six candidates each; the last three
     // of each go out only once the database is down.
     constexpr int stations = 8;
     constexpr int perStation = 6;
     constexpr int held = 3;
-    std::vector<std::unique_ptr<Examiner>> examiners;
+    std::vector<Examiner> examiners(stations);
     for (int i = 0; i < stations; ++i) {
-        QList<int> numbers;
+        examiners[size_t(i)].port = m_ports[i % 2];
         for (int k = 0; k < perStation; ++k)
-            numbers.append(firstNumber + i * perStation + k);
-        examiners.push_back(std::make_unique<Examiner>(servers[i % 2].port, numbers));
+            examiners[size_t(i)].numbers.append(firstNumber + i * perStation + k);
     }
     std::atomic<bool> down{false};
     std::atomic<bool> stopped{false};
     std::atomic<bool> started{false};
-    for (auto &e : examiners)
-        e->advance(held, false);
+    for (Examiner &e : examiners)
+        e.advance(held, false);
     // The stations' traffic is in flight when the database goes.
     std::thread restart([&] {
         stopped = m_pg.stop(mode);
@@ -346,9 +245,9 @@ void TestSharedStore::databaseRestartUnderTraffic()
     });
     const auto allDone = [&] {
         bool done = true;
-        for (auto &e : examiners) {
-            e->advance(held, down);
-            done = done && e->done();
+        for (Examiner &e : examiners) {
+            e.advance(held, down);
+            done = done && e.done();
         }
         return done;
     };
@@ -357,48 +256,26 @@ void TestSharedStore::databaseRestartUnderTraffic()
     QVERIFY2(stopped && started, qPrintable(m_pg.why()));
     QVERIFY(finished);
 
-    // Every result stored once: listed as number x count where not.
-    const QMap<int, int> stored = storedResults();
-    QStringList wrong;
-    for (int n = firstNumber; n < firstNumber + stations * perStation; ++n) {
-        if (stored.value(n) != 1)
-            wrong.append(QStringLiteral("%1 x %2").arg(n).arg(stored.value(n)));
-    }
-    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(", "))));
-    QCOMPARE(stored.size(), stations * perStation);
+    // Every result stored once.
+    QMap<int, int> once;
+    for (int n = firstNumber; n < firstNumber + stations * perStation; ++n)
+        once.insert(n, 1);
+    QCOMPARE(storedResults(), once);
     int reopened = 0;
-    for (auto &e : examiners)
-        reopened += e->reopened();
+    for (const Examiner &e : examiners)
+        reopened += e.reopened;
     // Uploads went out while the database was down: their links were
     // closed, and the stations had to send them again.
     QVERIFY(reopened > 0);
 
     // Both servers serve on, neither restarted.
-    for (const Server &s : servers) {
-        QCOMPARE(s.process->state(), QProcess::Running);
-        const auto check = station(s);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(m_command->server(i).state(), QProcess::Running);
+        const auto check = station(m_ports[i]);
         QVERIFY(check);
         QCOMPARE(check->entryCode(course, QByteArray::number(firstNumber)),
                  int(EnterResponseMessage::ReviewAvailable));
     }
-}
-
-void TestSharedStore::refusesANewerDatabase()
-{
-    bool ok = false;
-    const QString version = m_pg.query(m_database, QStringLiteral("SELECT version FROM schema_version"), &ok);
-    QVERIFY2(ok, qPrintable(m_pg.why()));
-    m_pg.query(m_database, QStringLiteral("UPDATE schema_version SET version = 999"), &ok);
-    QVERIFY2(ok, qPrintable(m_pg.why()));
-    for (const QStringList &command : {QStringList{"init"}, QStringList{"serve", "--listen", "127.0.0.1:0"}}) {
-        QString err;
-        QCOMPARE(run(command, nullptr, &err), 1);
-        // Both versions named, so that the operator knows which server to run.
-        const QRegularExpression both(
-            QStringLiteral("\\b999\\b.*\\b%1\\b|\\b%1\\b.*\\b999\\b").arg(version));
-        QVERIFY2(err.contains(both), qPrintable(err));
-    }
-    QCOMPARE(m_pg.query(m_database, QStringLiteral("SELECT version FROM schema_version"), &ok), QStringLiteral("999"));
 }
 
 QTEST_GUILESS_MAIN(TestSharedStore)

@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -80,6 +84,8 @@ PgScratch::PgScratch(bool durable)
 
 PgScratch::~PgScratch()
 {
+    for (const QString &name : qAsConst(m_connections))
+        QSqlDatabase::removeDatabase(name);
     if (m_running)
         stop(StopMode::Immediate);
 }
@@ -253,28 +259,35 @@ QString PgScratch::query(const QString &database, const QString &sql, bool *ok)
 {
     if (ok)
         *ok = false;
-    QProcess psql;
-    psql.setProcessEnvironment(environment());
-    const QString program = QFileInfo::exists(m_bin + QStringLiteral("/psql")) ? m_bin + QStringLiteral("/psql")
-                                                                               : QStringLiteral("psql");
-    psql.start(program, {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-q"),
-                         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"),
-                         QStringLiteral("host=127.0.0.1 port=%1 user=%2 dbname=%3")
-                             .arg(m_port)
-                             .arg(QLatin1String(superuser), database),
-                         QStringLiteral("-c"), sql});
-    if (!psql.waitForFinished(60000)) {
-        psql.kill();
-        psql.waitForFinished(30000);
-        m_why = QStringLiteral("psql did not finish: ") + psql.errorString();
-        return QString();
+    const QString name = QStringLiteral("pgscratch %1 %2").arg(m_port).arg(database);
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    if (!db.isValid()) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(QStringLiteral("127.0.0.1"));
+        db.setPort(m_port);
+        db.setUserName(QLatin1String(superuser));
+        db.setPassword(m_password);
+        db.setDatabaseName(database);
+        m_connections.append(name);
     }
-    const QString out = QString::fromUtf8(psql.readAllStandardOutput());
-    if (psql.exitStatus() != QProcess::NormalExit || psql.exitCode() != 0) {
-        m_why = QStringLiteral("psql: ") + QString::fromLocal8Bit(psql.readAllStandardError()).trimmed();
-        return QString();
+    QSqlQuery query(db);
+    // A restart of the server ends the connection kept from before.
+    if (!db.isOpen() || !query.exec(sql)) {
+        db.close();
+        query = QSqlQuery(db);
+        if (!db.open() || !query.exec(sql)) {
+            m_why = QStringLiteral("%1: %2").arg(sql, db.isOpen() ? query.lastError().text() : db.lastError().text());
+            return QString();
+        }
+    }
+    QStringList rows;
+    while (query.next()) {
+        QStringList columns;
+        for (int i = 0; i < query.record().count(); ++i)
+            columns.append(query.value(i).toString());
+        rows.append(columns.join(QLatin1Char('|')));
     }
     if (ok)
         *ok = true;
-    return out.endsWith(QLatin1Char('\n')) ? out.chopped(1) : out;
+    return rows.join(QLatin1Char('\n'));
 }

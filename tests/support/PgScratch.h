@@ -39,8 +39,9 @@ public:
     QString url(const QString &database) const;
     // The system environment plus what libpq needs to log in.
     QProcessEnvironment environment() const;
-    // Runs SQL on a database through psql: its rows, one per line, columns
-    // joined by '|'. On failure ok is false and why() holds psql's message.
+    // Runs SQL on a database over a connection kept for the next time: its
+    // rows, one per line, columns joined by '|'. On failure ok is false and
+    // why() holds the reason.
     QString query(const QString &database, const QString &sql, bool *ok = nullptr);
 
     quint16 port() const { return m_port; }
@@ -69,4 +70,5 @@ private:
     int m_uid = -1;
     int m_gid = -1;
     QString m_why;
+    QStringList m_connections;
 };
