@@ -63,6 +63,13 @@ if [ "${#missing[@]}" -gt 0 ]; then
     if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
     export DEBIAN_FRONTEND=noninteractive
     echo "bootstrap: installing ${missing[*]}"
+    # The tests run PostgreSQL clusters of their own: the package is not to
+    # create and start a system-wide one (which also spares the install a
+    # service start that can fail where there is no init system).
+    if [[ " ${missing[*]} " == *" postgresql "* ]] && [ ! -e /etc/postgresql-common/createcluster.conf ]; then
+        $SUDO mkdir -p /etc/postgresql-common/createcluster.d
+        echo "create_main_cluster = false" | $SUDO tee /etc/postgresql-common/createcluster.d/hazard-station.conf >/dev/null
+    fi
     $SUDO apt-get update -q
     $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 else
