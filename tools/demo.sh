@@ -181,6 +181,13 @@ WALK_PID=""
 if [ "$status" -eq 0 ]; then
     say "walk done. Results stored on the server:"
     server results | sed 's/^/    /'
+    # What the centre hands the candidates: one A4 page each.
+    if sheet=$(server sheet --course K01 --centre "Trung tâm sát hạch (demo)" \
+        --out "$OUT/K01-result-sheets.pdf" 2>&1); then
+        say "$sheet"
+    else
+        say "no result sheets: $sheet"
+    fi
     say "screenshots in $SHOTS:"
     for f in "$SHOTS"/*.png; do echo "    $f"; done
 else
