@@ -17,7 +17,6 @@
 #include <QHostAddress>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -198,7 +197,7 @@ bool ServerCli::controlKeyFor(const QCommandLineParser &parser, QString *key)
         return false;
     }
     // The same text the server derived from its opened store.
-    *key = controlKey(QUrl(m_db).toString(QUrl::RemovePassword), quint16(port));
+    *key = controlKey(ServerStore::shownLocation(m_db), quint16(port));
     return true;
 }
 

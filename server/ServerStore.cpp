@@ -139,6 +139,11 @@ bool ServerStore::isPostgresLocation(const QString &location)
     return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
 }
 
+QString ServerStore::shownLocation(const QString &location)
+{
+    return isPostgresLocation(location) ? QUrl(location, QUrl::StrictMode).toString(QUrl::RemovePassword) : location;
+}
+
 bool ServerStore::connectionLost(const QSqlQuery &query) const
 {
     if (!m_postgres)
@@ -242,7 +247,7 @@ bool ServerStore::connectPostgres(const QString &location)
         options << item.first + QLatin1Char('=') + item.second;
     }
     m_location = location;
-    m_path = url.toString(QUrl::RemovePassword);
+    m_path = shownLocation(location);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
         if (!db.isValid()) {

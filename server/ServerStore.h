@@ -58,6 +58,8 @@ public:
     bool created() const { return m_created; }
     bool isShared() const { return m_postgres; }
     static bool isPostgresLocation(const QString &location);
+    // What path() gives for a location once it is open.
+    static QString shownLocation(const QString &location);
 
     // True when the connection works, reconnecting first if it was lost;
     // attempts are at least reconnectIntervalMs apart.
