@@ -23,8 +23,8 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     , m_secret(KeyExchange::secret())
     , m_reconnect(new QTimer(this))
 {
-    // A lost database connection is noticed and restored, and the candidate
-    // locks with it, even while no station asks anything.
+    // A lost connection to a shared database is noticed and restored, and
+    // the candidate locks with it, even while no station asks anything.
     m_reconnect->setInterval(ServerStore::reconnectIntervalMs);
     connect(m_reconnect, &QTimer::timeout, this, [this] { m_store->checkConnection(); });
     connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
@@ -50,7 +50,8 @@ bool ExamServer::listen(const QHostAddress &address, quint16 port)
     if (!m_tcp->listen(address, port))
         return false;
     m_holds->open();
-    m_reconnect->start();
+    if (m_store->isShared())
+        m_reconnect->start();
     qInfo().noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
     return true;
 }
