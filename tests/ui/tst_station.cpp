@@ -1,4 +1,3 @@
-#include "AboutDialog.h"
 #include "BusinessController.h"
 #include "ClipFixture.h"
 #include "Composer.h"
@@ -149,13 +148,10 @@ private slots:
     void form();
     void refusals_data();
     void refusals();
-    void cancelKeepsTheEntryOpen();
     void examination();
     void review();
     void reviewTheServerCannotSupply();
     void resultReachesARestartedServerOnce();
-    void leaveAReviewEarly();
-    void exitEndsTheEventLoop();
 
 private:
     int serverCommand(const QStringList &args, QString *out = nullptr) { return m_command->run(args, out); }
@@ -505,27 +501,6 @@ void TestStationFlow::refusals()
     QVERIFY(labelText(m_window.get(), "lbName").isEmpty() && !child<QPushButton>("startBtn")->isEnabled());
 }
 
-void TestStationFlow::cancelKeepsTheEntryOpen()
-{
-    const int starts = serverLogCount(QStringLiteral("examination start"));
-    const int reviews = serverLogCount(QStringLiteral("review"));
-    const int courseLists = serverLogCount(QStringLiteral("course list"));
-    QVERIFY(enter(QStringLiteral("201")));
-    QTRY_VERIFY(confirmDialog()->isVisible());
-    QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
-    QVERIFY(!confirmDialog()->isVisible() && entryDialog()->isVisible());
-    QVERIFY(!child<QPushButton>("startBtn")->isEnabled() && labelText(m_window.get(), "lbName").isEmpty());
-    // "Đăng nhập" opens the entry again, asking for the courses anew.
-    QTest::mouseClick(entryDialog()->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
-    QVERIFY(!entryDialog()->isVisible());
-    child<QAction>("actionLogin")->trigger();
-    QVERIFY(entryDialog()->isVisible() && entryDialog()->findChild<QLineEdit *>()->text().isEmpty());
-    // Nothing reached the server: the course list is answered after anything sent before it.
-    QTRY_COMPARE(serverLogCount(QStringLiteral("course list")), courseLists + 1);
-    QCOMPARE(serverLogCount(QStringLiteral("examination start")), starts);
-    QCOMPARE(serverLogCount(QStringLiteral("review")), reviews);
-}
-
 void TestStationFlow::examination()
 {
     QVERIFY(enter(QStringLiteral("201")));
@@ -700,33 +675,6 @@ void TestStationFlow::resultReachesARestartedServerOnce()
              (QList<QStringList>{{QStringLiteral("0"), QStringLiteral("35"), QStringLiteral("0"),
                                   nothingPressed.detail()}}));
     QCOMPARE(m_question.asked, asked);
-}
-
-void TestStationFlow::leaveAReviewEarly()
-{
-    QVERIFY(enter(QStringLiteral("202")) && confirmIdentity());
-    QTRY_VERIFY(child<QPushButton>("playBtn")->isEnabled());
-    QTest::mouseClick(child<QPushButton>("playBtn"), Qt::LeftButton);
-    PlayerManager *player = m_controller->playerManager();
-    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
-
-    QTest::mouseClick(child<QPushButton>("exitBtn"), Qt::LeftButton);
-    QVERIFY(entryDialog()->isVisible());
-    QTRY_COMPARE(player->state(), QMediaPlayer::StoppedState);
-    QVERIFY(labelText(m_window.get(), "lbName").isEmpty() && !child<QPushButton>("exitBtn")->isVisible());
-    QCOMPARE(storedResults(QStringLiteral("202")).size(), 1);
-}
-
-void TestStationFlow::exitEndsTheEventLoop()
-{
-    child<QAction>("actionCopyright")->trigger();
-    auto *about = m_window->findChild<AboutDialog *>();
-    QVERIFY(about && about->isVisible());
-    // "Thoát" ends the application's event loop with 0 however many windows are open.
-    QTimer::singleShot(30000, m_window.get(), [] { QCoreApplication::exit(1); });
-    QTimer::singleShot(0, m_window.get(), [this] { child<QAction>("actionExit")->trigger(); });
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!about->isVisible() && m_window->isVisible());
 }
 
 QTEST_MAIN(TestStationFlow)
