@@ -1,4 +1,3 @@
-#include "AboutDialog.h"
 #include "BusinessController.h"
 #include "ClipFixture.h"
 #include "Composer.h"
@@ -6,38 +5,25 @@
 #include "ContestProcedure.h"
 #include "ContestResultDialog.h"
 #include "CustomerBox.h"
-#include "DialogWaiter.h"
 #include "Exercise.h"
-#include "HzSliderProgressBar.h"
 #include "InfoConfirmDialog.h"
 #include "InitialInfoDialog.h"
-#include "InputDispatcher.h"
 #include "KeyExchange.h"
 #include "MainWindow.h"
 #include "PackBuilder.h"
 #include "PlayerManager.h"
-#include "RetryQuestion.h"
+#include "ScriptedQuestion.h"
+#include "ServerCommand.h"
 #include "StationLook.h"
 #include "TcpClient.h"
+#include "TestFiles.h"
 #include "TestStation.h"
 
 #include <QtTest>
-#include <QAction>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QSlider>
-#include <QTcpServer>
-#include <QTemporaryDir>
+#include <QtNetwork>
+#include <QtWidgets>
 
 #include <cerrno>
-#include <cmath>
 #include <memory>
 #include <numeric>
 
@@ -72,102 +58,78 @@ QList<Situation> packSituations()
     return list;
 }
 
+qint64 clipStart(int k) { return qint64(k) * (countDownMs + situationMs) + countDownMs; }
+
+template<typename T>
+QString join(const QVector<T> &values)
+{
+    QStringList texts;
+    for (const T &v : values)
+        texts << QString::number(v);
+    return texts.join(QLatin1Char(';'));
+}
+
 // The scoring worked out from the pack's windows alone: 5 to 1 by the fifth of
 // the window a press falls in, or as if half a second earlier when that scores
 // more; only the first press inside a situation's clip counts.
-class ExpectedContest
+struct ExpectedContest
 {
-public:
-    explicit ExpectedContest(const QList<Situation> &order)
-        : m_order(order), m_scores(order.size(), 0), m_flags(order.size(), 0)
+    QList<Situation> order;
+    QVector<int> scores = QVector<int>(order.size(), 0);
+    QVector<qint64> flags = QVector<qint64>(order.size(), 0);
+
+    qint64 windowStart(int k) const { return clipStart(k) + order.at(k).windowStart; }
+    qint64 windowEnd(int k) const { return clipStart(k) + order.at(k).windowEnd; }
+    int zone(int k, qint64 x) const
     {
+        const qint64 start = windowStart(k), end = windowEnd(k);
+        if (x < start || x > end)
+            return 0;
+        return x == end ? 1 : 5 - int((x - start) * 5 / (end - start));
     }
-
-    static qint64 clipStart(int k) { return qint64(k) * (countDownMs + situationMs) + countDownMs; }
-    qint64 windowStart(int k) const { return clipStart(k) + m_order.at(k).windowStart; }
-    qint64 windowEnd(int k) const { return clipStart(k) + m_order.at(k).windowEnd; }
-
     void press(qint64 at)
     {
-        for (int k = 0; k < m_order.size(); ++k) {
-            if (m_flags.at(k) != 0 || at < clipStart(k) || at > clipStart(k) + situationMs)
+        for (int k = 0; k < order.size(); ++k) {
+            if (flags.at(k) != 0 || at < clipStart(k) || at > clipStart(k) + situationMs)
                 continue;
-            const int direct = zone(k, at);
-            const int earlier = zone(k, at - lookBackMs);
-            m_scores[k] = qMax(direct, earlier);
-            m_flags[k] = direct >= earlier ? at : qMax<qint64>(at - lookBackMs, 0);
+            const int direct = zone(k, at), earlier = zone(k, at - lookBackMs);
+            scores[k] = qMax(direct, earlier);
+            flags[k] = direct >= earlier ? at : qMax<qint64>(at - lookBackMs, 0);
         }
     }
-
-    int total() const { return std::accumulate(m_scores.begin(), m_scores.end(), 0); }
-    QStringList scoreTexts() const { return join(m_scores).split(QLatin1Char(';')); }
+    int total() const { return std::accumulate(scores.begin(), scores.end(), 0); }
+    QStringList scoreTexts() const { return join(scores).split(QLatin1Char(';')); }
     QString detail() const
     {
         QVector<int> ids;
-        for (const Situation &s : m_order)
+        for (const Situation &s : order)
             ids << s.id;
-        return join(m_scores) + QLatin1Char('|') + join(m_flags) + QLatin1Char('|') + join(ids);
+        return join(scores) + QLatin1Char('|') + join(flags) + QLatin1Char('|') + join(ids);
     }
-
-private:
-    int zone(int k, qint64 x) const
-    {
-        const qint64 start = windowStart(k);
-        const qint64 end = windowEnd(k);
-        if (x < start || x > end)
-            return 0;
-        if (x == end)
-            return 1;
-        return 5 - int(std::floor(double(x - start) * 5.0 / double(end - start)));
-    }
-
-    template<typename T>
-    static QString join(const QVector<T> &values)
-    {
-        QStringList texts;
-        for (const T &v : values)
-            texts << QString::number(v);
-        return texts.join(QLatin1Char(';'));
-    }
-
-    QList<Situation> m_order;
-    QVector<int> m_scores;
-    QVector<qint64> m_flags;
-};
-
-class DecliningQuestion : public RetryQuestion
-{
-public:
-    bool askRetry(QWidget *) override { ++asked; return false; }
-    int asked = 0;
 };
 
 // Notes the title and text of each modal message box and presses its OK button.
-class BoxAnswerer : public QObject
+struct BoxAnswerer : QTimer
 {
-public:
     BoxAnswerer()
     {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
+        connect(this, &QTimer::timeout, [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            seen << box->windowTitle() + QStringLiteral(" | ") + box->text();
-            box->button(QMessageBox::Ok)->click();
+            if (box && box->isVisible()) {
+                seen << box->windowTitle() + QStringLiteral(" | ") + box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
         });
-        m_timer.start(20);
+        start(20);
     }
     QStringList seen;
-
-private:
-    QTimer m_timer;
 };
 
 bool writeConfig(const QString &folder, quint16 port)
 {
-    QFile config(folder + QStringLiteral("/config/connection_tcp.csv"));
-    return QDir(folder).mkpath(QStringLiteral("config")) && config.open(QIODevice::WriteOnly)
-           && config.write(QStringLiteral("SERVER:127.0.0.1:%1\n").arg(port).toLatin1()) > 0;
+    return QDir(folder).mkpath(QStringLiteral("config"))
+           && TestFiles::write(folder + QStringLiteral("/config/connection_tcp.csv"),
+                               QStringLiteral("SERVER:127.0.0.1:%1\n").arg(port).toLatin1());
 }
 
 } // namespace
@@ -184,48 +146,52 @@ private slots:
     void startupOpensTheEntry();
     void form_data();
     void form();
-    void entryChecksItsInput();
     void refusals_data();
     void refusals();
-    void cancelKeepsTheEntryOpen();
     void examination();
     void review();
     void reviewTheServerCannotSupply();
     void resultReachesARestartedServerOnce();
-    void leaveAReviewEarly();
-    void exitEndsTheEventLoop();
 
 private:
-    int serverCommand(const QStringList &args, QString *out = nullptr);
-    bool startServer(quint16 port);
+    int serverCommand(const QStringList &args, QString *out = nullptr) { return m_command->run(args, out); }
+    QString serverLogFile(int index) const { return m_dir.filePath(QStringLiteral("server%1.log").arg(index)); }
+    bool startServer(quint16 port)
+    {
+        m_port = m_command->serve({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)},
+                                  serverLogFile(m_serves++));
+        return m_port != 0;
+    }
     void stopServer()
     {
-        if (!m_server)
-            return;
-        m_server->terminate();
-        m_server->waitForFinished(30000);
-        m_serverLog += QString::fromUtf8(m_server->readAllStandardError());
-        delete m_server;
-        m_server = nullptr;
+        m_command->server(m_serves - 1).terminate();
+        m_command->server(m_serves - 1).waitForFinished(30000);
     }
-    int serverLogCount(const QString &needle) const { return m_serverLog.count(needle); }
+    int serverLogCount(const QString &needle) const
+    {
+        int count = 0;
+        for (int i = 0; i < m_serves; ++i)
+            count += QString::fromUtf8(TestFiles::read(serverLogFile(i))).count(needle);
+        return count;
+    }
     // Per stored result: total, pass mark, passed, detail.
-    QList<QStringList> storedResults(const QString &number);
-    int candidateId(const QString &number)
+    QList<QStringList> storedResults(const QString &number)
     {
         QString out;
-        serverCommand({QStringLiteral("candidates")}, &out);
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("^\\s*%1\\s+id (\\d+)").arg(number), QRegularExpression::MultilineOption)
-                .match(out);
-        return m.hasMatch() ? m.captured(1).toInt() : -1;
+        serverCommand({QStringLiteral("results"), QStringLiteral("--csv")}, &out);
+        const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList header = lines.value(0).split(QLatin1Char(','));
+        QList<QStringList> rows;
+        for (const QString &line : lines.mid(1)) {
+            const QStringList fields = line.split(QLatin1Char(','));
+            auto field = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
+            if (field("number") == number)
+                rows << QStringList{field("total"), field("pass_score"), field("passed"), field("detail")};
+        }
+        return rows;
     }
-
     template<typename T>
-    T *child(const char *name) const
-    {
-        return m_window->findChild<T *>(QLatin1String(name));
-    }
+    T *child(const char *name) const { return m_window->findChild<T *>(QLatin1String(name)); }
     InitialInfoDialog *entryDialog() const { return m_window->findChild<InitialInfoDialog *>(); }
     InfoConfirmDialog *confirmDialog() const { return m_window->findChild<InfoConfirmDialog *>(); }
     ContestResultDialog *resultDialog() const { return m_window->findChild<ContestResultDialog *>(); }
@@ -291,14 +257,11 @@ private:
     }
     QList<Situation> composedOrder() const
     {
-        QHash<int, Situation> byId;
-        for (const Situation &s : packSituations())
-            byId.insert(s.id, s);
         QList<Situation> order;
-        for (const Exercise *e : m_controller->composer()->exercises()) {
-            if (e->id() > 0)
-                order << byId.value(e->id());
-        }
+        for (const Exercise *e : m_controller->composer()->exercises())
+            for (const Situation &s : packSituations())
+                if (s.id == e->id())
+                    order << s;
         return order;
     }
     // The first second on the clock, the rest ticked on; then the entry is back.
@@ -314,27 +277,19 @@ private:
         dialog->onDisapperDialog();
         return !dialog->isVisible() && entryDialog()->isVisible() && labelText(m_window.get(), "lbName").isEmpty();
     }
-    void saveScreenshot(QWidget *widget, const QString &name)
-    {
-        const QDir dir(QStringLiteral(HAZARD_ARTIFACT_DIR));
-        QVERIFY(dir.mkpath(QStringLiteral(".")));
-        const QString file = dir.filePath(name + QStringLiteral(".png"));
-        QVERIFY2(widget->grab().save(file), qPrintable(file));
-    }
 
     QTemporaryDir m_dir;
     QString m_startFolder;
     QString m_stationFolder;
     QString m_packDigest;
-    QString m_serverDb;
-    QProcess *m_server = nullptr;
-    QString m_serverLog;
+    std::unique_ptr<ServerCommand> m_command;
+    int m_serves = 0;
     quint16 m_port = 0;
-    DecliningQuestion m_question;
+    ScriptedQuestion m_question;
     std::unique_ptr<MainWindow> m_window;
     BusinessController *m_controller = nullptr;
     std::unique_ptr<TestStation> m_otherStation;
-    ExpectedContest m_examined{{}};
+    ExpectedContest m_examined;
 };
 
 void TestStationFlow::initTestCase()
@@ -356,36 +311,32 @@ void TestStationFlow::initTestCase()
         manifest << file + QStringLiteral(",%1,%2,%3,%4,%5,%6")
                                .arg(s.chapter).arg(s.id % 10).arg(s.windowStart).arg(s.windowEnd).arg(s.id).arg(situationMs);
     }
-    QFile manifestFile(clips.filePath(QStringLiteral("manifest.csv")));
-    QVERIFY(manifestFile.open(QIODevice::WriteOnly));
-    manifestFile.write(manifest.join(QLatin1Char('\n')).toUtf8() + '\n');
-    manifestFile.close();
+    const QString manifestFile = clips.filePath(QStringLiteral("manifest.csv"));
+    QVERIFY(TestFiles::write(manifestFile, manifest.join(QLatin1Char('\n')).toUtf8() + '\n'));
 
     m_stationFolder = m_dir.filePath(QStringLiteral("station"));
     PackBuilder builder;
     builder.setSecrets(PackSecrets::builtIn());
-    QVERIFY2(builder.build(manifestFile.fileName(), m_stationFolder), qPrintable(builder.errors().join('\n')));
+    QVERIFY2(builder.build(manifestFile, m_stationFolder), qPrintable(builder.errors().join('\n')));
     m_packDigest = builder.secrets().digest;
 
     // The server: one course, and a candidate for every answer it can give.
-    m_serverDb = m_dir.filePath(QStringLiteral("server.db"));
+    m_command = std::make_unique<ServerCommand>(m_dir.filePath(QStringLiteral("server.db")), m_dir.path());
     QCOMPARE(serverCommand({QStringLiteral("init")}), 0);
     QCOMPARE(serverCommand({QStringLiteral("add-course"), course, QStringLiteral("Khóa thi 1")}), 0);
     QImage photo(30, 40, QImage::Format_RGB32);
     photo.fill(QColor(200, 40, 40));
     QVERIFY(photo.save(m_dir.filePath(QStringLiteral("201.png"))));
-    QFile csv(m_dir.filePath(QStringLiteral("candidates.csv")));
-    QVERIFY(csv.open(QIODevice::WriteOnly));
-    csv.write(QStringLiteral("number,course,class,pid,name,state,photo\n"
+    const QString csv = m_dir.filePath(QStringLiteral("candidates.csv"));
+    QVERIFY(TestFiles::write(csv, QStringLiteral("number,course,class,pid,name,state,photo\n"
                              "201,K1,B2,079201000201,Nguyễn Thị Hương Giang,ready,201.png\n"
                              "202,K1,C,079202000202,Trần Văn Đức,ready,\n"
                              "203,K1,B1,079203000203,Lê Văn Cường,ready,\n"
                              "204,K1,B2,079204000204,Phạm Thu Dung,theory-not-passed,\n"
                              "205,K1,D,079205000205,Hoàng Minh Đức,not-required,\n"
                              "206,K1,B2,079206000206,Vũ Thị Hà,examined,\n")
-                  .toUtf8());
-    csv.close();
-    QCOMPARE(serverCommand({QStringLiteral("import"), csv.fileName()}), 0);
+                                      .toUtf8()));
+    QCOMPARE(serverCommand({QStringLiteral("import"), csv}), 0);
     QVERIFY(startServer(0));
 
     TcpClient::instance().setRetryQuestion(&m_question);
@@ -395,60 +346,9 @@ void TestStationFlow::cleanupTestCase()
 {
     m_window.reset();
     m_otherStation.reset();
-    stopServer();
+    m_command.reset();
     TcpClient::instance().setRetryQuestion(nullptr);
     QDir::setCurrent(m_startFolder);
-}
-
-int TestStationFlow::serverCommand(const QStringList &args, QString *out)
-{
-    QProcess process;
-    process.setWorkingDirectory(m_dir.path());
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(HAZARD_SERVER_BIN), QStringList{QStringLiteral("--db"), m_serverDb} + args);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    if (out)
-        *out = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitCode();
-}
-
-bool TestStationFlow::startServer(quint16 port)
-{
-    m_server = new QProcess(this);
-    m_server->setWorkingDirectory(m_dir.path());
-    connect(m_server, &QProcess::readyReadStandardError, this,
-            [this, server = m_server] { m_serverLog += QString::fromUtf8(server->readAllStandardError()); });
-    m_server->start(QStringLiteral(HAZARD_SERVER_BIN),
-                    {QStringLiteral("--db"), m_serverDb, QStringLiteral("serve"), QStringLiteral("--listen"),
-                     QStringLiteral("127.0.0.1:%1").arg(port)});
-    if (!m_server->waitForStarted(30000)
-        || !QTest::qWaitFor([this] { return m_server->canReadLine() || m_server->state() != QProcess::Running; },
-                            60000))
-        return false;
-    const QRegularExpressionMatch listening = QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"))
-                                                  .match(QString::fromUtf8(m_server->readLine()).trimmed());
-    if (!listening.hasMatch())
-        return false;
-    m_port = quint16(listening.captured(1).toUInt());
-    return true;
-}
-
-QList<QStringList> TestStationFlow::storedResults(const QString &number)
-{
-    QString out;
-    if (serverCommand({QStringLiteral("results"), QStringLiteral("--csv")}, &out) != 0)
-        return {};
-    QList<QStringList> rows;
-    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    const QStringList header = lines.value(0).split(QLatin1Char(','));
-    for (const QString &line : lines.mid(1)) {
-        const QStringList fields = line.split(QLatin1Char(','));
-        auto field = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
-        if (field("number") == number)
-            rows << QStringList{field("total"), field("pass_score"), field("passed"), field("detail")};
-    }
-    return rows;
 }
 
 void TestStationFlow::startupFailureEndsTheProgram_data()
@@ -476,16 +376,14 @@ void TestStationFlow::startupFailureEndsTheProgram()
     QVERIFY(QDir::setCurrent(folder.path()));
 
     const int asked = m_question.asked;
-    bool ready = true;
     BoxAnswerer answerer;
     {
         QTest::ignoreMessage(QtDebugMsg, "Unable to intialize sqlite database");
         MainWindow window(new BusinessController(BusinessController::Setup()));
-        ready = window.runStartupChecks();
-        QVERIFY(!window.isVisible() && !window.findChild<InitialInfoDialog *>()->isVisible());
+        const bool ready = window.runStartupChecks();
+        QDir::setCurrent(m_startFolder);
+        QVERIFY(!ready && !window.isVisible() && !window.findChild<InitialInfoDialog *>()->isVisible());
     }
-    QDir::setCurrent(m_startFolder);
-    QVERIFY(!ready);
     QCOMPARE(answerer.seen, QStringList{QStringLiteral("Cảnh báo | ") + message});
     QCOMPARE(m_question.asked - asked, serverUp ? 0 : 1);
     QVERIFY(!TcpClient::instance().isConnected());
@@ -493,21 +391,39 @@ void TestStationFlow::startupFailureEndsTheProgram()
 
 void TestStationFlow::startupOpensTheEntry()
 {
-    QVERIFY(writeConfig(m_stationFolder, m_port));
-    QVERIFY(QDir::setCurrent(m_stationFolder));
-
+    QVERIFY(writeConfig(m_stationFolder, m_port) && QDir::setCurrent(m_stationFolder));
     BusinessController::Setup setup;
     setup.databaseDigest = m_packDigest;
     m_controller = new BusinessController(setup);
     m_window = std::make_unique<MainWindow>(m_controller);
-    QVERIFY(m_window->runStartupChecks());
-    QVERIFY(m_window->isVisible() && m_window->windowState().testFlag(Qt::WindowMaximized));
-    QVERIFY(entryDialog()->isVisible() && entryDialog()->isModal());
-    QTRY_COMPARE(entryDialog()->findChild<QComboBox *>()->currentText(), QStringLiteral("Khóa thi 1"));
-    QVERIFY(QDir(QStringLiteral("videos")).exists());
-    // The offscreen screen is small; the pictures are taken at a station's size.
-    m_window->showNormal();
-    m_window->resize(1600, 900);
+    QVERIFY(m_window->runStartupChecks() && m_window->isVisible());
+    QCOMPARE(m_window->windowTitle(), QString::fromUtf8(Constants::applicationTitle));
+    QVERIFY(!m_window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    InitialInfoDialog *entry = entryDialog();
+    auto *combo = entry->findChild<QComboBox *>(QStringLiteral("contestComboBox"));
+    QTRY_COMPARE(combo->currentText(), QStringLiteral("Khóa thi 1"));
+    QCOMPARE(entry->windowTitle(), QStringLiteral("Xác nhận số báo danh"));
+    QVERIFY(entry->isModal() && !entry->close() && entry->isVisible());
+
+    auto *start = entry->findChild<QPushButton *>(QStringLiteral("startButton"));
+    auto *line = entry->findChild<QLineEdit *>(QStringLiteral("lineOrderNumber"));
+    BoxAnswerer answerer;
+    line->clear();
+    start->click();
+    // A list whose two halves do not match changes nothing.
+    entry->setContestNames(QStringLiteral("K2;K3"), QStringLiteral("Khóa 2"));
+    QCOMPARE(combo->count(), 1);
+    // The refresh empties the list until the server's answer is taken in.
+    line->setText(QStringLiteral("201"));
+    entry->findChild<QPushButton *>(QStringLiteral("sendRequestButton"))->click();
+    start->click();
+    QTRY_COMPARE(combo->count(), 1);
+    QCOMPARE(answerer.seen,
+             (QStringList{QStringLiteral("Thông báo | Điền số báo danh vào ô trống"),
+                          QStringLiteral("Cảnh báo | Mã và tên các khóa đang thi không khớp nhau (Có thể tồn tại "
+                                         "một trường có giá trị null)"),
+                          QStringLiteral("Thông báo | Chọn khóa thi")}));
+    QVERIFY(!confirmDialog()->isVisible());
 }
 
 void TestStationFlow::form_data()
@@ -517,19 +433,16 @@ void TestStationFlow::form_data()
     QTest::addColumn<QString>("text");
     const QList<QPair<const char *, const char *>> window{
         {"actionStudent", "Học viên"}, {"actionCopyright", "Bản quyền"}, {"actionLogin", "Đăng nhập"},
-        {"actionExit", "Thoát"}, {"actionx2", "x2"}, {"actionx4", "x4"},
-        {"menuTi_n_ch", "Tiện ích"}, {"menuAbout", "Thông tin"}, {"startBtn", "Bắt đầu thi"},
-        {"playBtn", ""}, {"pauseBtn", ""}, {"exitBtn", ""}, {"label_6", "Thông tin học viên:"},
+        {"actionExit", "Thoát"}, {"actionx2", "x2"}, {"actionx4", "x4"}, {"menuTi_n_ch", "Tiện ích"},
+        {"menuAbout", "Thông tin"}, {"startBtn", "Bắt đầu thi"}, {"label_6", "Thông tin học viên:"},
         {"label_8", "Thông tin bài thi:"},
         {"label_9", "- Đề thi gồm 10 câu\n- Mỗi câu được tối đa 5 điểm và tối thiểu 0 điểm"},
         {"labelDuration", "00:00/00:00"},
         {"labelGuildLine", "Học viên ấn phím space khi phát hiện tình huống nguy hiểm"},
-        {"grbResult", "Kết quả"}, {"labelEstimate", "Đánh giá:"}, {"lbScore", ""}, {"lbAvatar", ""},
-    };
+        {"grbResult", "Kết quả"}, {"labelEstimate", "Đánh giá:"}};
     const QList<QPair<const char *, const char *>> entry{
         {"label_9", "Nhập số báo danh thí sinh"}, {"label_3", "Khóa thi:"}, {"label", "Số báo danh"},
-        {"startButton", "Bắt đầu"}, {"cancelButton", "Hủy bỏ"}, {"sendRequestButton", ""},
-    };
+        {"startButton", "Bắt đầu"}, {"cancelButton", "Hủy bỏ"}};
     for (const auto &row : window)
         QTest::addRow("window %s", row.first) << false << QString::fromUtf8(row.first) << QString::fromUtf8(row.second);
     for (const auto &row : entry)
@@ -550,141 +463,47 @@ void TestStationFlow::form()
             object = candidate;
     }
     QVERIFY2(object, qPrintable(name));
-    QString shown;
-    if (auto *action = qobject_cast<QAction *>(object))
-        shown = action->text();
-    else if (auto *menu = qobject_cast<QMenu *>(object))
-        shown = menu->title();
-    else if (auto *button = qobject_cast<QAbstractButton *>(object))
-        shown = button->text();
-    else if (auto *group = qobject_cast<QGroupBox *>(object))
-        shown = group->title();
-    else if (auto *label = qobject_cast<QLabel *>(object))
-        shown = label->text();
-    QCOMPARE(shown, text);
-
-    // Actions have no shortcut; the menus hold them in their order.
-    if (auto *action = qobject_cast<QAction *>(object))
-        QVERIFY(action->shortcut().isEmpty());
-    if (name == QLatin1String("menuTi_n_ch")) {
-        QStringList entries;
-        for (const QAction *a : qobject_cast<QMenu *>(object)->actions())
-            entries << a->objectName();
-        QCOMPARE(entries, (QStringList{"actionLogin", "actionx2", "actionx4", "actionExit"}));
-    }
-}
-
-void TestStationFlow::entryChecksItsInput()
-{
-    InitialInfoDialog *entry = entryDialog();
-    QCOMPARE(entry->windowTitle(), QStringLiteral("Xác nhận số báo danh"));
-    QCOMPARE(entry->size(), QSize(496, 270));
-    QVERIFY(entry->windowFlags().testFlag(Qt::FramelessWindowHint));
-    QVERIFY(!entry->close() && entry->isVisible());
-    QCOMPARE(m_window->windowTitle(), QString::fromUtf8(Constants::applicationTitle));
-    QVERIFY(!m_window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
-
-    auto *combo = entry->findChild<QComboBox *>(QStringLiteral("contestComboBox"));
-    auto *start = entry->findChild<QPushButton *>(QStringLiteral("startButton"));
-    auto *line = entry->findChild<QLineEdit *>(QStringLiteral("lineOrderNumber"));
-    BoxAnswerer answerer;
-
-    line->clear();
-    start->click();
-    // A list whose two halves do not match changes nothing.
-    entry->setContestNames(QStringLiteral("K2;K3"), QStringLiteral("Khóa 2"));
-    QCOMPARE(combo->count(), 1);
-    // The refresh empties the list until the server's answer is taken in.
-    line->setText(QStringLiteral("201"));
-    entry->findChild<QPushButton *>(QStringLiteral("sendRequestButton"))->click();
-    start->click();
-    QTRY_COMPARE(combo->count(), 1);
-    QCOMPARE(answerer.seen,
-             (QStringList{QStringLiteral("Thông báo | Điền số báo danh vào ô trống"),
-                          QStringLiteral("Cảnh báo | Mã và tên các khóa đang thi không khớp nhau (Có thể tồn tại "
-                                         "một trường có giá trị null)"),
-                          QStringLiteral("Thông báo | Chọn khóa thi")}));
-    QVERIFY(!confirmDialog()->isVisible());
+    const bool titled = qobject_cast<QMenu *>(object) || qobject_cast<QGroupBox *>(object);
+    QCOMPARE(object->property(titled ? "title" : "text").toString(), text);
 }
 
 void TestStationFlow::refusals_data()
 {
     QTest::addColumn<QString>("number");
-    // An answer code delivered straight to the station, for codes that this
-    // server never gives; -99 when the number is entered.
-    QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
-    QTest::newRow("1 not registered") << "999" << -99 << "Số báo danh không đúng";
-    QTest::newRow("1 a blank, sent as it is") << " " << -99 << "Số báo danh không đúng";
-    QTest::newRow("-1 examined, nothing stored") << "206" << -99 << "Có lỗi xin vui lòng thử lại";
-    QTest::newRow("3 at another station") << "203" << -99 << "Thí sinh đang thi";
-    QTest::newRow("5 theory not passed") << "204" << -99 << "Thí sinh chưa thi đỗ sát hạch lý thuyết";
-    QTest::newRow("6 not required") << "205" << -99 << "Thí sinh không phải thi mô phỏng";
-    QTest::newRow("4 means nothing to the station") << "" << 4 << "";
-    QTest::newRow("unknown code") << "" << 17 << "";
+    QTest::newRow("1 not registered") << "999" << "Số báo danh không đúng";
+    QTest::newRow("1 a blank, sent as it is") << " " << "Số báo danh không đúng";
+    QTest::newRow("-1 examined, nothing stored") << "206" << "Có lỗi xin vui lòng thử lại";
+    QTest::newRow("3 at another station") << "203" << "Thí sinh đang thi";
+    QTest::newRow("5 theory not passed") << "204" << "Thí sinh chưa thi đỗ sát hạch lý thuyết";
+    QTest::newRow("6 not required") << "205" << "Thí sinh không phải thi mô phỏng";
 }
 
 void TestStationFlow::refusals()
 {
     QFETCH(QString, number);
-    QFETCH(int, code);
     QFETCH(QString, message);
 
     if (number == QLatin1String("203") && !m_otherStation) {
         m_otherStation = std::make_unique<TestStation>();
-        QVERIFY(m_otherStation->connectTo(m_port));
-        QVERIFY(m_otherStation->authenticate(KeyExchange::secret()));
+        QVERIFY(m_otherStation->connectTo(m_port) && m_otherStation->authenticate(KeyExchange::secret()));
         m_otherStation->enter(course.toUtf8(), "203");
         TestStation::Received answer;
-        QVERIFY(m_otherStation->waitFor(101, &answer));
-        QCOMPARE(answer.code, 0);
+        QVERIFY(m_otherStation->waitFor(101, &answer) && answer.code == 0);
     }
     CustomerBox *box = messageBox();
     box->hide();
-    const QString name = labelText(m_window.get(), "lbName");
-    if (code == -99) {
-        QVERIFY(enter(number));
-        QTRY_VERIFY(box->isVisible());
-        QCOMPARE(labelText(box, "lbContent"), message);
-        QVERIFY(box->isModal());
-        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
-    } else {
-        InputDispatcher::instance()->onEnterResponse(code, 2, 77, QStringLiteral("1"), QStringLiteral("X"), {});
-        QCoreApplication::processEvents();
-    }
+    QVERIFY(enter(number));
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(labelText(box, "lbContent"), message);
+    QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
     QVERIFY(!box->isVisible() && !confirmDialog()->isVisible() && entryDialog()->isVisible());
-    QCOMPARE(labelText(m_window.get(), "lbName"), name);
-    QVERIFY(!child<QPushButton>("startBtn")->isEnabled());
-}
-
-void TestStationFlow::cancelKeepsTheEntryOpen()
-{
-    const int starts = serverLogCount(QStringLiteral("examination start"));
-    const int reviews = serverLogCount(QStringLiteral("review"));
-    const int courseLists = serverLogCount(QStringLiteral("course list"));
-    QVERIFY(enter(QStringLiteral("201")));
-    QTRY_VERIFY(confirmDialog()->isVisible());
-    QCOMPARE(labelText(confirmDialog(), "title"), QStringLiteral("Thông tin học viên"));
-    QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
-    QVERIFY(!confirmDialog()->isVisible() && entryDialog()->isVisible());
-    QVERIFY(!child<QPushButton>("startBtn")->isEnabled());
-    QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
-    // "Đăng nhập" opens the entry again, asking for the courses anew.
-    QTest::mouseClick(entryDialog()->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
-    QVERIFY(!entryDialog()->isVisible());
-    child<QAction>("actionLogin")->trigger();
-    QVERIFY(entryDialog()->isVisible() && entryDialog()->findChild<QLineEdit *>()->text().isEmpty());
-    // Nothing reached the server: the course list is answered after anything sent before it.
-    QTRY_COMPARE(serverLogCount(QStringLiteral("course list")), courseLists + 1);
-    QCOMPARE(serverLogCount(QStringLiteral("examination start")), starts);
-    QCOMPARE(serverLogCount(QStringLiteral("review")), reviews);
+    QVERIFY(labelText(m_window.get(), "lbName").isEmpty() && !child<QPushButton>("startBtn")->isEnabled());
 }
 
 void TestStationFlow::examination()
 {
     QVERIFY(enter(QStringLiteral("201")));
-    QTRY_VERIFY(confirmDialog()->isVisible());
-    QCOMPARE(labelText(confirmDialog(), "lbName"), QStringLiteral("Nguyễn Thị Hương Giang"));
     QVERIFY(confirmIdentity());
 
     const QWidget *window = m_window.get();
@@ -693,32 +512,20 @@ void TestStationFlow::examination()
     QCOMPARE(shown, (QStringList{"Nguyễn Thị Hương Giang", "079201000201", "201", "B2"}));
     QCOMPARE(child<QLabel>("lbAvatar")->pixmap(Qt::ReturnByValue).toImage().pixelColor(5, 5), QColor(200, 40, 40));
     auto *startBtn = child<QPushButton>("startBtn");
-    QVERIFY(startBtn->isVisible() && startBtn->isEnabled());
-    QVERIFY(child<QLabel>("labelGuildLine")->isVisible());
-
     QTest::mouseClick(startBtn, Qt::LeftButton);
-    QVERIFY(m_window->findChild<DialogWaiter *>()->isVisible());
-    PlayerManager *player = m_controller->playerManager();
-    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
-    QVERIFY(!m_window->findChild<DialogWaiter *>()->isVisible());
-    QTRY_COMPARE(serverLogCount(QStringLiteral("examination started: candidate %1").arg(candidateId("201"))), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->playerManager()->isPlaying(), 30000);
+    QTRY_COMPARE(serverLogCount(QStringLiteral("examination started: candidate")), 1);
 
     // Nothing lets the candidate pause, seek, speed up or leave.
-    for (const char *hidden : {"playBtn", "pauseBtn", "exitBtn"})
-        QVERIFY2(!child<QPushButton>(hidden)->isVisible(), hidden);
-    for (const char *action : {"actionx2", "actionx4", "actionLogin"})
-        QVERIFY2(!child<QAction>(action)->isEnabled(), action);
+    for (const char *name : {"playBtn", "pauseBtn", "exitBtn", "actionx2", "actionx4", "actionLogin"})
+        QVERIFY2(!child<QObject>(name)->property(name[0] == 'a' ? "enabled" : "visible").toBool(), name);
     QVERIFY(!slider()->isEnabled() && !startBtn->isEnabled());
     QVERIFY(!m_window->close() && m_window->isVisible());
-    QVERIFY(!m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
     QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == m_window.get());
 
-    // Which chapters are drawn is tst_composer's; all ten are scored below.
-    const QList<Situation> order = composedOrder();
-    QCOMPARE(order.size(), 10);
-
     // During a count-down, twice in one window, before, late, none, and early.
-    ExpectedContest expected(order);
+    const QList<Situation> order = composedOrder();
+    ExpectedContest expected{order};
     auto pressAt = [&](qint64 position) {
         if (!reachPosition(position))
             return false;
@@ -728,34 +535,21 @@ void TestStationFlow::examination()
     QVERIFY(pressAt(countDownMs / 2));
     QVERIFY(pressAt(expected.windowStart(0) + 100));
     QVERIFY(pressAt(expected.windowStart(0) + 400));
-    QVERIFY(pressAt(ExpectedContest::clipStart(1) + 100));
+    QVERIFY(pressAt(clipStart(1) + 100));
     QVERIFY(pressAt(expected.windowEnd(3) + 300));
-    for (int k = 4; k < order.size(); ++k) {
+    for (int k = 4; k < order.size(); ++k)
         QVERIFY(pressAt(expected.windowStart(k) + 100));
-        if (k == 5)
-            saveScreenshot(m_window.get(), QStringLiteral("examination"));
-    }
 
     QTRY_VERIFY_WITH_TIMEOUT(resultDialog()->isVisible(), 60000);
     const QString verdict = expected.total() >= 35 ? QStringLiteral("Đạt") : QStringLiteral("Không đạt");
     QCOMPARE(labelText(resultDialog(), "lbScore"), QString::number(expected.total()));
     QCOMPARE(labelText(resultDialog(), "lbResult"), verdict);
     QCOMPARE(resultDialogScores(), expected.scoreTexts());
-    QCOMPARE(labelText(resultDialog(), "lbName"), QStringLiteral("Nguyễn Thị Hương Giang"));
     QCOMPARE(listTexts("resultLtisWidget"), expected.scoreTexts());
-    QCOMPARE(listTexts("awserListWidget").size(), 10);
     QCOMPARE(labelText(window, "lbScore"), QStringLiteral("%1/50").arg(expected.total()));
     QCOMPARE(labelText(window, "resultEstimate"), verdict);
-    QVERIFY(m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
-    saveScreenshot(resultDialog(), QStringLiteral("result"));
 
-    // Space after the end scores nothing.
-    const QString detail = m_controller->contestProcedure()->collectResult().detail;
-    pressSpace();
-    QCOMPARE(m_controller->contestProcedure()->collectResult().detail, detail);
-
-    const QString stored = QStringLiteral("result for candidate %1").arg(candidateId("201"));
-    QTRY_COMPARE_WITH_TIMEOUT(serverLogCount(stored), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(serverLogCount(QStringLiteral("result for candidate")), 1, 10000);
     QCOMPARE(storedResults(QStringLiteral("201")),
              (QList<QStringList>{{QString::number(expected.total()), QStringLiteral("35"),
                                   expected.total() >= 35 ? QStringLiteral("1") : QStringLiteral("0"),
@@ -778,7 +572,6 @@ void TestStationFlow::review()
     QVERIFY(enter(QStringLiteral("201")));
     QTRY_VERIFY(confirmDialog()->isVisible());
     QCOMPARE(labelText(confirmDialog(), "title"), QStringLiteral("Xem lại bài thi"));
-    QVERIFY(!child<QPushButton>("startBtn")->isVisible() && !child<QLabel>("labelGuildLine")->isVisible());
     QVERIFY(confirmIdentity());
 
     // The stored scores, listed before anything plays.
@@ -787,12 +580,10 @@ void TestStationFlow::review()
     QCOMPARE(listTexts("resultLtisWidget"), scoreText.split(QLatin1Char(';')));
     QCOMPARE(labelText(m_window.get(), "lbScore"), QStringLiteral("%1/50").arg(total));
     QCOMPARE(labelText(m_window.get(), "resultEstimate"), verdict);
-    QVERIFY(child<QPushButton>("pauseBtn")->isVisible() && child<QPushButton>("exitBtn")->isVisible());
 
     QTest::mouseClick(playBtn, Qt::LeftButton);
     PlayerManager *player = m_controller->playerManager();
     QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
-    QVERIFY(m_window->findChild<HzSliderProgressBar *>()->showDangerZones);
     QVERIFY(slider()->isEnabled() && child<QAction>("actionx4")->isEnabled());
 
     // The stored flags are back on the timeline; Space, in a situation left
@@ -806,13 +597,9 @@ void TestStationFlow::review()
 
     QTest::mouseClick(child<QPushButton>("pauseBtn"), Qt::LeftButton);
     QTRY_COMPARE(player->state(), QMediaPlayer::PausedState);
-    QVERIFY(playBtn->isEnabled());
-    pressSpace();
-    QCOMPARE(procedure->collectResult().detail, restored);
-    saveScreenshot(m_window.get(), QStringLiteral("review"));
 
     // Seeking into the last situation, then on at four times the speed.
-    const qint64 lastClip = ExpectedContest::clipStart(9);
+    const qint64 lastClip = clipStart(9);
     slider()->setSliderDown(true);
     slider()->setSliderPosition(int(lastClip));
     slider()->setSliderDown(false);
@@ -827,7 +614,6 @@ void TestStationFlow::review()
     QCOMPARE(labelText(resultDialog(), "lbResult"), verdict);
     QCOMPARE(labelText(resultDialog(), "lbScore"), QString::number(total));
     QCOMPARE(resultDialogScores(), scoreText.split(QLatin1Char(';')));
-    QVERIFY(!playBtn->isVisible() && !child<QAction>("actionx4")->isEnabled());
     QVERIFY(countDownToTheEntry());
     // A review uploads nothing.
     QCOMPARE(storedResults(QStringLiteral("201")), before);
@@ -850,7 +636,6 @@ void TestStationFlow::reviewTheServerCannotSupply()
     QCOMPARE(labelText(box, "lbContent"), QStringLiteral("Thí sinh không hỗ trợ xem lại"));
     QVERIFY(entryDialog()->isVisible() && !child<QPushButton>("playBtn")->isVisible());
     QVERIFY(child<QPushButton>("startBtn")->isVisible() && !child<QPushButton>("startBtn")->isEnabled());
-    QVERIFY(labelText(m_window.get(), "lbName").isEmpty());
     QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
 }
 
@@ -871,65 +656,25 @@ void TestStationFlow::resultReachesARestartedServerOnce()
 
     const QList<Situation> order = composedOrder();
     const int asked = m_question.asked;
-    QVERIFY(reachPosition(ExpectedContest::clipStart(1)));
+    QVERIFY(reachPosition(clipStart(1)));
     stopServer();
     QTRY_VERIFY(!TcpClient::instance().isConnected());
     QVERIFY(startServer(m_port));
-    QVERIFY(player->isPlaying());
 
     QTRY_VERIFY_WITH_TIMEOUT(resultDialog()->isVisible(), 60000);
-    ExpectedContest nothingPressed(order);
-    QCOMPARE(labelText(resultDialog(), "lbResult"), QStringLiteral("Không đạt"));
+    ExpectedContest nothingPressed{order};
     QCOMPARE(labelText(resultDialog(), "lbScore"), QStringLiteral("0"));
     QCOMPARE(resultDialogScores(), nothingPressed.scoreTexts());
-    const QString stored = QStringLiteral("result for candidate %1").arg(candidateId("202"));
-    QTRY_COMPARE_WITH_TIMEOUT(serverLogCount(stored), 1, 20000);
+    const QString stored = QStringLiteral("result for candidate");
+    QTRY_COMPARE_WITH_TIMEOUT(serverLogCount(stored), 2, 20000);
     QVERIFY(countDownToTheEntry());
     // Past the next exchange with the server, the result still came once.
     QTRY_COMPARE(entryDialog()->findChild<QComboBox *>()->count(), 1);
-    QCOMPARE(serverLogCount(stored), 1);
+    QCOMPARE(serverLogCount(stored), 2);
     QCOMPARE(storedResults(QStringLiteral("202")),
              (QList<QStringList>{{QStringLiteral("0"), QStringLiteral("35"), QStringLiteral("0"),
                                   nothingPressed.detail()}}));
     QCOMPARE(m_question.asked, asked);
-}
-
-void TestStationFlow::leaveAReviewEarly()
-{
-    QVERIFY(enter(QStringLiteral("202")));
-    QVERIFY(confirmIdentity());
-    auto *playBtn = child<QPushButton>("playBtn");
-    QTRY_VERIFY(playBtn->isEnabled());
-    QCOMPARE(labelText(m_window.get(), "resultEstimate"), QStringLiteral("Không đạt"));
-    QTest::mouseClick(playBtn, Qt::LeftButton);
-    PlayerManager *player = m_controller->playerManager();
-    QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 30000);
-
-    QTest::mouseClick(child<QPushButton>("exitBtn"), Qt::LeftButton);
-    QVERIFY(entryDialog()->isVisible());
-    QTRY_COMPARE(player->state(), QMediaPlayer::StoppedState);
-    for (const char *hidden : {"playBtn", "pauseBtn", "exitBtn"})
-        QVERIFY2(!child<QPushButton>(hidden)->isVisible(), hidden);
-    QVERIFY(child<QPushButton>("startBtn")->isVisible() && !child<QAction>("actionx2")->isEnabled());
-    QVERIFY(labelText(m_window.get(), "lbName").isEmpty() && listTexts("resultLtisWidget").isEmpty());
-    QVERIFY(!resultDialog()->isVisible());
-    QCOMPARE(storedResults(QStringLiteral("202")).size(), 1);
-}
-
-void TestStationFlow::exitEndsTheEventLoop()
-{
-    child<QAction>("actionCopyright")->trigger();
-    auto *about = m_window->findChild<AboutDialog *>();
-    QVERIFY(about && about->isVisible());
-    // "Thoát" ends the application's event loop with 0 however many windows are open.
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-    guard.start(30000);
-    QTimer::singleShot(0, m_window.get(), [this] { child<QAction>("actionExit")->trigger(); });
-    QCOMPARE(QApplication::exec(), 0);
-    guard.stop();
-    QVERIFY(!about->isVisible() && m_window->isVisible());
 }
 
 QTEST_MAIN(TestStationFlow)
