@@ -1,6 +1,5 @@
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
-#include "ContestResultMessage.h"
 #include "EnterResponseMessage.h"
 #include "ExamServer.h"
 #include "InputDispatcher.h"
@@ -72,14 +71,6 @@ private:
     QList<int> m_entries;
 };
 
-std::unique_ptr<ContestEnterMessage> entry(const QByteArray &number)
-{
-    auto message = std::make_unique<ContestEnterMessage>(true);
-    message->setContestCode(QByteArrayLiteral("K1"));
-    message->setCandidateNumber(number);
-    return message;
-}
-
 std::unique_ptr<ContestNameMessage> courseRequest()
 {
     return std::make_unique<ContestNameMessage>();
@@ -99,18 +90,150 @@ class TestTcpClient : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        // The default action of SIGPIPE ends the process: a send that raised it
+        // would end this test too.
+        std::signal(SIGPIPE, SIG_DFL);
+        InputDispatcher::instance()->registerClient(&m_listener);
+        TcpClient::instance().setRetryQuestion(&m_question);
+        m_store.reset(new ServerStore);
+        QVERIFY2(ServerSeed::open(*m_store, m_dir.filePath(QStringLiteral("server.db"))), qPrintable(m_store->lastError()));
+        QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("102")));
+    }
 
-    void connectOutcomes_data();
-    void connectOutcomes();
-    void messagesOfALostLinkLeaveAfterTheNextChallenge();
-    void laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller();
+    void init()
+    {
+        m_server.reset(new ExamServer(m_store.data()));
+        m_server->setSecret(KeyExchange::secret());
+        QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+        m_port = m_server->port();
+        m_question.answer = nullptr;
+        m_question.asked = 0;
+        m_listener.reset();
+    }
+
+    void cleanup()
+    {
+        TcpClient::instance().close();
+        m_server.reset();
+    }
+
+    // A refusal declined at once is tst_station's.
+    void connectOutcomes_data()
+    {
+        QTest::addColumn<QString>("host");
+        // One letter per retry question: y(es), n(o), or l(isten again, then yes).
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<int>("code");
+        QTest::newRow("refused, retried, declined") << "127.0.0.1" << "yn" << 3;
+        QTest::newRow("refused, retried once the server is back") << "127.0.0.1" << "yl" << 0;
+        QTest::newRow("host does not resolve") << "no-such-host.invalid" << "" << 2;
+    }
+
+    void connectOutcomes()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, answers);
+        QFETCH(int, code);
+        m_server->close();
+        m_question.answer = [&](int asked) {
+            const QChar answer = answers.at(asked - 1);
+            if (answer == QLatin1Char('l'))
+                m_server->listen(QHostAddress::LocalHost, m_port);
+            return answer != QLatin1Char('n');
+        };
+        qint32 error = 0;
+        StdoutCapture capture;
+        const int result = TcpClient::instance().connectToServer(nullptr, host, QString::number(m_port), &error);
+        const QByteArray output = capture.finish();
+
+        QCOMPARE(result, code);
+        QCOMPARE(m_question.asked, answers.size());
+        QCOMPARE(output.count("Unable to connect to server!\n"), answers.size());
+        if (code == TcpClient::Connected) {
+            QCOMPARE(error, -2);
+            QTRY_COMPARE(m_listener.challenges(), 1);
+        } else if (code == TcpClient::Unreachable) {
+            QCOMPARE(error, ECONNREFUSED);
+            QVERIFY(!TcpClient::instance().isConnected());
+        } else {
+            const QByteArray e = QByteArray::number(error);
+            QCOMPARE(output, "getaddrinfo failed with error: " + e + ". Try again now...\n"
+                             "getaddrinfo failed with error: " + e + ". Stop now\n");
+        }
+    }
+
+    void messagesOfALostLinkLeaveAfterTheNextChallenge()
+    {
+        TcpClient &client = TcpClient::instance();
+        loseTheLink();
+        const QByteArray firstKey = client.cipher().key();
+
+        // The operator declines the reconnection: the entry stays pending.
+        m_question.answer = [](int) { return false; };
+        auto entry = std::make_unique<ContestEnterMessage>(true);
+        entry->setContestCode(QByteArrayLiteral("K1"));
+        entry->setCandidateNumber(QByteArrayLiteral("102"));
+        QVERIFY(!client.sendWithDeliveryCheck(std::move(entry)));
+        QCOMPARE(m_question.asked, 1);
+        QVERIFY(!client.isConnected());
+
+        // The next delivery check tries again and the server is back by then.
+        m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
+        QVERIFY(!client.sendWithDeliveryCheck(courseRequest()));
+        QCOMPARE(m_question.asked, 2);
+        QTRY_COMPARE(m_listener.challenges(), 2);
+        QVERIFY(client.cipher().key() != firstKey);
+        QTRY_COMPARE(m_listener.entries(), QList<int>{ServerSeed::idOf(*m_store, QStringLiteral("102"))});
+        QTRY_COMPARE(m_listener.courseLists(), 1);
+        // Each pending message left once.
+        QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
+        QTRY_COMPARE(m_listener.courseLists(), 2);
+        QCOMPARE(m_listener.entries().size(), 1);
+    }
+
+    void laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller()
+    {
+        TcpClient &client = TcpClient::instance();
+        loseTheLink();
+        // The caller gets on at once; the failed check asks for the reconnection
+        // later, from the event loop, and the request leaves after the challenge.
+        m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
+        QObject context;
+        client.sendWithLaterDeliveryCheck(courseRequest(), &context);
+        QCOMPARE(m_question.asked, 0);
+        QTRY_COMPARE(m_question.asked, 1);
+        QTRY_COMPARE(m_listener.courseLists(), 1);
+
+        // A check whose context is gone concludes nothing; frames sent meanwhile
+        // find no link, and nothing may spin on the dead socket.
+        m_server->close();
+        QTRY_VERIFY(!client.isConnected());
+        client.sendWithLaterDeliveryCheck(courseRequest(), std::make_unique<QObject>().get());
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(client.sendMessage(*courseRequest()) > 0);
+        const qint64 cpuBefore = cpuTimeMs();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(2 * TcpClient::deliveryWaitMs);
+        const qint64 cpu = cpuTimeMs() - cpuBefore;
+        QVERIFY2(cpu * 10 < wall.elapsed(), qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+        QVERIFY(!client.isSendOk());
+        QCOMPARE(m_question.asked, 1);
+    }
 
 private:
-    int connect();
-    int idOf(const QString &number);
+    // Connected, then the server goes away: the station notices without
+    // sending anything.
+    void loseTheLink()
+    {
+        qint32 error = 0;
+        QCOMPARE(TcpClient::instance().connectToServer(nullptr, "127.0.0.1", QString::number(m_port), &error), 0);
+        QTRY_COMPARE(m_listener.challenges(), 1);
+        m_server->close();
+        QTRY_VERIFY(!TcpClient::instance().isConnected());
+    }
 
     Listener m_listener;
     ScriptedQuestion m_question;
@@ -119,180 +242,6 @@ private:
     QScopedPointer<ExamServer> m_server;
     quint16 m_port = 0;
 };
-
-void TestTcpClient::initTestCase()
-{
-    // The default action of SIGPIPE ends the process: a send that raised it
-    // would end this test too.
-    std::signal(SIGPIPE, SIG_DFL);
-    InputDispatcher::instance()->registerClient(&m_listener);
-    TcpClient::instance().setRetryQuestion(&m_question);
-
-    QVERIFY(m_dir.isValid());
-    m_store.reset(new ServerStore);
-    QVERIFY2(ServerSeed::open(*m_store, m_dir.filePath(QStringLiteral("server.db"))), qPrintable(m_store->lastError()));
-    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("101")));
-    QVERIFY(ServerSeed::addCandidate(*m_store, QStringLiteral("102")));
-}
-
-void TestTcpClient::init()
-{
-    m_server.reset(new ExamServer(m_store.data()));
-    m_server->setSecret(KeyExchange::secret());
-    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
-    m_port = m_server->port();
-    m_question.answer = nullptr;
-    m_question.asked = 0;
-    m_listener.reset();
-}
-
-void TestTcpClient::cleanup()
-{
-    TcpClient::instance().close();
-    m_server.reset();
-}
-
-int TestTcpClient::connect()
-{
-    qint32 error = 0;
-    return TcpClient::instance().connectToServer(nullptr, QStringLiteral("127.0.0.1"),
-                                                 QString::number(m_port), &error);
-}
-
-int TestTcpClient::idOf(const QString &number)
-{
-    return ServerSeed::idOf(*m_store, number);
-}
-
-void TestTcpClient::connectOutcomes_data()
-{
-    QTest::addColumn<QString>("host");
-    // One letter per retry question: y(es), n(o), or l(isten again, then yes).
-    QTest::addColumn<QString>("answers");
-    QTest::addColumn<int>("code");
-
-    QTest::newRow("refused, declined") << "127.0.0.1" << "n" << 3;
-    QTest::newRow("refused, retried, declined") << "127.0.0.1" << "yn" << 3;
-    QTest::newRow("refused, retried once the server is back") << "127.0.0.1" << "yl" << 0;
-    QTest::newRow("host does not resolve") << "no-such-host.invalid" << "" << 2;
-}
-
-void TestTcpClient::connectOutcomes()
-{
-    QFETCH(QString, host);
-    QFETCH(QString, answers);
-    QFETCH(int, code);
-
-    m_server->close();
-    m_question.answer = [&](int asked) {
-        const QChar answer = answers.at(asked - 1);
-        if (answer == QLatin1Char('l'))
-            m_server->listen(QHostAddress::LocalHost, m_port);
-        return answer != QLatin1Char('n');
-    };
-    qint32 error = 0;
-    StdoutCapture capture;
-    const int result = TcpClient::instance().connectToServer(nullptr, host, QString::number(m_port), &error);
-    const QByteArray output = capture.finish();
-
-    QCOMPARE(result, code);
-    QCOMPARE(m_question.asked, answers.size());
-    QCOMPARE(output.count("Unable to connect to server!\n"), answers.size());
-    switch (code) {
-    case TcpClient::Connected:
-        QCOMPARE(error, -2);
-        QTRY_COMPARE(m_listener.challenges(), 1);
-        break;
-    case TcpClient::Unreachable:
-        QCOMPARE(error, ECONNREFUSED);
-        QVERIFY(!TcpClient::instance().isConnected());
-        break;
-    case TcpClient::ResolveFailed: {
-        QVERIFY(error != 0);
-        const QByteArray e = QByteArray::number(error);
-        QCOMPARE(output, "getaddrinfo failed with error: " + e + ". Try again now...\n"
-                         "getaddrinfo failed with error: " + e + ". Stop now\n");
-        break;
-    }
-    }
-}
-
-void TestTcpClient::messagesOfALostLinkLeaveAfterTheNextChallenge()
-{
-    TcpClient &client = TcpClient::instance();
-    QCOMPARE(connect(), 0);
-    QTRY_COMPARE(m_listener.challenges(), 1);
-    const QByteArray firstKey = client.cipher().key();
-
-    // The server goes away: the station notices without sending anything.
-    m_server->close();
-    QTRY_VERIFY(!client.isConnected());
-
-    // The operator declines the reconnection: the entry stays pending.
-    m_question.answer = [](int) { return false; };
-    QVERIFY(!client.sendWithDeliveryCheck(entry("102")));
-    QCOMPARE(m_question.asked, 1);
-    QVERIFY(!client.isConnected());
-
-    // The next delivery check tries again and the server is back by then.
-    m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
-    QVERIFY(!client.sendWithDeliveryCheck(courseRequest()));
-    QCOMPARE(m_question.asked, 2);
-    QVERIFY(client.isConnected());
-
-    QTRY_COMPARE(m_listener.challenges(), 2);
-    QVERIFY(client.cipher().key() != firstKey);
-    QTRY_COMPARE(m_listener.entries(), QList<int>{idOf(QStringLiteral("102"))});
-    QTRY_COMPARE(m_listener.courseLists(), 1);
-    // Each pending message left once.
-    QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
-    QTRY_COMPARE(m_listener.courseLists(), 2);
-    QCOMPARE(m_listener.entries().size(), 1);
-
-    // A frame too long to send is refused; the link stays.
-    ContestResultMessage tooLong(true);
-    tooLong.setDetail(QByteArray(70000, 'd'));
-    QCOMPARE(client.sendMessage(tooLong), -1);
-    QVERIFY(client.isConnected());
-}
-
-void TestTcpClient::laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller()
-{
-    TcpClient &client = TcpClient::instance();
-    QCOMPARE(connect(), 0);
-    QTRY_COMPARE(m_server->authenticatedCount(), 1);
-    m_server->close();
-    QTRY_VERIFY(!client.isConnected());
-
-    // The caller gets on at once; the failed check asks for the reconnection
-    // later, from the event loop, and the request leaves after the challenge.
-    m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
-    QObject context;
-    client.sendWithLaterDeliveryCheck(courseRequest(), &context);
-    QCOMPARE(m_question.asked, 0);
-    QTRY_COMPARE(m_question.asked, 1);
-    QVERIFY(client.isConnected());
-    QTRY_COMPARE(m_listener.courseLists(), 1);
-
-    // A check whose context is gone concludes nothing; frames sent meanwhile
-    // find no link, and nothing may spin on the dead socket.
-    m_server->close();
-    QTRY_VERIFY(!client.isConnected());
-    {
-        QObject shortLived;
-        client.sendWithLaterDeliveryCheck(courseRequest(), &shortLived);
-    }
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(client.sendMessage(*courseRequest()) > 0);
-    const qint64 cpuBefore = cpuTimeMs();
-    QElapsedTimer wall;
-    wall.start();
-    QTest::qWait(2 * TcpClient::deliveryWaitMs);
-    const qint64 cpu = cpuTimeMs() - cpuBefore;
-    QVERIFY2(cpu * 10 < wall.elapsed(), qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
-    QVERIFY(!client.isSendOk());
-    QCOMPARE(m_question.asked, 1);
-}
 
 QTEST_GUILESS_MAIN(TestTcpClient)
 #include "tst_tcpclient.moc"
