@@ -8,31 +8,21 @@ class TestFileUtility : public QObject
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        m_dir.reset(new QTemporaryDir);
-        QVERIFY(m_dir->isValid());
-    }
+    void init() { m_dir.reset(new QTemporaryDir); }
 
     void readsAddress_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("port");
-        QTest::newRow("spaces and line end trimmed") << QByteArray("SERVER: 10.0.0.5 : 7000\n")
-                                                     << "10.0.0.5" << "7000";
-        QTest::newRow("carriage return") << QByteArray("SERVER:exam.local:6000\r\n") << "exam.local" << "6000";
-        QTest::newRow("last line wins") << QByteArray("SERVER:10.0.0.1:1\nSERVER:10.0.0.2:2\n")
-                                        << "10.0.0.2" << "2";
+        QTest::newRow("spaces and line end trimmed") << QByteArray("SERVER: 10.0.0.5 : 7000\r\n") << "10.0.0.5" << "7000";
+        QTest::newRow("last line wins") << QByteArray("SERVER:10.0.0.1:1\nSERVER:10.0.0.2:2\n") << "10.0.0.2" << "2";
         QTest::newRow("fourth field ignored") << QByteArray("SERVER:10.1.1.1:81:extra\n") << "10.1.1.1" << "81";
-        QTest::newRow("short lines ignored") << QByteArray("SERVER:10.1.1.1:81\nhost only\nA:B\n")
-                                             << "10.1.1.1" << "81";
+        QTest::newRow("short lines ignored") << QByteArray("SERVER:10.1.1.1:81\nhost only\nA:B\n") << "10.1.1.1" << "81";
         QTest::newRow("no qualifying line") << QByteArray("nothing here\n") << "127.0.0.1" << "6886";
-        QTest::newRow("empty file") << QByteArray() << "127.0.0.1" << "6886";
         QTest::newRow("IPv6 literal split at colons") << QByteArray("SERVER:::1:6886\n") << "" << "";
         QTest::newRow("no final line feed") << QByteArray("SERVER:192.168.1.9:6886") << "192.168.1.9" << "6886";
-        QTest::newRow("utf-8 host name") << QByteArray("SERVER:máy-chủ:6886\n") << QString::fromUtf8("máy-chủ")
-                                         << "6886";
+        QTest::newRow("utf-8 host name") << QByteArray("SERVER:máy-chủ:6886\n") << QString::fromUtf8("máy-chủ") << "6886";
     }
 
     void readsAddress()
@@ -40,11 +30,9 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, host);
         QFETCH(QString, port);
-        const QString path = write(content);
-        QVERIFY(!path.isEmpty());
-        const auto address = FileUtility().readServerAddress(path);
-        QCOMPARE(address.first, host);
-        QCOMPARE(address.second, port);
+        const QString path = m_dir->filePath(QStringLiteral("connection_tcp.csv"));
+        QVERIFY(TestFiles::write(path, content));
+        QCOMPARE(FileUtility().readServerAddress(path), qMakePair(host, port));
     }
 
     void missingFileGivesDefaults_data()
@@ -62,19 +50,11 @@ private slots:
         QFETCH(QByteArray, written);
         const QString path = m_dir->filePath(name);
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Open file is error: ")));
-        const auto address = FileUtility().readServerAddress(path);
-        QCOMPARE(address.first, QStringLiteral("127.0.0.1"));
-        QCOMPARE(address.second, QStringLiteral("6886"));
+        QCOMPARE(FileUtility().readServerAddress(path), qMakePair(QStringLiteral("127.0.0.1"), QStringLiteral("6886")));
         QCOMPARE(TestFiles::read(path), written);
     }
 
 private:
-    QString write(const QByteArray &content)
-    {
-        const QString path = m_dir->filePath(QStringLiteral("connection_tcp.csv"));
-        return TestFiles::write(path, content) ? path : QString();
-    }
-
     QScopedPointer<QTemporaryDir> m_dir;
 };
 

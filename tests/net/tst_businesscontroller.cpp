@@ -173,17 +173,7 @@ private slots:
         result.passScore = Constants::passMark;
         result.detail = detail.text();
         QCOMPARE(m_store->storeResult(result), ServerStore::Upload::Stored);
-        {
-            ResultOutbox outbox(outboxPath);
-            ResultOutbox::Entry entry;
-            entry.totalScore = detail.total();
-            entry.passScore = Constants::passMark;
-            entry.passed = 0;
-            entry.candidateId = id;
-            entry.contestCode = course.toUtf8();
-            entry.detail = detail.text().toUtf8();
-            outbox.append(entry);
-        }
+        ResultOutbox(outboxPath).append({0, detail.total(), Constants::passMark, 0, id, course.toUtf8(), detail.text().toUtf8()});
         QFile damaged(outboxPath);
         QVERIFY(damaged.open(QIODevice::Append));
         damaged.write("R 7 not a result\nR 8 20 35 0 ");

@@ -1,10 +1,8 @@
 #include "AesCipher.h"
-#include "ByteBuffer.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
 #include "EnterResponseMessage.h"
 #include "FrameCodec.h"
-#include "HandlerFactory.h"
 #include "InfoConfirmMessage.h"
 #include "ReviewMessage.h"
 #include "StdoutCapture.h"
@@ -231,33 +229,6 @@ private slots:
             QVERIFY(frame.isEmpty());
             QVERIFY2(output.startsWith("Message too long to send. Message type = "), output.constData());
         }
-    }
-
-    void missingHandlerIsReported()
-    {
-        ReviewMessage review;
-        review.setType(50);
-        StdoutCapture capture;
-        HandlerFactory::dispatchToHandler(review);
-        QCOMPARE(capture.finish(), QByteArray("Create handler failed. Message type = 50\n"));
-    }
-
-    // Reads and consumes never go past the unread bytes.
-    void byteBufferQueue()
-    {
-        ByteBuffer buffer;
-        const QByteArray block(3000, 'a');
-        buffer.append(block.constData(), quint64(block.size()));
-        buffer.append(block.constData(), quint64(block.size()));
-        buffer.consume(5002);
-        buffer.consume(999);
-        QCOMPARE(buffer.unread(), quint64(998));
-        QByteArray rest(999, '\0');
-        QVERIFY(!buffer.read(rest.data(), 999));
-        QVERIFY(buffer.read(rest.data(), 998));
-        QCOMPARE(rest.left(998), QByteArray(998, 'a'));
-        quint16 peeked = 0;
-        QVERIFY(!buffer.peekU16(peeked));
     }
 };
 
