@@ -60,11 +60,6 @@ private:
     QList<int> m_entries;
 };
 
-std::unique_ptr<ContestNameMessage> courseRequest()
-{
-    return std::make_unique<ContestNameMessage>();
-}
-
 } // namespace
 
 class TestTcpClient : public QObject
@@ -73,8 +68,7 @@ class TestTcpClient : public QObject
 private slots:
     void initTestCase()
     {
-        // The default action of SIGPIPE ends the process: a send that raised it
-        // would end this test too.
+        // A send that raised SIGPIPE would end this test too.
         std::signal(SIGPIPE, SIG_DFL);
         InputDispatcher::instance()->registerClient(&m_listener);
         TcpClient::instance().setRetryQuestion(&m_question);
@@ -162,14 +156,14 @@ private slots:
 
         // The next delivery check tries again and the server is back by then.
         m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
-        QVERIFY(!client.sendWithDeliveryCheck(courseRequest()));
+        QVERIFY(!client.sendWithDeliveryCheck(std::make_unique<ContestNameMessage>()));
         QCOMPARE(m_question.asked, 2);
         QTRY_COMPARE(m_listener.challenges.load(), 2);
         QVERIFY(client.cipher().key() != firstKey);
         QTRY_COMPARE(m_listener.entries(), QList<int>{ServerSeed::idOf(*m_store, QStringLiteral("102"))});
         QTRY_COMPARE(m_listener.courseLists.load(), 1);
         // Each pending message left once.
-        QVERIFY(client.sendWithDeliveryCheck(courseRequest()));
+        QVERIFY(client.sendWithDeliveryCheck(std::make_unique<ContestNameMessage>()));
         QTRY_COMPARE(m_listener.courseLists.load(), 2);
         QCOMPARE(m_listener.entries().size(), 1);
     }
@@ -182,7 +176,7 @@ private slots:
         // later, from the event loop, and the request leaves after the challenge.
         m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
         QObject context;
-        client.sendWithLaterDeliveryCheck(courseRequest(), &context);
+        client.sendWithLaterDeliveryCheck(std::make_unique<ContestNameMessage>(), &context);
         QCOMPARE(m_question.asked, 0);
         QTRY_COMPARE(m_question.asked, 1);
         QTRY_COMPARE(m_listener.courseLists.load(), 1);
@@ -191,9 +185,9 @@ private slots:
         // find no link.
         m_server->close();
         QTRY_VERIFY(!client.isConnected());
-        client.sendWithLaterDeliveryCheck(courseRequest(), std::make_unique<QObject>().get());
+        client.sendWithLaterDeliveryCheck(std::make_unique<ContestNameMessage>(), std::make_unique<QObject>().get());
         for (int i = 0; i < 3; ++i)
-            QVERIFY(client.sendMessage(*courseRequest()) > 0);
+            QVERIFY(client.sendMessage(*std::make_unique<ContestNameMessage>()) > 0);
         // Nothing to wait on: the check's timer must pass without a question.
         QTest::qWait(2 * TcpClient::deliveryWaitMs);
         QVERIFY(!client.isSendOk());
