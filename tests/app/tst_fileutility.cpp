@@ -8,8 +8,6 @@ class TestFileUtility : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { m_dir.reset(new QTemporaryDir); }
-
     void readsAddress_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -30,7 +28,8 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, host);
         QFETCH(QString, port);
-        const QString path = m_dir->filePath(QStringLiteral("connection_tcp.csv"));
+        const QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("connection_tcp.csv"));
         QVERIFY(TestFiles::write(path, content));
         QCOMPARE(FileUtility().readServerAddress(path), qMakePair(host, port));
     }
@@ -48,14 +47,13 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, written);
-        const QString path = m_dir->filePath(name);
+        const QTemporaryDir dir;
+        const QString path = dir.filePath(name);
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Open file is error: ")));
         QCOMPARE(FileUtility().readServerAddress(path), qMakePair(QStringLiteral("127.0.0.1"), QStringLiteral("6886")));
         QCOMPARE(TestFiles::read(path), written);
     }
 
-private:
-    QScopedPointer<QTemporaryDir> m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestFileUtility)

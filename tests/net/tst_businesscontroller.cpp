@@ -41,16 +41,12 @@ public:
                 [this](const QString &code, const QString &name) { courseLists.append({code, name}); });
         connect(controller, &BusinessController::notifyPrepareReview, this, [this] { ++prepared; });
         connect(controller, &BusinessController::notifyReviewContestContent, this,
-                [this](const QString &scores, const QString &videos, const QString &flags) {
-                    reviews.append({scores, videos, flags});
-                });
+                [this](const QString &score, const QString &video, const QString &flag) { reviews.append({score, video, flag}); });
         connect(controller, &BusinessController::notifyNotSupportReview, this, [this] { ++notSupported; });
     }
 
-    QList<QStringList> courseLists;
-    QList<QStringList> reviews;
-    int prepared = 0;
-    int notSupported = 0;
+    QList<QStringList> courseLists, reviews;
+    int prepared = 0, notSupported = 0;
 };
 
 } // namespace
@@ -231,8 +227,7 @@ private slots:
         auto controller = makeController();
         const QString scratch = controller->playerManager()->scratchFolder();
         controller->resetContest(Examination);
-        // The worker ends its preparation with a call into the GUI thread, which
-        // is in the destructor by then.
+        // The worker ends its preparation with a call into the GUI thread, by then in the destructor.
         controller.reset();
         QVERIFY(!QFileInfo::exists(scratch));
     }

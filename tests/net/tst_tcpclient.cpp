@@ -45,12 +45,6 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         return m_entries;
     }
-    void reset()
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        challenges = courseLists = 0;
-        m_entries.clear();
-    }
 
     std::atomic<int> challenges{0};
     std::atomic<int> courseLists{0};
@@ -70,7 +64,6 @@ private slots:
     {
         // A send that raised SIGPIPE would end this test too.
         std::signal(SIGPIPE, SIG_DFL);
-        InputDispatcher::instance()->registerClient(&m_listener);
         TcpClient::instance().setRetryQuestion(&m_question);
         m_store.reset(new ServerStore);
         QVERIFY2(ServerSeed::open(*m_store, m_dir.filePath(QStringLiteral("server.db"))), qPrintable(m_store->lastError()));
@@ -85,12 +78,14 @@ private slots:
         m_port = m_server->port();
         m_question.answer = nullptr;
         m_question.asked = 0;
-        m_listener.reset();
+        m_listener.reset(new Listener);
+        InputDispatcher::instance()->registerClient(m_listener.get());
     }
 
     void cleanup()
     {
         TcpClient::instance().close();
+        InputDispatcher::instance()->unregisterClient(m_listener.get());
         m_server.reset();
     }
 
@@ -128,7 +123,7 @@ private slots:
         QCOMPARE(output.count("Unable to connect to server!\n"), answers.size());
         if (code == TcpClient::Connected) {
             QCOMPARE(error, -2);
-            QTRY_COMPARE(m_listener.challenges.load(), 1);
+            QTRY_COMPARE(m_listener->challenges.load(), 1);
         } else if (code == TcpClient::Unreachable) {
             QCOMPARE(error, ECONNREFUSED);
             QVERIFY(!TcpClient::instance().isConnected());
@@ -158,14 +153,14 @@ private slots:
         m_question.answer = [this](int) { return m_server->listen(QHostAddress::LocalHost, m_port); };
         QVERIFY(!client.sendWithDeliveryCheck(std::make_unique<ContestNameMessage>()));
         QCOMPARE(m_question.asked, 2);
-        QTRY_COMPARE(m_listener.challenges.load(), 2);
+        QTRY_COMPARE(m_listener->challenges.load(), 2);
         QVERIFY(client.cipher().key() != firstKey);
-        QTRY_COMPARE(m_listener.entries(), QList<int>{ServerSeed::idOf(*m_store, QStringLiteral("102"))});
-        QTRY_COMPARE(m_listener.courseLists.load(), 1);
+        QTRY_COMPARE(m_listener->entries(), QList<int>{ServerSeed::idOf(*m_store, QStringLiteral("102"))});
+        QTRY_COMPARE(m_listener->courseLists.load(), 1);
         // Each pending message left once.
         QVERIFY(client.sendWithDeliveryCheck(std::make_unique<ContestNameMessage>()));
-        QTRY_COMPARE(m_listener.courseLists.load(), 2);
-        QCOMPARE(m_listener.entries().size(), 1);
+        QTRY_COMPARE(m_listener->courseLists.load(), 2);
+        QCOMPARE(m_listener->entries().size(), 1);
     }
 
     void laterDeliveryCheckReconnectsWithoutHoldingUpTheCaller()
@@ -179,7 +174,7 @@ private slots:
         client.sendWithLaterDeliveryCheck(std::make_unique<ContestNameMessage>(), &context);
         QCOMPARE(m_question.asked, 0);
         QTRY_COMPARE(m_question.asked, 1);
-        QTRY_COMPARE(m_listener.courseLists.load(), 1);
+        QTRY_COMPARE(m_listener->courseLists.load(), 1);
 
         // A check whose context is gone concludes nothing; frames sent meanwhile
         // find no link.
@@ -201,12 +196,12 @@ private:
     {
         qint32 error = 0;
         QCOMPARE(TcpClient::instance().connectToServer(nullptr, "127.0.0.1", QString::number(m_port), &error), 0);
-        QTRY_COMPARE(m_listener.challenges.load(), 1);
+        QTRY_COMPARE(m_listener->challenges.load(), 1);
         m_server->close();
         QTRY_VERIFY(!TcpClient::instance().isConnected());
     }
 
-    Listener m_listener;
+    std::unique_ptr<Listener> m_listener;
     ScriptedQuestion m_question;
     QTemporaryDir m_dir;
     QScopedPointer<ServerStore> m_store;
