@@ -20,9 +20,7 @@ public:
         if (m_file && m_saved >= 0)
             ::dup2(::fileno(m_file), STDOUT_FILENO);
     }
-
     ~StdoutCapture() { finish(); }
-
     StdoutCapture(const StdoutCapture &) = delete;
     StdoutCapture &operator=(const StdoutCapture &) = delete;
 
@@ -35,12 +33,10 @@ public:
         if (m_saved >= 0) {
             ::dup2(m_saved, STDOUT_FILENO);
             ::close(m_saved);
-            m_saved = -1;
         }
         std::rewind(m_file);
         char block[4096];
-        size_t count = 0;
-        while ((count = std::fread(block, 1, sizeof block, m_file)) > 0)
+        for (size_t count; (count = std::fread(block, 1, sizeof block, m_file)) > 0;)
             m_text.append(block, int(count));
         std::fclose(m_file);
         m_file = nullptr;

@@ -19,84 +19,59 @@ class TestAesCipher : public QObject
 {
     Q_OBJECT
 private slots:
-    void nistWithStoredIv_data();
-    void nistWithStoredIv();
-    void ivArgumentLeavesStoredIv();
-    void shortKeyAndIvAreIgnored();
-    void partialBlocksAreRefused_data();
-    void partialBlocksAreRefused();
+    void nistKnownAnswers_data()
+    {
+        QTest::addColumn<int>("blocks");
+        QTest::addColumn<bool>("ivGiven");
+        QTest::newRow("one block") << 1 << false;
+        QTest::newRow("four blocks") << 4 << false;
+        QTest::newRow("four blocks, IV given") << 4 << true;
+    }
+
+    // Either way the stored IV stays as it was set.
+    void nistKnownAnswers()
+    {
+        QFETCH(int, blocks);
+        QFETCH(bool, ivGiven);
+        const QByteArray stored = ivGiven ? QByteArray(16, char(0x5a)) : nistIv;
+        AesCipher cipher;
+        cipher.setKey(nistKey);
+        cipher.setIV(stored);
+        QByteArray buffer = nistPlain.left(16 * blocks);
+        QVERIFY(ivGiven ? cipher.encrypt(nistIv, buffer.data(), buffer.size()) : cipher.encrypt(buffer.data(), buffer.size()));
+        QCOMPARE(buffer.toHex(), nistCipher.left(16 * blocks).toHex());
+        QVERIFY(ivGiven ? cipher.decrypt(nistIv, buffer.data(), buffer.size()) : cipher.decrypt(buffer.data(), buffer.size()));
+        QCOMPARE(buffer.toHex(), nistPlain.left(16 * blocks).toHex());
+        QCOMPARE(cipher.iv(), stored);
+    }
+
+    // A short key or IV is ignored; of a long one the first 32 and 16 bytes count.
+    void keyAndIvLengths()
+    {
+        AesCipher cipher;
+        cipher.setKey(nistKey);
+        cipher.setIV(nistIv);
+        cipher.setKey(nistKey.left(31));
+        cipher.setIV(nistIv.left(15));
+        QCOMPARE(cipher.key(), nistKey);
+        QCOMPARE(cipher.iv(), nistIv);
+        cipher.setKey(nistKey + "extra");
+        cipher.setIV(QByteArray(16, 'i') + "extra");
+        QCOMPARE(cipher.key(), nistKey);
+        QCOMPARE(cipher.iv(), QByteArray(16, 'i'));
+    }
+
+    void partialBlocksAreRefused()
+    {
+        AesCipher cipher;
+        QByteArray buffer(64, 'x');
+        for (int count : {15, 17, -16}) {
+            QVERIFY(!cipher.encrypt(buffer.data(), count));
+            QVERIFY(!cipher.decrypt(nistIv, buffer.data(), count));
+        }
+        QVERIFY(!cipher.encrypt(QByteArray(8, 'i'), buffer.data(), 16));
+    }
 };
-
-void TestAesCipher::nistWithStoredIv_data()
-{
-    QTest::addColumn<int>("blocks");
-    QTest::newRow("one block") << 1;
-    QTest::newRow("four blocks") << 4;
-}
-
-void TestAesCipher::nistWithStoredIv()
-{
-    QFETCH(int, blocks);
-    AesCipher cipher;
-    cipher.setKey(nistKey);
-    cipher.setIV(nistIv);
-
-    QByteArray buffer = nistPlain.left(16 * blocks);
-    QVERIFY(cipher.encrypt(buffer.data(), buffer.size()));
-    QCOMPARE(buffer.toHex(), nistCipher.left(16 * blocks).toHex());
-    QVERIFY(cipher.decrypt(buffer.data(), buffer.size()));
-    QCOMPARE(buffer.toHex(), nistPlain.left(16 * blocks).toHex());
-    QCOMPARE(cipher.iv(), nistIv);
-}
-
-void TestAesCipher::ivArgumentLeavesStoredIv()
-{
-    const QByteArray stored(16, char(0x5a));
-    AesCipher cipher;
-    cipher.setKey(nistKey);
-    cipher.setIV(stored);
-    QByteArray buffer = nistPlain;
-    QVERIFY(cipher.encrypt(nistIv, buffer.data(), buffer.size()));
-    QCOMPARE(buffer.toHex(), nistCipher.toHex());
-    QVERIFY(cipher.decrypt(nistIv, buffer.data(), buffer.size()));
-    QCOMPARE(buffer.toHex(), nistPlain.toHex());
-    QCOMPARE(cipher.iv(), stored);
-}
-
-void TestAesCipher::shortKeyAndIvAreIgnored()
-{
-    AesCipher cipher;
-    cipher.setKey(nistKey);
-    cipher.setIV(nistIv);
-    cipher.setKey(nistKey.left(31));
-    cipher.setIV(nistIv.left(15));
-    QCOMPARE(cipher.key(), nistKey);
-    QCOMPARE(cipher.iv(), nistIv);
-
-    // Only the first 32 and 16 bytes count.
-    cipher.setKey(nistKey + "extra");
-    cipher.setIV(nistIv + "extra");
-    QCOMPARE(cipher.key(), nistKey);
-    QCOMPARE(cipher.iv(), nistIv);
-}
-
-void TestAesCipher::partialBlocksAreRefused_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::newRow("15") << 15;
-    QTest::newRow("17") << 17;
-    QTest::newRow("-16") << -16;
-}
-
-void TestAesCipher::partialBlocksAreRefused()
-{
-    QFETCH(int, count);
-    AesCipher cipher;
-    QByteArray buffer(64, 'x');
-    QVERIFY(!cipher.encrypt(buffer.data(), count));
-    QVERIFY(!cipher.decrypt(nistIv, buffer.data(), count));
-    QVERIFY(!cipher.encrypt(QByteArray(8, 'i'), buffer.data(), 16));
-}
 
 QTEST_GUILESS_MAIN(TestAesCipher)
 #include "tst_aescipher.moc"

@@ -1,10 +1,8 @@
 #include "AesCipher.h"
-#include "ByteBuffer.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
 #include "EnterResponseMessage.h"
 #include "FrameCodec.h"
-#include "HandlerFactory.h"
 #include "InfoConfirmMessage.h"
 #include "ReviewMessage.h"
 #include "StdoutCapture.h"
@@ -29,8 +27,7 @@ QByteArray reviewFrame(const QByteArray &text)
 // The type, the type on the wire and the plain payload of each delivery.
 struct Delivered
 {
-    QList<int> types;
-    QList<int> wireTypes;
+    QList<int> types, wireTypes;
     QList<QByteArray> payloads;
 
     FrameCodec::Delivery sink()
@@ -49,268 +46,183 @@ class TestFrameCodec : public QObject
 {
     Q_OBJECT
 private slots:
-    void plainFrameLayout();
-    void twoFramesAndAHalf();
-    void limitedReassemblyKeepsTheRest();
-    void unusableFrameDropsEverything_data();
-    void unusableFrameDropsEverything();
-    void encryptedLayout_data();
-    void encryptedLayout();
-    void freshIvPerFrame();
-    void oversizeFrameIsRefused_data();
-    void oversizeFrameIsRefused();
-    void missingHandlerIsReported();
-    void byteBufferQueue();
+    void plainFrameLayout()
+    {
+        ContestNameMessage request;
+        AesCipher cipher;
+        QCOMPARE(FrameCodec::buildFrame(request, cipher).toHex(), hex("000c08 000000000000000000").toHex());
+    }
+
+    void twoFramesAndAHalf()
+    {
+        const QByteArray first = reviewFrame("5;4|1;2|7;8");
+        const QByteArray second = reviewFrame("");
+        const QByteArray third = reviewFrame("third frame text");
+        const int half = third.size() / 2;
+        AesCipher cipher;
+        Delivered seen;
+        QByteArray accumulator = first + second + third.left(half);
+        StdoutCapture capture;
+        FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
+        QCOMPARE(capture.finish(), QByteArray("Message length is not enough\n"));
+        QCOMPARE(outcome.delivered, 2);
+        QCOMPARE(outcome.kept, half);
+        QCOMPARE(seen.payloads, (QList<QByteArray>{first.mid(3), second.mid(3)}));
+        QCOMPARE(accumulator, third.left(half));
+
+        accumulator += third.mid(half);
+        StdoutCapture quiet;
+        outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
+        QCOMPARE(quiet.finish(), QByteArray());
+        QCOMPARE(outcome.kept, 0);
+        QCOMPARE(seen.types, (QList<int>{9, 9, 9}));
+        QCOMPARE(seen.payloads.at(2), third.mid(3));
+        QVERIFY(accumulator.isEmpty());
+    }
+
+    void limitedReassemblyKeepsTheRest()
+    {
+        const QByteArray frame = reviewFrame("turn");
+        const QByteArray partial = frame.left(5);
+        QByteArray accumulator = frame + frame + frame + partial;
+        AesCipher cipher;
+        Delivered seen;
+        StdoutCapture capture;
+        FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink(), 2);
+        // Stopping at the limit is not a short frame: no line.
+        QCOMPARE(capture.finish(), QByteArray());
+        QCOMPARE(outcome.delivered, 2);
+        QCOMPARE(outcome.kept, frame.size() + partial.size());
+        QCOMPARE(accumulator, frame + partial);
+    }
+
+    void unusableFrameDropsEverything_data()
+    {
+        QTest::addColumn<QByteArray>("bad");
+        QTest::addColumn<QByteArray>("line");
+        for (const char *length : {"000009", "000109", "000209"})
+            QTest::addRow("length %c", length[3]) << hex(length) << QByteArray("Message length is invalid\n");
+        QTest::newRow("unknown type") << hex("00040cff") << QByteArray("Create message failed. Message type = 12\n");
+        // A review declaring 9 text bytes but holding 2.
+        QTest::newRow("text past the end") << hex("0009 09 00000009 4142")
+                                           << QByteArray("Parse message failed. Message type = 9\n");
+        QTest::newRow("ciphertext not whole blocks")
+            << hex("003c 65 00") + QByteArray(56, '\x11') << QByteArray("Parse message failed. Message type = 101\n");
+        AesCipher cipher;
+        QByteArray padded = FrameCodec::buildFrame(InfoConfirmMessage(true), cipher);
+        padded[3] = char(17);
+        QTest::newRow("pad larger than the ciphertext")
+            << padded << QByteArray("Parse message failed. Message type = 103\n");
+    }
+
+    void unusableFrameDropsEverything()
+    {
+        QFETCH(QByteArray, bad);
+        QFETCH(QByteArray, line);
+        // What came before the bad frame is delivered; it and all after it go.
+        const QByteArray good = reviewFrame("ok");
+        QByteArray accumulator = good + bad + good;
+        AesCipher cipher;
+        Delivered seen;
+        StdoutCapture capture;
+        const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
+        QCOMPARE(capture.finish(), line);
+        QCOMPARE(seen.types, QList<int>{9});
+        QVERIFY(accumulator.isEmpty());
+        QCOMPARE(outcome.dropped, bad.size() + good.size());
+        QVERIFY(outcome.failed());
+    }
+
+    void encryptedLayout_data()
+    {
+        QTest::addColumn<int>("imageBytes");
+        QTest::addColumn<int>("pad");
+        QTest::addColumn<int>("frameLength");
+        // The fixed part of a candidate answer is 24 bytes.
+        QTest::newRow("24 bytes: pad 8") << 0 << 8 << 52;
+        QTest::newRow("32 bytes: pad 0") << 8 << 0 << 52;
+        QTest::newRow("33 bytes: pad 15") << 9 << 15 << 68;
+    }
+
+    void encryptedLayout()
+    {
+        QFETCH(int, imageBytes);
+        QFETCH(int, pad);
+        QFETCH(int, frameLength);
+        EnterResponseMessage response(true);
+        response.setCode(2);
+        response.setId(77);
+        response.setImage(QByteArray(imageBytes, 'i'));
+        const QByteArray plain = response.payload();
+        AesCipher cipher;
+        cipher.setKey(hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"));
+        const QByteArray iv = hex("f0e0d0c0b0a090807060504030201000");
+        const QByteArray frame = FrameCodec::buildFrame(response, cipher, iv);
+        // Length, wire type, pad count.
+        QCOMPARE(frame.left(4).toHex(), QByteArray::number(frameLength * 0x10000 + 101 * 0x100 + pad, 16).rightJustified(8, '0'));
+        QCOMPARE(frame.mid(4, 16), iv);
+
+        // The ciphertext is the plain payload and its zero fill, nothing else.
+        QByteArray body = frame.mid(20);
+        QVERIFY(cipher.decrypt(iv, body.data(), body.size()));
+        QCOMPARE(body, plain + QByteArray(pad, '\0'));
+
+        Delivered seen;
+        QByteArray accumulator = frame;
+        FrameCodec::reassemble(accumulator, cipher, seen.sink());
+        // Decrypted, it reports its plain type; the wire type tells how it came.
+        QCOMPARE(seen.types, QList<int>{5});
+        QCOMPARE(seen.wireTypes, QList<int>{101});
+        QCOMPARE(seen.payloads, QList<QByteArray>{plain});
+    }
+
+    void freshIvPerFrame()
+    {
+        AesCipher cipher;
+        InfoConfirmMessage confirm(true);
+        const QByteArray first = FrameCodec::buildFrame(confirm, cipher);
+        const QByteArray second = FrameCodec::buildFrame(confirm, cipher);
+        QVERIFY(first.mid(4, 16) != second.mid(4, 16));
+        QVERIFY(first.mid(20) != second.mid(20));
+        // The shared IV of the cipher is not disturbed by sending.
+        QCOMPARE(cipher.iv(), AesCipher().iv());
+    }
+
+    void oversizeFrameIsRefused_data()
+    {
+        QTest::addColumn<bool>("encrypted");
+        QTest::addColumn<int>("textBytes");
+        QTest::addColumn<bool>("fits");
+        // Plain review: 7 + n bytes.
+        QTest::newRow("plain 65535") << false << 65528 << true;
+        QTest::newRow("plain 65536") << false << 65529 << false;
+        // Encrypted result: 20 + C, C = 21 + n rounded up to 16.
+        QTest::newRow("encrypted 65524") << true << 65483 << true;
+        QTest::newRow("encrypted 65540") << true << 65484 << false;
+    }
+
+    void oversizeFrameIsRefused()
+    {
+        QFETCH(bool, encrypted);
+        QFETCH(int, textBytes);
+        QFETCH(bool, fits);
+        AesCipher cipher;
+        ContestResultMessage result(true);
+        result.setDetail(QByteArray(textBytes, 'd'));
+        ReviewMessage review;
+        review.setText(QByteArray(textBytes, 't'));
+        StdoutCapture capture;
+        const QByteArray frame = encrypted ? FrameCodec::buildFrame(result, cipher) : FrameCodec::buildFrame(review, cipher);
+        const QByteArray output = capture.finish();
+        if (fits) {
+            QCOMPARE(quint8(frame[0]) * 256 + quint8(frame[1]), frame.size());
+            QCOMPARE(output, QByteArray());
+        } else {
+            QVERIFY(frame.isEmpty());
+            QVERIFY2(output.startsWith("Message too long to send. Message type = "), output.constData());
+        }
+    }
 };
-
-void TestFrameCodec::plainFrameLayout()
-{
-    ContestNameMessage request;
-    AesCipher cipher;
-    QCOMPARE(FrameCodec::buildFrame(request, cipher).toHex(), hex("000c08 000000000000000000").toHex());
-}
-
-void TestFrameCodec::twoFramesAndAHalf()
-{
-    const QByteArray first = reviewFrame("5;4|1;2|7;8");
-    const QByteArray second = reviewFrame("");
-    const QByteArray third = reviewFrame("third frame text");
-    const int half = third.size() / 2;
-
-    AesCipher cipher;
-    Delivered seen;
-    QByteArray accumulator = first + second + third.left(half);
-    StdoutCapture capture;
-    FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    const QByteArray afterFirst = capture.finish();
-
-    QCOMPARE(afterFirst, QByteArray("Message length is not enough\n"));
-    QCOMPARE(seen.types, (QList<int>{9, 9}));
-    QCOMPARE(outcome.delivered, 2);
-    QCOMPARE(outcome.kept, half);
-    QCOMPARE(seen.payloads.at(0), first.mid(3));
-    QCOMPARE(seen.payloads.at(1), second.mid(3));
-    QCOMPARE(accumulator, third.left(half));
-
-    accumulator += third.mid(half);
-    StdoutCapture quiet;
-    outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    QCOMPARE(quiet.finish(), QByteArray());
-    QCOMPARE(outcome.delivered, 1);
-    QCOMPARE(outcome.kept, 0);
-    QCOMPARE(seen.types.size(), 3);
-    QCOMPARE(seen.payloads.at(2), third.mid(3));
-    QVERIFY(accumulator.isEmpty());
-}
-
-void TestFrameCodec::limitedReassemblyKeepsTheRest()
-{
-    const QByteArray frame = reviewFrame("turn");
-    const QByteArray partial = frame.left(5);
-    QByteArray accumulator = frame + frame + frame + partial;
-    AesCipher cipher;
-    Delivered seen;
-    StdoutCapture capture;
-    FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink(), 2);
-    // Stopping at the limit is not a short frame: no line.
-    QCOMPARE(capture.finish(), QByteArray());
-    QCOMPARE(outcome.delivered, 2);
-    QCOMPARE(outcome.kept, frame.size() + partial.size());
-    QCOMPARE(accumulator, frame + partial);
-    StdoutCapture shortFrame;
-    outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink(), 2);
-    QCOMPARE(shortFrame.finish(), QByteArray("Message length is not enough\n"));
-    QCOMPARE(outcome.delivered, 1);
-    QCOMPARE(outcome.kept, partial.size());
-    QCOMPARE(seen.types.size(), 3);
-}
-
-void TestFrameCodec::unusableFrameDropsEverything_data()
-{
-    QTest::addColumn<QByteArray>("bad");
-    QTest::addColumn<QByteArray>("line");
-
-    for (const char *length : {"000009", "000109", "000209"})
-        QTest::addRow("length %c", length[3]) << hex(length) << QByteArray("Message length is invalid\n");
-    QTest::newRow("unknown type") << hex("00040cff") << QByteArray("Create message failed. Message type = 12\n");
-    // A review declaring 9 text bytes but holding 2.
-    QTest::newRow("text past the end") << hex("0009 09 00000009 4142")
-                                       << QByteArray("Parse message failed. Message type = 9\n");
-    QByteArray partialBlocks(20 + 40, '\x11');
-    partialBlocks[0] = 0;
-    partialBlocks[1] = char(partialBlocks.size());
-    partialBlocks[2] = char(101);
-    partialBlocks[3] = 0;
-    QTest::newRow("ciphertext not whole blocks")
-        << partialBlocks << QByteArray("Parse message failed. Message type = 101\n");
-    AesCipher cipher;
-    QByteArray padded = FrameCodec::buildFrame(InfoConfirmMessage(true), cipher);
-    padded[3] = char(17);
-    QTest::newRow("pad larger than the ciphertext")
-        << padded << QByteArray("Parse message failed. Message type = 103\n");
-}
-
-void TestFrameCodec::unusableFrameDropsEverything()
-{
-    QFETCH(QByteArray, bad);
-    QFETCH(QByteArray, line);
-    // What came before the bad frame is delivered; it and all after it go.
-    const QByteArray good = reviewFrame("ok");
-    QByteArray accumulator = good + bad + good;
-    AesCipher cipher;
-    Delivered seen;
-    StdoutCapture capture;
-    const FrameCodec::Reassembly outcome = FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    QCOMPARE(capture.finish(), line);
-    QCOMPARE(seen.types, QList<int>{9});
-    QVERIFY(accumulator.isEmpty());
-    QCOMPARE(outcome.delivered, 1);
-    QCOMPARE(outcome.dropped, bad.size() + good.size());
-    QVERIFY(outcome.failed());
-}
-
-void TestFrameCodec::encryptedLayout_data()
-{
-    QTest::addColumn<int>("imageBytes");
-    QTest::addColumn<int>("pad");
-    QTest::addColumn<int>("frameLength");
-
-    // The fixed part of a candidate answer is 24 bytes.
-    QTest::newRow("24 bytes: pad 8") << 0 << 8 << 52;
-    QTest::newRow("32 bytes: pad 0") << 8 << 0 << 52;
-    QTest::newRow("33 bytes: pad 15") << 9 << 15 << 68;
-}
-
-void TestFrameCodec::encryptedLayout()
-{
-    QFETCH(int, imageBytes);
-    QFETCH(int, pad);
-    QFETCH(int, frameLength);
-
-    EnterResponseMessage response(true);
-    response.setCode(2);
-    response.setId(77);
-    response.setImage(QByteArray(imageBytes, 'i'));
-    const QByteArray plain = response.payload();
-
-    AesCipher cipher;
-    cipher.setKey(hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"));
-    const QByteArray iv = hex("f0e0d0c0b0a090807060504030201000");
-    const QByteArray frame = FrameCodec::buildFrame(response, cipher, iv);
-    QCOMPARE(frame.size(), frameLength);
-    QCOMPARE(quint8(frame[0]) * 256 + quint8(frame[1]), frameLength);
-    QCOMPARE(quint8(frame[2]), quint8(101));
-    QCOMPARE(int(frame[3]), pad);
-    QCOMPARE(frame.mid(4, 16), iv);
-
-    // The ciphertext is the plain payload and its zero fill, nothing else.
-    QByteArray body = frame.mid(20);
-    QVERIFY(cipher.decrypt(iv, body.data(), body.size()));
-    QCOMPARE(body, plain + QByteArray(pad, '\0'));
-
-    Delivered seen;
-    QByteArray accumulator = frame;
-    FrameCodec::reassemble(accumulator, cipher, seen.sink());
-    // Decrypted, it reports its plain type; the wire type tells how it came.
-    QCOMPARE(seen.types, QList<int>{5});
-    QCOMPARE(seen.wireTypes, QList<int>{101});
-    QCOMPARE(seen.payloads.at(0), plain);
-}
-
-void TestFrameCodec::freshIvPerFrame()
-{
-    AesCipher cipher;
-    InfoConfirmMessage confirm(true);
-    confirm.setCandidateId(5);
-    const QByteArray first = FrameCodec::buildFrame(confirm, cipher);
-    const QByteArray second = FrameCodec::buildFrame(confirm, cipher);
-    QCOMPARE(first.size(), 36);
-    QCOMPARE(second.size(), 36);
-    QVERIFY(first.mid(4, 16) != second.mid(4, 16));
-    QVERIFY(first.mid(20) != second.mid(20));
-    // The shared IV of the cipher is not disturbed by sending.
-    QCOMPARE(cipher.iv(), AesCipher().iv());
-}
-
-void TestFrameCodec::oversizeFrameIsRefused_data()
-{
-    QTest::addColumn<bool>("encrypted");
-    QTest::addColumn<int>("textBytes");
-    QTest::addColumn<bool>("fits");
-
-    // Plain review: 7 + n bytes.
-    QTest::newRow("plain 65535") << false << 65528 << true;
-    QTest::newRow("plain 65536") << false << 65529 << false;
-    // Encrypted result: 20 + C, C = 21 + n rounded up to 16.
-    QTest::newRow("encrypted 65508") << true << 65467 << true;
-    QTest::newRow("encrypted 65524") << true << 65483 << true;
-    QTest::newRow("encrypted 65540") << true << 65484 << false;
-}
-
-void TestFrameCodec::oversizeFrameIsRefused()
-{
-    QFETCH(bool, encrypted);
-    QFETCH(int, textBytes);
-    QFETCH(bool, fits);
-
-    AesCipher cipher;
-    std::unique_ptr<BaseMessage> message;
-    if (encrypted) {
-        auto result = std::make_unique<ContestResultMessage>(true);
-        result->setDetail(QByteArray(textBytes, 'd'));
-        message = std::move(result);
-    } else {
-        auto review = std::make_unique<ReviewMessage>();
-        review->setText(QByteArray(textBytes, 't'));
-        message = std::move(review);
-    }
-    StdoutCapture capture;
-    const QByteArray frame = FrameCodec::buildFrame(*message, cipher);
-    const QByteArray output = capture.finish();
-    if (fits) {
-        QVERIFY(!frame.isEmpty());
-        QVERIFY(frame.size() <= 65535);
-        QCOMPARE(quint8(frame[0]) * 256 + quint8(frame[1]), frame.size());
-        QCOMPARE(output, QByteArray());
-    } else {
-        QVERIFY(frame.isEmpty());
-        QVERIFY2(output.startsWith("Message too long to send. Message type = "), output.constData());
-    }
-}
-
-void TestFrameCodec::missingHandlerIsReported()
-{
-    ReviewMessage review;
-    review.setType(50);
-    StdoutCapture capture;
-    HandlerFactory::dispatchToHandler(review);
-    QCOMPARE(capture.finish(), QByteArray("Create handler failed. Message type = 50\n"));
-}
-
-void TestFrameCodec::byteBufferQueue()
-{
-    ByteBuffer buffer;
-    const QByteArray block(3000, 'a');
-    buffer.append(block.constData(), quint64(block.size()));
-    buffer.append(block.constData(), quint64(block.size()));
-    QCOMPARE(buffer.unread(), quint64(6000));
-
-    char out[2] = {};
-    quint16 peeked = 0;
-    QVERIFY(buffer.peekU16(peeked));
-    QVERIFY(buffer.read(out, 2));
-    QCOMPARE(buffer.unread(), quint64(5998));
-    buffer.consume(5000);
-    QCOMPARE(buffer.unread(), quint64(998));
-    buffer.consume(999);
-    QCOMPARE(buffer.unread(), quint64(998));
-    QByteArray tooMuch(999, '\0');
-    QVERIFY(!buffer.read(tooMuch.data(), 999));
-    QByteArray rest(998, '\0');
-    QVERIFY(buffer.read(rest.data(), 998));
-    QCOMPARE(rest, QByteArray(998, 'a'));
-    QVERIFY(!buffer.peekU16(peeked));
-}
 
 QTEST_GUILESS_MAIN(TestFrameCodec)
 #include "tst_framecodec.moc"
