@@ -16,9 +16,12 @@ class TestStreamSocket : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { std::signal(SIGPIPE, SIG_DFL); } // its default action would end this test
+    void init()
+    {
+        m_server.reset(new QTcpServer);
+        QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+    }
 
     void resolvesAndRefuses();
     void peerThatClosesIsAnErrorNotASignal();
@@ -27,26 +30,8 @@ private slots:
 private:
     bool connectSocket(StreamSocket &socket);
 
-    QTcpServer *m_server = nullptr;
+    QScopedPointer<QTcpServer> m_server;
 };
-
-void TestStreamSocket::initTestCase()
-{
-    // The default action of SIGPIPE ends the process, and this test with it.
-    std::signal(SIGPIPE, SIG_DFL);
-}
-
-void TestStreamSocket::init()
-{
-    m_server = new QTcpServer(this);
-    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
-}
-
-void TestStreamSocket::cleanup()
-{
-    delete m_server;
-    m_server = nullptr;
-}
 
 bool TestStreamSocket::connectSocket(StreamSocket &socket)
 {
@@ -79,8 +64,7 @@ void TestStreamSocket::peerThatClosesIsAnErrorNotASignal()
     StreamSocket socket;
     QVERIFY(connectSocket(socket));
     QTRY_VERIFY(m_server->hasPendingConnections());
-    QTcpSocket *peer = m_server->nextPendingConnection();
-    peer->abort();
+    m_server->nextPendingConnection()->abort();
 
     char byte = 0;
     QCOMPARE(socket.receive(&byte, 1), int64_t(0));
