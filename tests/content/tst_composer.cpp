@@ -15,7 +15,7 @@ class TestComposer : public QObject
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { delete m_owner; }
     void examinationStructure();
     void compositionOfAChapter_data();
     void compositionOfAChapter();
@@ -41,11 +41,6 @@ void TestComposer::init()
     m_countDown = makeExercise(m_owner, 0, 3000);
     m_composer->setLibrary(m_library);
     m_composer->setCountDown(m_countDown);
-}
-
-void TestComposer::cleanup()
-{
-    delete m_owner;
 }
 
 void TestComposer::examinationStructure()

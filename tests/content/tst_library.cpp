@@ -14,7 +14,6 @@ class TestLibrary : public QObject
 private slots:
     void freshLibraryHasSixNamedChapters();
     void badIndicesRefused();
-    void exercisesByIdsFollowsTheList();
     void randomExercisesAreDistinct();
 };
 
@@ -41,18 +40,6 @@ void TestLibrary::badIndicesRefused()
     for (const Chapter *chapter : empty.chapters())
         QVERIFY(chapter->exercises().isEmpty());
     QVERIFY(empty.exercisesOfChapter(7).isEmpty());
-}
-
-void TestLibrary::exercisesByIdsFollowsTheList()
-{
-    QObject owner;
-    Library library;
-    library.addExercise(0, makeExercise(&owner, 3, 1000));
-    library.addExercise(4, makeExercise(&owner, 7, 1000));
-    library.addExercise(2, makeExercise(&owner, 12, 1000));
-    QCOMPARE(idsOf(library.exercisesByIds({7, 0, 3})), QList<int>({7, 3}));
-    QCOMPARE(idsOf(library.exercisesByIds({12, 99, 12})), QList<int>({12, 12}));
-    QVERIFY(library.exercisesByIds({0, 0}).isEmpty());
 }
 
 void TestLibrary::randomExercisesAreDistinct()

@@ -53,7 +53,11 @@ class TestSqliteConnection : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        SqlCipherDriver::registerDriver();
+    }
     void streamedDigestMatchesWholeFile();
     void loadsChaptersInChapterThOrder();
     void oddRowsAndNames();
@@ -70,17 +74,16 @@ private:
         return connection.openDatabase();
     }
     // Writes the rows and loads them as the station does.
-    bool load(const QString &fileName, const QList<Row> &rows, SqliteConnection &connection,
-              Library &library, Composer &composer);
+    bool load(const QString &fileName, const QList<Row> &rows, SqliteConnection &connection, Library &library,
+              Composer &composer)
+    {
+        const QString path = writeDatabase(fileName, rows);
+        return !path.isEmpty() && openConnection(connection, path) && connection.loadChapterExercises(&library)
+               && connection.loadCountDownExercise(&composer);
+    }
 
     QTemporaryDir m_dir;
 };
-
-void TestSqliteConnection::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    SqlCipherDriver::registerDriver();
-}
 
 QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList<Row> &rows)
 {
@@ -94,9 +97,8 @@ QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList
         db.setPassword(QLatin1String(password));
         ok = db.open();
         QSqlQuery query(db);
-        ok = ok && query.exec(QStringLiteral(
-            "create table video (id integer primary key, name text, chapter integer, "
-            "number integer, duration integer, danger_start text, danger_end text, th integer)"));
+        ok = ok && query.exec(QStringLiteral("create table video (id integer primary key, name text, chapter integer, "
+                                                    "number integer, duration integer, danger_start text, danger_end text, th integer)"));
         ok = ok && query.prepare(QStringLiteral("insert into video values (?, ?, ?, ?, ?, ?, ?, ?)"));
         for (const Row &row : rows) {
             for (const QVariant &value : {QVariant(row.id), QVariant(row.name), QVariant(row.chapter), QVariant(row.number),
@@ -108,14 +110,6 @@ QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList
     }
     QSqlDatabase::removeDatabase(name);
     return ok ? path : QString();
-}
-
-bool TestSqliteConnection::load(const QString &fileName, const QList<Row> &rows, SqliteConnection &connection,
-                                Library &library, Composer &composer)
-{
-    const QString path = writeDatabase(fileName, rows);
-    return !path.isEmpty() && openConnection(connection, path) && connection.loadChapterExercises(&library)
-           && connection.loadCountDownExercise(&composer);
 }
 
 void TestSqliteConnection::streamedDigestMatchesWholeFile()

@@ -64,7 +64,7 @@ void TestSqlCipherDriver::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     SqlCipherDriver::registerDriver();
-    SqlCipherDriver::registerDriver();
+    SqlCipherDriver::registerDriver(); // twice is harmless
     QVERIFY(QSqlDatabase::isDriverAvailable(QLatin1String(SqlCipherDriver::driverName)));
 }
 
@@ -210,11 +210,8 @@ void TestSqlCipherDriver::valuesRoundTrip()
 void TestSqlCipherDriver::queriesAcrossCloseAndReopen()
 {
     QSqlDatabase db = openWithTable(QStringLiteral("reopen.db"));
-    QVERIFY(db.isOpen());
     QSqlQuery query(db);
-    QVERIFY(db.transaction());
-    QVERIFY(query.exec(QStringLiteral("insert into t values (1)")));
-    QVERIFY(db.rollback());
+    QVERIFY(db.transaction() && query.exec(QStringLiteral("insert into t values (1)")) && db.rollback());
     QVERIFY(!db.commit());
     QVERIFY(query.exec(QStringLiteral("insert into t values (5), (6)")));
     QVERIFY(query.exec(QStringLiteral("select x from t order by x")) && query.next());
@@ -228,8 +225,7 @@ void TestSqlCipherDriver::queriesAcrossCloseAndReopen()
     // closing, or the file would stay locked.
     db.close();
     QVERIFY(db.open());
-    QSqlQuery writer(db);
-    QSqlQuery reader(db);
+    QSqlQuery writer(db), reader(db);
     QVERIFY(reader.exec(QStringLiteral("select x from t")));
     reader.finish();
     QVERIFY(!reader.next());
