@@ -1,17 +1,16 @@
 #include "ContestController.h"
 
 #include "../player/ClipFixture.h"
+#include "ContentFixture.h"
 
 #include "Composer.h"
 #include "ContestProcedure.h"
-#include "Exercise.h"
 #include "Library.h"
 #include "PlayerManager.h"
 
 #include <QtTest>
 
 #include <QMediaPlaylist>
-#include <QTemporaryDir>
 
 // The worker-thread wiring is the station's and is played through in
 // tst_station; this suite feeds the controller odd stored lists directly.
@@ -37,12 +36,8 @@ Exercise *TestContestController::addClip(const QString &path, int id)
 {
     if (!ClipFixture::writeEnciphered(path, m_clip))
         return nullptr;
-    auto *clip = new Exercise(&m_owner);
-    clip->setId(id);
+    Exercise *clip = ContentFixture::makeExercise(&m_owner, id, 1000, id ? 200 : 0, id ? 700 : 0);
     clip->setFilePath(path);
-    clip->setDuration(1000);
-    clip->setDangerStart(id ? 200 : 0);
-    clip->setDangerEnd(id ? 700 : 0);
     return clip;
 }
 

@@ -1,9 +1,6 @@
 #include "ContentFixture.h"
 #include "ContestProcedure.h"
-#include "Exercise.h"
 
-#include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 #include <atomic>

@@ -1,9 +1,6 @@
 #include "Chapter.h"
 #include "ContentFixture.h"
-#include "Exercise.h"
-#include "Library.h"
 
-#include <QSet>
 #include <QtTest>
 
 using namespace ContentFixture;
@@ -37,9 +34,8 @@ void TestLibrary::badIndicesRefused()
     Library empty;
     empty.addExercise(6, makeExercise(&empty, 1, 1000));
     empty.addExercise(-1, makeExercise(&empty, 2, 1000));
-    for (const Chapter *chapter : empty.chapters())
-        QVERIFY(chapter->exercises().isEmpty());
-    QVERIFY(empty.exercisesOfChapter(7).isEmpty());
+    for (int chapter = -1; chapter < 8; ++chapter)
+        QVERIFY(empty.exercisesOfChapter(chapter).isEmpty());
 }
 
 void TestLibrary::randomExercisesAreDistinct()

@@ -1,17 +1,11 @@
-#include "Chapter.h"
 #include "Composer.h"
 #include "ContentFixture.h"
-#include "Exercise.h"
-#include "Library.h"
 #include "SqlCipherDriver.h"
 #include "SqliteConnection.h"
 #include "TestFiles.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

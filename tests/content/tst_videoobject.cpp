@@ -2,9 +2,6 @@
 
 #include "TestFiles.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The file writer is fed by a remote peer: whatever name it sends, nothing is

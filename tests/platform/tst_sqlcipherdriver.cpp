@@ -1,14 +1,9 @@
 #include "SqlCipherDriver.h"
 #include "TestFiles.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -1,4 +1,3 @@
-#include "Chapter.h"
 #include "Composer.h"
 #include "Constants.h"
 #include "Exercise.h"
@@ -7,14 +6,6 @@
 #include "SqliteConnection.h"
 #include "TestFiles.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -4,10 +4,6 @@
 #include "PackSituations.h"
 #include "ResultDetail.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestHazardWalk : public QObject
