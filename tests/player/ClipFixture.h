@@ -4,7 +4,6 @@
 #include "Rc4Cipher.h"
 #include "TestFiles.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QString>
 #include <QStringList>

@@ -30,14 +30,6 @@ QList<Exercise *> examplePlaylist(QObject *owner)
     return {countDown, situation};
 }
 
-QImage paint(HzSliderProgressBar &bar)
-{
-    QImage image(bar.size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    bar.render(&image);
-    return image;
-}
-
 // Columns whose pixel in `row` has `color`.
 QList<int> columnsOf(const QImage &image, int row, const QColor &color)
 {
@@ -79,7 +71,7 @@ void TestHzSliderProgressBar::init()
 void TestHzSliderProgressBar::zonesOfTheWindow()
 {
     m_bar->showDangerZones = true;
-    const QImage image = paint(*m_bar);
+    const QImage image = m_bar->grab().toImage();
     // 21 px of window cut into five zones of 4 px from x 143; the last
     // pixel of the window stays unpainted.
     for (int k = 0; k < zoneColors.size(); ++k) {
@@ -116,7 +108,7 @@ void TestHzSliderProgressBar::flagPlacement()
     m_procedure.setFlag(0, flagTime, score);
     m_bar->showDangerZones = zones;
     m_bar->setMaximum(maximum);
-    const QImage image = paint(*m_bar);
+    const QImage image = m_bar->grab().toImage();
     // The flag's pole is its leftmost column.
     QCOMPARE(columnsOf(image, flagRow, poleColor).value(0, -1), x);
     // Zones are drawn only when asked for and the timeline has a length.

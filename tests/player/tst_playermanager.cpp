@@ -24,23 +24,19 @@ constexpr int situationMs = 1000;
 constexpr qint64 frameMs = 40;
 constexpr int playTimeoutMs = 20000;
 
-struct Report
-{
-    qint64 position;
-    int entry;
-};
+struct Report { qint64 position; int entry; };
 
 // A composed contest over real clips: the count-down clip before every
 // situation, as the composer builds it.
 class Contest
 {
 public:
-    Contest(const QString &countDownPath, const QList<QString> &situationPaths)
+    Contest(const QString &folder, const QStringList &situations)
     {
-        auto *countDown = makeExercise(0, countDownPath, countDownMs);
+        auto *countDown = makeExercise(0, folder + QStringLiteral("/count_down.mp4"), countDownMs);
         QString ids;
-        for (int k = 0; k < situationPaths.size(); ++k) {
-            library.addExercise(0, makeExercise(101 + k, situationPaths.at(k), situationMs));
+        for (int k = 0; k < situations.size(); ++k) {
+            library.addExercise(0, makeExercise(101 + k, folder + QLatin1Char('/') + situations.at(k), situationMs));
             ids += QString::number(101 + k) + QLatin1Char(';');
         }
         composer.setLibrary(&library);
@@ -126,9 +122,7 @@ void TestPlayerManager::requestsFollowRecordedState_data()
     QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("emitted");
 
-    const auto stopped = QMediaPlayer::StoppedState;
-    const auto paused = QMediaPlayer::PausedState;
-    const auto playing = QMediaPlayer::PlayingState;
+    const auto stopped = QMediaPlayer::StoppedState, paused = QMediaPlayer::PausedState, playing = QMediaPlayer::PlayingState;
     QTest::newRow("play when stopped") << stopped << "Play" << "play";
     QTest::newRow("play when paused") << paused << "Play" << "play";
     QTest::newRow("play when playing") << playing << "Play" << "";
@@ -173,10 +167,7 @@ void TestPlayerManager::playsEveryEntryToTheEnd()
     QFETCH(QStringList, situations);
     QFETCH(QString, unplayable);
 
-    QList<QString> paths;
-    for (const QString &name : qAsConst(situations))
-        paths.append(video(name));
-    Contest contest(video(QStringLiteral("count_down.mp4")), paths);
+    Contest contest(m_dir.filePath(QStringLiteral("videos")), situations);
     if (!unplayable.isEmpty()) {
         const QString copy = QFileInfo(m_dir.filePath(QStringLiteral("scratch/") + unplayable)).absoluteFilePath();
         QTest::ignoreMessage(QtInfoMsg, qPrintable(QStringLiteral("Can't play video: ") + copy));
@@ -237,7 +228,7 @@ void TestPlayerManager::scratchFolderAndDecryptionOncePerRun()
     QVERIFY(TestFiles::write(scratch + QStringLiteral("/old.mp4"), {}));
     QVERIFY(TestFiles::write(scratch + QStringLiteral("/old.mp4.Ab12Cd"), {}));
 
-    Contest contest(video(QStringLiteral("count_down.mp4")), {video(QStringLiteral("a.mp4"))});
+    Contest contest(m_dir.filePath(QStringLiteral("videos")), {QStringLiteral("a.mp4")});
     m_manager = std::make_unique<PlayerManager>(scratch);
     QVERIFY(!QFileInfo::exists(scratch));
     m_manager->setComposer(&contest.composer);
