@@ -4,7 +4,6 @@
 #include "Rc4Cipher.h"
 #include "TestFiles.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -19,13 +18,9 @@ inline bool renderClip(const QString &path, int durationMs, const QString &sourc
 {
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QString input = QStringLiteral("%1=size=160x90:rate=25:duration=%2").arg(source).arg(durationMs / 1000.0);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), input,
-                  QStringLiteral("-an"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-movflags"),
-                  QStringLiteral("+faststart"), path});
+    const QString args = QStringLiteral("-hide_banner -loglevel error -y -f lavfi -i %1=size=160x90:rate=25:duration=%2 "
+                                        "-an -c:v libx264 -pix_fmt yuv420p -movflags +faststart");
+    ffmpeg.start(QStringLiteral("ffmpeg"), args.arg(source).arg(durationMs / 1000.0).split(QLatin1Char(' ')) << path);
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }
 

@@ -11,8 +11,7 @@ class TestRc4Cipher : public QObject
 private slots:
     void keyStreamVectors_data();
     void keyStreamVectors();
-    void inPlaceMatchesSeparateBuffers();
-    void nonPositiveLengthWritesNothing();
+    void inPlaceAndNonPositiveLengths();
 };
 
 void TestRc4Cipher::keyStreamVectors_data()
@@ -22,31 +21,13 @@ void TestRc4Cipher::keyStreamVectors_data()
     QTest::addColumn<QByteArray>("expected");
 
     const QByteArray k40 = QByteArray::fromHex("0102030405");
-    const QByteArray k56 = QByteArray::fromHex("01020304050607");
-    const QByteArray k64 = QByteArray::fromHex("0102030405060708");
-    const QByteArray k80 = QByteArray::fromHex("0102030405060708090a");
     const QByteArray k128 = QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10");
-    const QByteArray k256 = QByteArray::fromHex(
-        "0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f20");
-
-    QTest::newRow("40-bit @0") << k40 << 0
-        << QByteArray::fromHex("b2396305f03dc027ccc3524a0a1118a8");
-    QTest::newRow("40-bit @256") << k40 << 256
-        << QByteArray::fromHex("1cfcf62b03eddb641d77dfcf7f8d8c93");
-    QTest::newRow("56-bit @0") << k56 << 0
-        << QByteArray::fromHex("293f02d47f37c9b633f2af5285feb46b");
-    QTest::newRow("64-bit @0") << k64 << 0
-        << QByteArray::fromHex("97ab8a1bf0afb96132f2f67258da15a8");
-    QTest::newRow("80-bit @0") << k80 << 0
-        << QByteArray::fromHex("ede3b04643e586cc907dc21851709902");
-    QTest::newRow("128-bit @0") << k128 << 0
-        << QByteArray::fromHex("9ac7cc9a609d1ef7b2932899cde41b97");
-    QTest::newRow("128-bit @256") << k128 << 256
-        << QByteArray::fromHex("d39d566bc6bce3010768151549f3873f");
-    QTest::newRow("128-bit @4096") << k128 << 4096
-        << QByteArray::fromHex("a36a4c301ae8ac13610ccbc12256cacc");
-    QTest::newRow("256-bit @0") << k256 << 0
-        << QByteArray::fromHex("eaa6bd25880bf93d3f5d1e4ca2611d91");
+    const QByteArray k256 = QByteArray::fromHex("0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f20");
+    QTest::newRow("40-bit @0") << k40 << 0 << QByteArray::fromHex("b2396305f03dc027ccc3524a0a1118a8");
+    QTest::newRow("40-bit @256") << k40 << 256 << QByteArray::fromHex("1cfcf62b03eddb641d77dfcf7f8d8c93");
+    QTest::newRow("128-bit @0") << k128 << 0 << QByteArray::fromHex("9ac7cc9a609d1ef7b2932899cde41b97");
+    QTest::newRow("128-bit @4096") << k128 << 4096 << QByteArray::fromHex("a36a4c301ae8ac13610ccbc12256cacc");
+    QTest::newRow("256-bit @0") << k256 << 0 << QByteArray::fromHex("eaa6bd25880bf93d3f5d1e4ca2611d91");
 }
 
 void TestRc4Cipher::keyStreamVectors()
@@ -65,24 +46,18 @@ void TestRc4Cipher::keyStreamVectors()
     QCOMPARE(stream.mid(offset).toHex(), expected.toHex());
 }
 
-void TestRc4Cipher::inPlaceMatchesSeparateBuffers()
+void TestRc4Cipher::inPlaceAndNonPositiveLengths()
 {
     Rc4Cipher cipher(QByteArray::fromHex("00112233445566778899aabbccddeeff"));
-    QByteArray input;
-    for (int k = 0; k < 3000; ++k)
-        input.append(char(k * 7 + 3));
+    const QByteArray input(3000, '\x5a');
     QByteArray separate(input.size(), '\0');
     cipher.encrypt(input.constData(), separate.data(), input.size());
     QByteArray inPlace = input;
     cipher.encrypt(inPlace.constData(), inPlace.data(), inPlace.size());
     QCOMPARE(inPlace, separate);
     QVERIFY(separate != input);
-}
 
-void TestRc4Cipher::nonPositiveLengthWritesNothing()
-{
-    Rc4Cipher cipher(QByteArray::fromHex("0102030405"));
-    const QByteArray input(8, '\0');
+    // A length of zero or less writes nothing.
     QByteArray output(8, 'x');
     cipher.encrypt(input.constData(), output.data(), 0);
     cipher.decrypt(input.constData(), output.data(), -5);
