@@ -32,10 +32,7 @@ bool TestStation::connectTo(quint16 port)
     return m_socket->waitForConnected(10000);
 }
 
-bool TestStation::isConnected() const
-{
-    return m_socket->state() == QAbstractSocket::ConnectedState;
-}
+bool TestStation::isConnected() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
 
 bool TestStation::waitForDisconnected(int timeoutMs)
 {
@@ -61,11 +58,7 @@ void TestStation::setReading(bool reading)
         onReadyRead();
 }
 
-qint64 TestStation::flush()
-{
-    m_socket->flush();
-    return m_socket->bytesToWrite();
-}
+qint64 TestStation::flush() { return m_socket->flush(), m_socket->bytesToWrite(); }
 
 QString TestStation::peerName() const
 {
@@ -76,26 +69,18 @@ void TestStation::record(BaseMessage &message, quint8 wireType)
 {
     Received r;
     r.wireType = wireType;
-    if (auto *m = dynamic_cast<AuthenStateOneMessage *>(&message)) {
+    if (auto *m = dynamic_cast<AuthenStateOneMessage *>(&message))
         r.nonce = m->nonce();
-    } else if (auto *m = dynamic_cast<ContestNameMessage *>(&message)) {
-        r.isResponse = m->isResponse();
-        r.codes = m->contestCode();
-        r.names = m->contestName();
-    } else if (auto *m = dynamic_cast<EnterResponseMessage *>(&message)) {
-        r.code = m->code();
-        r.cert = m->cert();
-        r.id = m->id();
-        r.pid = m->pid();
-        r.fullName = m->fullName();
-        r.image = m->image();
-    } else if (auto *m = dynamic_cast<ReviewMessage *>(&message)) {
+    else if (auto *m = dynamic_cast<ContestNameMessage *>(&message))
+        r.isResponse = m->isResponse(), r.codes = m->contestCode(), r.names = m->contestName();
+    else if (auto *m = dynamic_cast<EnterResponseMessage *>(&message))
+        r = {wireType, {}, -1, {}, {}, m->code(), m->cert(), m->id(), m->pid(), m->fullName(), m->image(), {}};
+    else if (auto *m = dynamic_cast<ReviewMessage *>(&message))
         r.text = m->text();
-    } else if (auto *m = dynamic_cast<StartSyncVideoMessage *>(&message)) {
+    else if (auto *m = dynamic_cast<StartSyncVideoMessage *>(&message))
         r.text = m->fileName();
-    } else if (auto *m = dynamic_cast<SyncVideoMessage *>(&message)) {
+    else if (auto *m = dynamic_cast<SyncVideoMessage *>(&message))
         r.text = m->data();
-    }
     m_received.append(r);
 }
 
@@ -132,15 +117,9 @@ bool TestStation::send(const BaseMessage &message)
     return m_socket->write(frame) == frame.size();
 }
 
-void TestStation::sendRaw(const QByteArray &bytes)
-{
-    m_socket->write(bytes);
-}
+void TestStation::sendRaw(const QByteArray &bytes) { m_socket->write(bytes); }
 
-void TestStation::requestCourses()
-{
-    send(ContestNameMessage());
-}
+void TestStation::requestCourses() { send(ContestNameMessage()); }
 
 void TestStation::enter(const QByteArray &course, const QByteArray &number)
 {
@@ -173,14 +152,10 @@ void TestStation::confirm(int candidateId, int confirmed)
 void TestStation::uploadResult(int candidateId, const QByteArray &course, int total, int passScore, bool passed,
                                const QByteArray &detail)
 {
-    ContestResultMessage message(true);
-    message.setCandidateId(candidateId);
-    message.setContestCode(course);
-    message.setTotalScore(total);
-    message.setPassScore(passScore);
-    message.setPassed(passed ? 1 : 0);
-    message.setDetail(detail);
-    send(message);
+    ContestResultMessage m(true);
+    m.setCandidateId(candidateId), m.setContestCode(course), m.setTotalScore(total), m.setPassScore(passScore);
+    m.setPassed(passed ? 1 : 0), m.setDetail(detail);
+    send(m);
 }
 
 bool TestStation::roundTrip()

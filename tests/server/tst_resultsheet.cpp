@@ -18,7 +18,6 @@ private slots:
     void initTestCase();
 
     void courseSheetHoldsEveryExaminedCandidate();
-    void oneCandidateSheet();
     void refusalsLeaveTheFileAlone_data();
     void refusalsLeaveTheFileAlone();
 
@@ -115,14 +114,12 @@ void TestResultSheet::courseSheetHoldsEveryExaminedCandidate()
     QCOMPARE(out, QStringLiteral("sheet written: %1 (2 page(s))\n").arg(pdf));
 
     QString info;
-    QVERIFY2(ServerCommand::execute(QStringLiteral("pdfinfo"), {pdf}, &info) == 0,
-             "pdfinfo (poppler-utils) must be installed");
+    QVERIFY2(ServerCommand::execute(QStringLiteral("pdfinfo"), {pdf}, &info) == 0, "pdfinfo (poppler-utils) missing");
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(info));
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts"))),
              qPrintable(info));
     QString fonts;
-    QVERIFY2(ServerCommand::execute(QStringLiteral("pdffonts"), {pdf}, &fonts) == 0,
-             "pdffonts (poppler-utils) must be installed");
+    QVERIFY2(ServerCommand::execute(QStringLiteral("pdffonts"), {pdf}, &fonts) == 0, "pdffonts (poppler-utils) missing");
     // The columns after the type: emb sub uni object-id generation.
     const QRegularExpression fontLine(QStringLiteral("^(\\S+).*\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+$"),
                                       QRegularExpression::MultilineOption);
@@ -158,40 +155,22 @@ void TestResultSheet::courseSheetHoldsEveryExaminedCandidate()
         QVERIFY2(second.contains(QString::fromUtf8(expected)), qPrintable(second));
     QVERIFY2(!second.contains(QStringLiteral("10/50")), qPrintable(second));
 
-    // Kept for a person to look at; the photo shows on the first page only.
-    const QDir artifacts(QStringLiteral(HAZARD_ARTIFACT_DIR));
-    QVERIFY(artifacts.mkpath(QStringLiteral(".")));
-    const QString prefix = artifacts.filePath(QStringLiteral("resultsheet"));
-    QVERIFY2(ServerCommand::execute(QStringLiteral("pdftoppm"), {"-png", "-r", "60", pdf, prefix}, nullptr, &err) == 0,
-             qPrintable(err));
-    for (int page = 1; page <= 2; ++page) {
-        const QImage image(prefix + QStringLiteral("-%1.png").arg(page));
-        QCOMPARE(image.size(), QSize(496, 702));
-        int red = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                red += c.red() > 180 && c.green() < 80 && c.blue() < 80;
-            }
-        }
-        // 30 x 40 mm at 60 dpi, the picture's 3:4 filling it.
-        if (page == 1)
-            QVERIFY2(red > 60 * 85, qPrintable(QString::number(red)));
-        else
-            QCOMPARE(red, 0);
-    }
-}
+    // The photo shows on the first page only: the second candidate's is no picture.
+    QString images;
+    QVERIFY2(ServerCommand::execute(QStringLiteral("pdfimages"), {"-list", pdf}, &images) == 0, qPrintable(images));
+    QStringList pagesWithImages;
+    for (const QString &line : images.split(QLatin1Char('\n')).mid(2))
+        pagesWithImages << line.simplified().section(QLatin1Char(' '), 0, 0);
+    pagesWithImages.removeAll(QString());
+    QCOMPARE(pagesWithImages, QStringList{"1"});
 
-void TestResultSheet::oneCandidateSheet()
-{
-    const QString pdf = m_dir.filePath(QStringLiteral("102.pdf"));
-    QString out;
-    QCOMPARE(sheet({"--course", "K1", "--number", "102", "--out", pdf}, &out), 0);
+    // One candidate's sheet is that candidate's page alone.
+    const QString one = m_dir.filePath(QStringLiteral("102.pdf"));
+    QCOMPARE(sheet({"--course", "K1", "--number", "102", "--out", one}, &out), 0);
     QVERIFY2(out.contains(QLatin1String("(1 page(s))")), qPrintable(out));
-    const QStringList pages = pdfText(pdf);
-    QCOMPARE(pages.size(), 1);
-    QVERIFY(pages.first().contains(QStringLiteral("lần thi thứ 2")));
-    QVERIFY(pages.first().contains(QStringLiteral("30/50")));
+    const QStringList onePage = pdfText(one);
+    QCOMPARE(onePage.size(), 1);
+    QVERIFY(onePage.first().contains(QStringLiteral("lần thi thứ 2")) && onePage.first().contains(QStringLiteral("30/50")));
 }
 
 void TestResultSheet::refusalsLeaveTheFileAlone_data()

@@ -1,7 +1,5 @@
-// Several hazard-server processes on one PostgreSQL database, as the
-// examination centres of one authority run them: they must behave as one
-// server towards the stations, whatever happens to one of them or to the
-// database.
+// Several hazard-server processes on one PostgreSQL database, as the centres
+// of one authority run them, behave as one server whatever befalls one of them.
 #include "Constants.h"
 #include "ContestNameMessage.h"
 #include "EnterResponseMessage.h"
@@ -45,9 +43,8 @@ std::unique_ptr<TestStation> station(quint16 port)
     return station->connectTo(port) && station->authenticate(secret) ? std::move(station) : nullptr;
 }
 
-// Examines its candidates one after another, each as a station does (entry,
-// start, upload) followed by a course list round trip, which comes back only
-// once the result is stored. A link the server closed is opened again and
+// Examines its candidates one after another as a station does, each
+// followed by a round trip; a link the server closed is opened again and
 // the candidate sent again.
 struct Examiner
 {
@@ -138,8 +135,7 @@ void TestSharedStore::init()
     m_database = QStringLiteral("centres%1").arg(++m_databases);
     const QString url = m_pg.createDatabase(m_database);
     QVERIFY2(!url.isEmpty(), qPrintable(m_pg.why()));
-    // The password, and the test's folder for the servers' control sockets,
-    // which a killed server leaves behind.
+    // The password; a killed server's control socket stays in the test's folder.
     QProcessEnvironment environment = m_pg.environment();
     environment.insert(QStringLiteral("TMPDIR"), m_dir->path());
     m_command.reset(new ServerCommand(url, m_dir->path(), environment));
@@ -232,9 +228,7 @@ void TestSharedStore::databaseRestartUnderTraffic()
         for (int k = 0; k < perStation; ++k)
             examiners[size_t(i)].numbers.append(firstNumber + i * perStation + k);
     }
-    std::atomic<bool> down{false};
-    std::atomic<bool> stopped{false};
-    std::atomic<bool> started{false};
+    std::atomic<bool> down{false}, stopped{false}, started{false};
     for (Examiner &e : examiners)
         e.advance(held, false);
     // The stations' traffic is in flight when the database goes.

@@ -14,12 +14,10 @@ ServerCommand::ServerCommand(const QString &db, const QString &folder, const QPr
 ServerCommand::~ServerCommand()
 {
     for (const auto &server : m_servers) {
-        if (server->state() != QProcess::NotRunning) {
-            server->terminate();
-            if (!server->waitForFinished(30000))
-                server->kill();
-            server->waitForFinished(30000);
-        }
+        server->terminate();
+        if (!server->waitForFinished(30000))
+            server->kill();
+        server->waitForFinished(30000);
     }
 }
 
