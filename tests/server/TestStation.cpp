@@ -123,10 +123,9 @@ void TestStation::requestCourses() { send(ContestNameMessage()); }
 
 void TestStation::enter(const QByteArray &course, const QByteArray &number)
 {
-    ContestEnterMessage message(true);
-    message.setContestCode(course);
-    message.setCandidateNumber(number);
-    send(message);
+    ContestEnterMessage m(true);
+    m.setContestCode(course), m.setCandidateNumber(number);
+    send(m);
 }
 
 int TestStation::entryCode(const QByteArray &course, const QByteArray &number, int *id)
@@ -142,11 +141,9 @@ int TestStation::entryCode(const QByteArray &course, const QByteArray &number, i
 
 void TestStation::confirm(int candidateId, int confirmed)
 {
-    InfoConfirmMessage message(true);
-    message.setMarker(1);
-    message.setCandidateId(candidateId);
-    message.setConfirmed(quint8(confirmed));
-    send(message);
+    InfoConfirmMessage m(true);
+    m.setMarker(1), m.setCandidateId(candidateId), m.setConfirmed(quint8(confirmed));
+    send(m);
 }
 
 void TestStation::uploadResult(int candidateId, const QByteArray &course, int total, int passScore, bool passed,

@@ -72,31 +72,17 @@ void TestResultSheet::initTestCase()
     QVERIFY(store.addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1 tháng 3")}));
     QVERIFY(store.addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
 
-    // A photo in a colour nothing else on the sheet has.
     QImage photo(90, 120, QImage::Format_RGB32);
     photo.fill(QColor(220, 30, 30));
     QByteArray png;
     QBuffer buffer(&png);
     QVERIFY(buffer.open(QIODevice::WriteOnly) && photo.save(&buffer, "PNG"));
-    CandidateRecord c;
-    c.courseCode = QStringLiteral("K1");
-    c.licenceClass = 2;
-    const struct
-    {
-        const char *number;
-        const char *name;
-        QString photo;
-    } candidates[] = {
-        {"101", "Nguyễn Thị Hằng Đức", QString::fromLatin1(png.toBase64())},
-        {"102", "Trần Văn Bình", QStringLiteral("aGVsbG8=")}, // Base64, but no picture
-        {"103", "Lê Văn Chưa", QString()},
-    };
-    for (const auto &candidate : candidates) {
-        c.id = 0;
-        c.number = QLatin1String(candidate.number);
-        c.fullName = QString::fromUtf8(candidate.name);
-        c.pid = QStringLiteral("079190000") + c.number;
-        c.photoBase64 = candidate.photo;
+    // 102's photo is Base64, but no picture.
+    const QStringList photos{QString::fromLatin1(png.toBase64()), QStringLiteral("aGVsbG8="), QString()};
+    const QStringList names{"Nguyễn Thị Hằng Đức", "Trần Văn Bình", "Lê Văn Chưa"};
+    for (int i = 0; i < 3; ++i) {
+        CandidateRecord c{0, QString::number(101 + i), QStringLiteral("K1"), 2,
+                          QStringLiteral("07919000010%1").arg(i + 1), names.at(i), photos.at(i), CandidateState::Ready};
         QVERIFY2(store.addCandidate(&c), qPrintable(store.lastError()));
     }
     m_firstAt = QDateTime(QDate(2024, 3, 5), QTime(7, 40), Qt::UTC);

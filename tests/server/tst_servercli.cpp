@@ -24,7 +24,6 @@ private slots:
     void init();
     void cleanup();
 
-    void help_data();
     void help();
     void badUsage_data();
     void badUsage();
@@ -85,30 +84,18 @@ QString TestServerCli::write(const QString &name, const QByteArray &content)
     return path;
 }
 
-void TestServerCli::help_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("words");
-    QTest::newRow("overall") << QString()
-                             << QStringList{"init", "add-course", "add-candidate", "set-state", "import",
-                                            "add-result", "results", "serve", "push", "--db", "ready", "examined",
-                                            "theory-not-passed", "not-required"};
-    for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "candidates",
-                          "results", "serve", "push", "status", "sheet"})
-        QTest::newRow(c) << QString::fromLatin1(c)
-                         << QStringList{QStringLiteral("Usage: hazard-server ") + QLatin1String(c), "--db"};
-}
-
 void TestServerCli::help()
 {
-    QFETCH(QString, command);
-    QFETCH(QStringList, words);
     QString out;
-    QCOMPARE(run(command.isEmpty() ? QStringList{"--help"} : QStringList{command, "--help"}, &out), 0);
-    if (!command.isEmpty())
-        QVERIFY2(out.startsWith(words.first()), qPrintable(out));
-    for (const QString &word : words)
-        QVERIFY2(out.contains(word), qPrintable(word));
+    QCOMPARE(run({"--help"}, &out), 0);
+    for (const char *word : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "results",
+                             "serve", "push", "--db", "ready", "examined", "theory-not-passed", "not-required"})
+        QVERIFY2(out.contains(QLatin1String(word)), word);
+    for (const char *c : {"init", "add-course", "add-candidate", "set-state", "import", "add-result", "candidates",
+                          "results", "serve", "push", "status", "sheet"}) {
+        QCOMPARE(run({QLatin1String(c), "--help"}, &out), 0);
+        QVERIFY2(out.startsWith(QStringLiteral("Usage: hazard-server ") + QLatin1String(c)) && out.contains("--db"), c);
+    }
     // Help never touches the database.
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("hazard-server.db"))));
 }
@@ -335,14 +322,14 @@ void TestServerCli::addResultStoresAReviewableResultOnce()
 
     // Refused before anything is stored: the detail, the candidate, the
     // candidate's state.
-    QCOMPARE(addResult("401", "5;4;3|1;2;3|1;2;3"), 1);
-    QVERIFY2(err.contains(QLatin1String("refused")), qPrintable(err));
-    QCOMPARE(addResult("401", "5;x|1|1"), 1);
-    QVERIFY2(err.contains(QLatin1String("bad detail")), qPrintable(err));
-    QCOMPARE(addResult("499", passing), 1);
-    QVERIFY2(err.contains(QLatin1String("no candidate 499")), qPrintable(err));
-    QCOMPARE(addResult("402", passing), 1);
-    QVERIFY2(err.contains(QLatin1String("not ready")), qPrintable(err));
+    const QList<QPair<QStringList, QString>> refusals{{{"401", "5;4;3|1;2;3|1;2;3"}, "refused"},
+                                                      {{"401", "5;x|1|1"}, "bad detail"},
+                                                      {{"499", passing}, "no candidate 499"},
+                                                      {{"402", passing}, "not ready"}};
+    for (const auto &refusal : refusals) {
+        QCOMPARE(onDb(QStringList{"add-result", "K1"} + refusal.first, &out, &err), 1);
+        QVERIFY2(err.contains(refusal.second), qPrintable(err));
+    }
 
     QCOMPARE(addResult("401", passing), 0);
     QVERIFY2(out.contains(QLatin1String("35/50, passed (pass mark 35)")), qPrintable(out + err));
@@ -375,9 +362,7 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QVERIFY(QFile::exists(ControlChannel::socketPathFor(db())));
 
     TestStation station;
-    QVERIFY(station.connectTo(port));
-    QVERIFY(station.authenticate(secret));
-    QVERIFY(station.roundTrip());
+    QVERIFY(station.connectTo(port) && station.authenticate(secret) && station.roundTrip());
 
     // The operator registers a candidate while the server runs; the next
     // entry finds it.
@@ -420,8 +405,7 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QProcess &server = m_command->server(0);
     server.terminate();
     QVERIFY(server.waitForFinished(30000));
-    QCOMPARE(server.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(server.exitCode(), 0);
+    QCOMPARE(server.exitStatus() == QProcess::NormalExit ? server.exitCode() : -1, 0);
     QVERIFY(station.waitForDisconnected());
     QVERIFY(!QFile::exists(ControlChannel::socketPathFor(db())));
     QCOMPARE(onDb({"push", file, "videos/clip.mp4"}, nullptr, &err), 1);
