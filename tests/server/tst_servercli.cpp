@@ -6,6 +6,7 @@
 #include "StartSyncVideoMessage.h"
 #include "SyncVideoMessage.h"
 #include "ServerCommand.h"
+#include "TestFiles.h"
 #include "TestStation.h"
 
 #include <QFile>
@@ -36,12 +37,11 @@ private slots:
     void serveAnswersAndPushReachesStations();
 
 private:
-    // Runs a command on the test's database.
+    // Runs a command on the test's database; run() without that --db.
     int onDb(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
     {
         return m_command->run(args, out, err);
     }
-    // Without the --db that onDb() puts first.
     static int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
     {
         return ServerCommand::execute(QStringLiteral(HAZARD_SERVER_BIN), args, out, err);
@@ -77,11 +77,7 @@ void TestServerCli::initWithCourse()
 QString TestServerCli::write(const QString &name, const QByteArray &content)
 {
     const QString path = m_dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(content);
-    return path;
+    return TestFiles::write(path, content) ? path : QString();
 }
 
 void TestServerCli::help()

@@ -1,5 +1,3 @@
-#include "CandidateImport.h"
-#include "CsvTable.h"
 #include "PgScratch.h"
 #include "ServerStore.h"
 #include "TestFiles.h"
@@ -31,14 +29,11 @@ private slots:
     void candidateLocksAcrossServers();
     void courseChecks_data();
     void courseChecks();
-    void candidateIdsAndDuplicates();
     void candidateChecks_data();
     void candidateChecks();
     void resultChecks_data();
     void resultChecks();
     void resultStoredOnceUntilAResit();
-    void csvParse_data();
-    void csvParse();
 
 private:
     bool onPostgres() const;
@@ -81,15 +76,12 @@ void TestServerStore::init()
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     QString location = m_dir->filePath(QStringLiteral("s.db"));
-    // The CSV cases use no database.
-    if (onPostgres() && qstrncmp(QTest::currentTestFunction(), "csv", 3) == 0)
-        return;
     if (onPostgres()) {
-        if (m_pgUrl.isEmpty()) {
-            if (PgScratch::required())
-                QFAIL(qPrintable(QStringLiteral("PostgreSQL did not start: ") + m_pg->why()));
-            QSKIP(qPrintable(QStringLiteral("PostgreSQL did not start: ") + m_pg->why()));
-        }
+        const QString why = QStringLiteral("PostgreSQL did not start: ") + m_pg->why();
+        if (m_pgUrl.isEmpty() && PgScratch::required())
+            QFAIL(qPrintable(why));
+        if (m_pgUrl.isEmpty())
+            QSKIP(qPrintable(why));
         bool ok = false;
         m_pg->query(QStringLiteral("store"),
                     QStringLiteral("SET client_min_messages = warning; DROP SCHEMA public CASCADE; CREATE SCHEMA public"),
@@ -289,26 +281,6 @@ void TestServerStore::courseChecks()
     QCOMPARE(courses.last().name, accepted ? name : QStringLiteral("Khóa 1"));
 }
 
-void TestServerStore::candidateIdsAndDuplicates()
-{
-    CandidateRecord a = candidate(QStringLiteral("1"));
-    QVERIFY(m_store->addCandidate(&a) && a.id > 0);
-    CandidateRecord b = candidate(QStringLiteral("2"));
-    b.id = 500;
-    QVERIFY(m_store->addCandidate(&b) && b.id == 500);
-    CandidateRecord sameId = candidate(QStringLiteral("3"));
-    sameId.id = 500;
-    QVERIFY(!m_store->addCandidate(&sameId));
-    QVERIFY(m_store->lastError().contains(QLatin1String("taken")));
-    // The same number may exist in another course, but not in an unknown one.
-    QVERIFY(m_store->addCourse({QStringLiteral("K2"), QStringLiteral("Khóa 2")}));
-    CandidateRecord inK2 = candidate(QStringLiteral("1"));
-    inK2.courseCode = QStringLiteral("K2");
-    QVERIFY(m_store->addCandidate(&inK2) && inK2.id != a.id);
-    inK2.courseCode = QStringLiteral("K9");
-    QVERIFY(!m_store->addCandidate(&inK2));
-}
-
 void TestServerStore::candidateChecks_data()
 {
     QTest::addColumn<QString>("field");
@@ -436,44 +408,6 @@ void TestServerStore::resultStoredOnceUntilAResit()
     QVERIFY(reasons.at(0).isEmpty() && reasons.at(3).contains(QLatin1String("belongs to course K1")));
     QVERIFY(m_store->results(QStringLiteral("K1"), &list));
     QCOMPARE(list.size(), 4);
-}
-
-void TestServerStore::csvParse_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("fields"); // rows joined by "/", fields by "|"
-    QTest::addColumn<QString>("lines");
-    QTest::newRow("crlf and no final newline") << "a,b\r\nc,d" << true << "a|b/c|d" << "1,2";
-    QTest::newRow("blank lines skipped") << "a\n\n  \nb\n" << true << "a/b" << "1,4";
-    QTest::newRow("line break in quotes") << "\"a\nb\",c\nd\n" << true << "a\nb|c/d" << "1,3";
-    QTest::newRow("empty fields") << ",,\n" << true << "||" << "1";
-    QTest::newRow("unclosed quote") << "\"abc\n" << false << "" << "";
-    QTest::newRow("quote inside field") << "ab\"c\n" << false << "" << "";
-    QTest::newRow("text after closing quote") << "\"ab\"c\n" << false << "" << "";
-}
-
-void TestServerStore::csvParse()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, ok);
-    QFETCH(QString, fields);
-    QFETCH(QString, lines);
-    QList<CsvTable::Row> rows;
-    QString why;
-    QCOMPARE(CsvTable::parse(text, &rows, &why), ok);
-    if (!ok) {
-        QVERIFY(why.startsWith(QLatin1String("line ")));
-        return;
-    }
-    QStringList got;
-    QStringList gotLines;
-    for (const CsvTable::Row &row : rows) {
-        got.append(row.fields.join(QLatin1Char('|')));
-        gotLines.append(QString::number(row.line));
-    }
-    QCOMPARE(got.join(QLatin1Char('/')), fields);
-    QCOMPARE(gotLines.join(QLatin1Char(',')), lines);
 }
 
 QTEST_GUILESS_MAIN(TestServerStore)

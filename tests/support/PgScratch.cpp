@@ -60,10 +60,7 @@ PgScratch::~PgScratch()
         stop(StopMode::Immediate);
 }
 
-bool PgScratch::required()
-{
-    return qEnvironmentVariableIntValue("HAZARD_REQUIRE_POSTGRES") == 1;
-}
+bool PgScratch::required() { return qEnvironmentVariableIntValue("HAZARD_REQUIRE_POSTGRES") == 1; }
 
 bool PgScratch::fail(const QString &why)
 {
@@ -111,10 +108,8 @@ bool PgScratch::createCluster()
                                    "or on the PATH (Debian: apt-get install postgresql)"));
     if (::geteuid() == 0) {
         const passwd *nobody = ::getpwnam("nobody");
-        if (!nobody)
-            return fail(QStringLiteral("PostgreSQL refuses to run as root, and there is no user nobody to run it as"));
-        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            return fail(QStringLiteral("PostgreSQL refuses to run as root, and setpriv (util-linux) is missing"));
+        if (!nobody || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            return fail(QStringLiteral("PostgreSQL refuses to run as root, and there is no user nobody or no setpriv"));
         m_uid = int(nobody->pw_uid);
         m_gid = int(nobody->pw_gid);
         if (::chown(QFile::encodeName(m_dir.path()).constData(), uid_t(m_uid), gid_t(m_gid)) != 0)
@@ -127,13 +122,11 @@ bool PgScratch::createCluster()
                  + QString::number(QRandomGenerator::global()->generate64(), 36);
     // initdb reads the password from a file only; it lives as long as initdb runs.
     const QString pwfile = m_dir.filePath(QStringLiteral("pwfile"));
-    {
-        QFile file(pwfile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(m_password.toUtf8() + '\n') <= 0)
-            return fail(QStringLiteral("cannot write the password file"));
-    }
-    if (m_uid >= 0 && ::chown(QFile::encodeName(pwfile).constData(), uid_t(m_uid), gid_t(m_gid)) != 0)
-        return fail(QStringLiteral("cannot hand the password file to nobody"));
+    QFile file(pwfile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(m_password.toUtf8() + '\n') <= 0 || !file.flush()
+        || (m_uid >= 0 && ::fchown(file.handle(), uid_t(m_uid), gid_t(m_gid)) != 0))
+        return fail(QStringLiteral("cannot write the password file"));
+    file.close();
     const bool made = runTool(QStringLiteral("initdb"),
                               {"-D", dataDir(), "-U", superuser, "--pwfile=" + pwfile, "--auth=scram-sha-256", "-E",
                                "UTF8", "--no-locale", "--no-sync"},
@@ -186,10 +179,7 @@ bool PgScratch::stop(StopMode mode)
     return true;
 }
 
-bool PgScratch::restart(StopMode mode)
-{
-    return stop(mode) && start();
-}
+bool PgScratch::restart(StopMode mode) { return stop(mode) && start(); }
 
 QString PgScratch::url(const QString &database) const
 {
