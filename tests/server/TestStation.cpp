@@ -17,6 +17,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
+
 TestStation::TestStation(QObject *parent)
     : QObject(parent)
     , m_socket(new QTcpSocket(this))
@@ -87,13 +89,9 @@ void TestStation::record(BaseMessage &message, quint8 wireType)
 bool TestStation::waitFor(int wireType, Received *out, int timeoutMs)
 {
     auto take = [&] {
-        for (int i = 0; i < m_received.size(); ++i) {
-            if (m_received.at(i).wireType == wireType) {
-                *out = m_received.takeAt(i);
-                return true;
-            }
-        }
-        return false;
+        const auto it = std::find_if(m_received.begin(), m_received.end(),
+                                     [&](const Received &r) { return r.wireType == wireType; });
+        return it != m_received.end() && (*out = m_received.takeAt(int(it - m_received.begin())), true);
     };
     return QTest::qWaitFor(take, timeoutMs);
 }

@@ -96,16 +96,11 @@ void TestExamServer::init()
                             QString((ServerStore::maxIdentityBytes - 2) / 4 * 4, QLatin1Char('Q')),
                             CandidateState::Ready};
     QVERIFY2(m_store->addCandidate(&largest), qPrintable(m_store->lastError()));
-    ResultRecord stored;
-    stored.candidateId = idOf(QStringLiteral("102"));
-    stored.courseCode = QStringLiteral("K1");
-    stored.total = 25;
-    stored.passScore = 35;
-    stored.detail = QString::fromLatin1(detail25);
+    const ResultRecord stored{0, idOf(QStringLiteral("102")), QStringLiteral("K1"), 25, 35, false,
+                              QString::fromLatin1(detail25), {}, {}, {}, {}, {}, 0, {}};
     QCOMPARE(m_store->storeResult(stored), ServerStore::Upload::Stored);
 
-    // A fixed secret that is not the built-in one, so that the test proves
-    // the server uses what it is given.
+    // Not the built-in secret: the server must use what it is given.
     m_secret = QByteArray(57, 'a');
     m_server.reset(new ExamServer(m_store.data()));
     m_server->setSecret(m_secret);
@@ -270,17 +265,15 @@ void TestExamServer::reviewOnlyAfterReviewEntry()
 {
     TestStation *station = authenticated();
     QVERIFY(station);
-    // Knowing an id is not enough to read someone's result.
+    // Knowing an id is not enough to read someone's result, nor is an
+    // admission to an examination.
     R review;
-    station->confirm(idOf(QStringLiteral("102")), 1);
-    QVERIFY(station->waitFor(ReviewMessage::messageType, &review));
-    QVERIFY(review.text.isEmpty());
-    // Nor is an admission to an examination.
     int id = 0;
+    station->confirm(idOf(QStringLiteral("102")), 1);
+    QVERIFY(station->waitFor(ReviewMessage::messageType, &review) && review.text.isEmpty());
     QCOMPARE(station->entryCode("K1", "101", &id), 0);
     station->confirm(id, 1);
-    QVERIFY(station->waitFor(ReviewMessage::messageType, &review));
-    QVERIFY(review.text.isEmpty());
+    QVERIFY(station->waitFor(ReviewMessage::messageType, &review) && review.text.isEmpty());
 
     // Entered for review, the review comes only once it is confirmed.
     QCOMPARE(station->entryCode("K1", "102", &id), 2);
@@ -323,15 +316,13 @@ void TestExamServer::filePushInChunks()
         R end;
         QVERIFY(station->waitFor(EndSyncVideoMessage::messageType, &end, 30000));
         const QList<R> frames = station->received();
-        QVERIFY(!frames.isEmpty());
-        QCOMPARE(frames.first().wireType, int(StartSyncVideoMessage::messageType));
+        QVERIFY(!frames.isEmpty() && frames.first().wireType == StartSyncVideoMessage::messageType);
         QCOMPARE(frames.first().text, QByteArray("videos/12.mp4"));
         QByteArray received;
         for (int i = 1; i < frames.size(); ++i) {
             QCOMPARE(frames.at(i).wireType, int(SyncVideoMessage::messageType));
             // An empty chunk would not parse at the station.
-            QVERIFY(!frames.at(i).text.isEmpty());
-            QVERIFY(frames.at(i).text.size() <= 65532);
+            QVERIFY(!frames.at(i).text.isEmpty() && frames.at(i).text.size() <= 65532);
             received += frames.at(i).text;
         }
         QCOMPARE(frames.size() - 1, (size + 65531) / 65532);
@@ -425,8 +416,7 @@ void TestExamServer::garbageLosesOnlyItsOwnConnection()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, beforeAnswer);
-    TestStation *good = authenticated();
-    TestStation *bad = beforeAnswer ? connected() : authenticated();
+    TestStation *good = authenticated(), *bad = beforeAnswer ? connected() : authenticated();
     QVERIFY(good && bad);
     int id = 0;
     QCOMPARE(good->entryCode("K1", "101", &id), 0);

@@ -147,14 +147,10 @@ void TestServerStore::mustExistDoesNotCreate()
         QVERIFY2(store.lastError().contains(QLatin1String("PGPASSWORD")), qPrintable(store.lastError()));
         return;
     }
-    const QString path = m_dir->filePath(QStringLiteral("missing.db"));
-    QVERIFY(!store.open(path, ServerStore::OpenMode::MustExist));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(!store.lastError().isEmpty());
+    const QString path = m_dir->filePath(QStringLiteral("missing.db")), junk = m_dir->filePath(QStringLiteral("junk"));
+    QVERIFY(!store.open(path, ServerStore::OpenMode::MustExist) && !QFile::exists(path) && !store.lastError().isEmpty());
     // A file that is not a database at all.
-    const QString junk = m_dir->filePath(QStringLiteral("junk.db"));
-    QVERIFY(TestFiles::write(junk, QByteArray(4096, 'x')));
-    QVERIFY(!store.open(junk, ServerStore::OpenMode::CreateIfMissing));
+    QVERIFY(TestFiles::write(junk, QByteArray(4096, 'x')) && !store.open(junk, ServerStore::OpenMode::CreateIfMissing));
 }
 
 void TestServerStore::upgradesOlderRefusesNewer()
@@ -374,9 +370,7 @@ void TestServerStore::resultStoredOnceUntilAResit()
     QCOMPARE(m_store->storeResult(result(c.id)), ServerStore::Upload::Duplicate);
     QList<ResultRecord> list;
     QVERIFY(m_store->results(QStringLiteral("K1"), &list));
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(list.first().candidateNumber, QStringLiteral("1"));
-    QVERIFY(list.first().receivedAt.isValid());
+    QVERIFY(list.size() == 1 && list.first().candidateNumber == QLatin1String("1") && list.first().receivedAt.isValid());
     CandidateRecord back;
     QCOMPARE(m_store->candidateById(c.id, &back), ServerStore::Lookup::Found);
     QCOMPARE(back.state, CandidateState::Examined);

@@ -143,11 +143,10 @@ void TestSharedStore::init()
     for (int n = firstNumber; n < firstNumber + candidateCount; ++n)
         csv += QStringLiteral("%1,K1,%2,0790%1,Nguyễn Văn %1,%1\n").arg(n).arg(licenceClass).toUtf8();
     QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("candidates.csv")), csv));
+    QString err;
     for (const QStringList &command : {QStringList{"init"}, QStringList{"add-course", "K1", "Khóa 1"},
-                                       QStringList{"import", "candidates.csv"}}) {
-        QString err;
+                                       QStringList{"import", "candidates.csv"}})
         QVERIFY2(m_command->run(command, nullptr, &err) == 0, qPrintable(err));
-    }
     for (int i = 0; i < 2; ++i) {
         m_ports[i] = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret), "--centre",
                                        QStringLiteral("AB").mid(i, 1)});
