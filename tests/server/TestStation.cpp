@@ -110,9 +110,7 @@ bool TestStation::authenticate(const QByteArray &secret)
 bool TestStation::send(const BaseMessage &message)
 {
     const QByteArray frame = FrameCodec::buildFrame(message, m_cipher);
-    if (frame.isEmpty())
-        return false;
-    return m_socket->write(frame) == frame.size();
+    return !frame.isEmpty() && m_socket->write(frame) == frame.size();
 }
 
 void TestStation::sendRaw(const QByteArray &bytes) { m_socket->write(bytes); }

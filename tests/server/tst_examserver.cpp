@@ -34,10 +34,6 @@ struct LogCapture
 {
     LogCapture() { capturedLog.clear(), previousHandler = qInstallMessageHandler(captureLog); }
     ~LogCapture() { qInstallMessageHandler(previousHandler); }
-    static bool waitFor(const QString &text)
-    {
-        return QTest::qWaitFor([&] { return !capturedLog.filter(text).isEmpty(); }, 10000);
-    }
 };
 
 const QByteArray detail25 = "5;0;3;1;4;0;2;5;5;0|10400;30000;52000;71000;90500;0;131000;150200;171000;190000|"
@@ -124,17 +120,13 @@ int TestExamServer::idOf(const QString &number)
 TestStation *TestExamServer::connected()
 {
     auto *station = new TestStation(m_stations.data());
-    if (!station->connectTo(m_server->port()))
-        return nullptr;
-    return station;
+    return station->connectTo(m_server->port()) ? station : nullptr;
 }
 
 TestStation *TestExamServer::authenticated()
 {
     TestStation *station = connected();
-    if (!station || !station->authenticate(m_secret) || !station->roundTrip())
-        return nullptr;
-    return station;
+    return station && station->authenticate(m_secret) && station->roundTrip() ? station : nullptr;
 }
 
 void TestExamServer::challengeOnEveryConnectionSilenceDrops()

@@ -56,10 +56,8 @@ struct Examiner
     {
         if (done())
             return;
-        if (link && !link->isConnected()) {
-            link.reset();
-            ++reopened;
-        }
+        if (link && !link->isConnected())
+            link.reset(), ++reopened;
         if (!link && (link = station(port)))
             sent = false;
         if (!link)
@@ -147,11 +145,10 @@ void TestSharedStore::init()
     for (const QStringList &command : {QStringList{"init"}, QStringList{"add-course", "K1", "Khóa 1"},
                                        QStringList{"import", "candidates.csv"}})
         QVERIFY2(m_command->run(command, nullptr, &err) == 0, qPrintable(err));
-    for (int i = 0; i < 2; ++i) {
-        m_ports[i] = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret), "--centre",
-                                       QStringLiteral("AB").mid(i, 1)});
-        QVERIFY(m_ports[i] != 0);
-    }
+    for (int i = 0; i < 2; ++i)
+        QVERIFY((m_ports[i] = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret),
+                                                "--centre", QStringLiteral("AB").mid(i, 1)}))
+                != 0);
 }
 
 void TestSharedStore::cleanup()

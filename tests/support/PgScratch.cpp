@@ -202,8 +202,8 @@ QString PgScratch::createDatabase(const QString &name)
 
 QString PgScratch::query(const QString &database, const QString &sql, bool *ok)
 {
-    if (ok)
-        *ok = false;
+    bool ignored = false;
+    *(ok = ok ? ok : &ignored) = false;
     const QString name = QStringLiteral("pgscratch %1 %2").arg(m_port).arg(database);
     QSqlDatabase db = QSqlDatabase::database(name, false);
     if (!db.isValid()) {
@@ -232,7 +232,6 @@ QString PgScratch::query(const QString &database, const QString &sql, bool *ok)
             columns.append(query.value(i).toString());
         rows.append(columns.join(QLatin1Char('|')));
     }
-    if (ok)
-        *ok = true;
+    *ok = true;
     return rows.join(QLatin1Char('\n'));
 }
