@@ -17,6 +17,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
+
 TestStation::TestStation(QObject *parent)
     : QObject(parent)
     , m_socket(new QTcpSocket(this))
@@ -32,10 +34,7 @@ bool TestStation::connectTo(quint16 port)
     return m_socket->waitForConnected(10000);
 }
 
-bool TestStation::isConnected() const
-{
-    return m_socket->state() == QAbstractSocket::ConnectedState;
-}
+bool TestStation::isConnected() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
 
 bool TestStation::waitForDisconnected(int timeoutMs)
 {
@@ -61,11 +60,7 @@ void TestStation::setReading(bool reading)
         onReadyRead();
 }
 
-qint64 TestStation::flush()
-{
-    m_socket->flush();
-    return m_socket->bytesToWrite();
-}
+qint64 TestStation::flush() { return m_socket->flush(), m_socket->bytesToWrite(); }
 
 QString TestStation::peerName() const
 {
@@ -76,39 +71,27 @@ void TestStation::record(BaseMessage &message, quint8 wireType)
 {
     Received r;
     r.wireType = wireType;
-    if (auto *m = dynamic_cast<AuthenStateOneMessage *>(&message)) {
+    if (auto *m = dynamic_cast<AuthenStateOneMessage *>(&message))
         r.nonce = m->nonce();
-    } else if (auto *m = dynamic_cast<ContestNameMessage *>(&message)) {
-        r.isResponse = m->isResponse();
-        r.codes = m->contestCode();
-        r.names = m->contestName();
-    } else if (auto *m = dynamic_cast<EnterResponseMessage *>(&message)) {
-        r.code = m->code();
-        r.cert = m->cert();
-        r.id = m->id();
-        r.pid = m->pid();
-        r.fullName = m->fullName();
-        r.image = m->image();
-    } else if (auto *m = dynamic_cast<ReviewMessage *>(&message)) {
+    else if (auto *m = dynamic_cast<ContestNameMessage *>(&message))
+        r.isResponse = m->isResponse(), r.codes = m->contestCode(), r.names = m->contestName();
+    else if (auto *m = dynamic_cast<EnterResponseMessage *>(&message))
+        r = {wireType, {}, -1, {}, {}, m->code(), m->cert(), m->id(), m->pid(), m->fullName(), m->image(), {}};
+    else if (auto *m = dynamic_cast<ReviewMessage *>(&message))
         r.text = m->text();
-    } else if (auto *m = dynamic_cast<StartSyncVideoMessage *>(&message)) {
+    else if (auto *m = dynamic_cast<StartSyncVideoMessage *>(&message))
         r.text = m->fileName();
-    } else if (auto *m = dynamic_cast<SyncVideoMessage *>(&message)) {
+    else if (auto *m = dynamic_cast<SyncVideoMessage *>(&message))
         r.text = m->data();
-    }
     m_received.append(r);
 }
 
 bool TestStation::waitFor(int wireType, Received *out, int timeoutMs)
 {
     auto take = [&] {
-        for (int i = 0; i < m_received.size(); ++i) {
-            if (m_received.at(i).wireType == wireType) {
-                *out = m_received.takeAt(i);
-                return true;
-            }
-        }
-        return false;
+        const auto it = std::find_if(m_received.begin(), m_received.end(),
+                                     [&](const Received &r) { return r.wireType == wireType; });
+        return it != m_received.end() && (*out = m_received.takeAt(int(it - m_received.begin())), true);
     };
     return QTest::qWaitFor(take, timeoutMs);
 }
@@ -127,27 +110,18 @@ bool TestStation::authenticate(const QByteArray &secret)
 bool TestStation::send(const BaseMessage &message)
 {
     const QByteArray frame = FrameCodec::buildFrame(message, m_cipher);
-    if (frame.isEmpty())
-        return false;
-    return m_socket->write(frame) == frame.size();
+    return !frame.isEmpty() && m_socket->write(frame) == frame.size();
 }
 
-void TestStation::sendRaw(const QByteArray &bytes)
-{
-    m_socket->write(bytes);
-}
+void TestStation::sendRaw(const QByteArray &bytes) { m_socket->write(bytes); }
 
-void TestStation::requestCourses()
-{
-    send(ContestNameMessage());
-}
+void TestStation::requestCourses() { send(ContestNameMessage()); }
 
 void TestStation::enter(const QByteArray &course, const QByteArray &number)
 {
-    ContestEnterMessage message(true);
-    message.setContestCode(course);
-    message.setCandidateNumber(number);
-    send(message);
+    ContestEnterMessage m(true);
+    m.setContestCode(course), m.setCandidateNumber(number);
+    send(m);
 }
 
 int TestStation::entryCode(const QByteArray &course, const QByteArray &number, int *id)
@@ -163,24 +137,18 @@ int TestStation::entryCode(const QByteArray &course, const QByteArray &number, i
 
 void TestStation::confirm(int candidateId, int confirmed)
 {
-    InfoConfirmMessage message(true);
-    message.setMarker(1);
-    message.setCandidateId(candidateId);
-    message.setConfirmed(quint8(confirmed));
-    send(message);
+    InfoConfirmMessage m(true);
+    m.setMarker(1), m.setCandidateId(candidateId), m.setConfirmed(quint8(confirmed));
+    send(m);
 }
 
 void TestStation::uploadResult(int candidateId, const QByteArray &course, int total, int passScore, bool passed,
                                const QByteArray &detail)
 {
-    ContestResultMessage message(true);
-    message.setCandidateId(candidateId);
-    message.setContestCode(course);
-    message.setTotalScore(total);
-    message.setPassScore(passScore);
-    message.setPassed(passed ? 1 : 0);
-    message.setDetail(detail);
-    send(message);
+    ContestResultMessage m(true);
+    m.setCandidateId(candidateId), m.setContestCode(course), m.setTotalScore(total), m.setPassScore(passScore);
+    m.setPassed(passed ? 1 : 0), m.setDetail(detail);
+    send(m);
 }
 
 bool TestStation::roundTrip()

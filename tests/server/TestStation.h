@@ -37,15 +37,11 @@ public:
     bool connectTo(quint16 port);
     bool isConnected() const;
     bool waitForDisconnected(int timeoutMs = 10000);
-
-    // Waits for the challenge, answers it with the secret and installs the
-    // session key.
+    // Answers the challenge with the secret and installs the session key.
     bool authenticate(const QByteArray &secret);
-
     // A station that stops reading leaves the server's answers unread.
     void setReading(bool reading);
-    // Hands what was written to the connection now, without running the
-    // event loop; what the connection could not take yet stays unsent.
+    // Writes out now, without the event loop: the bytes still unsent.
     qint64 flush();
     // How the server's log names this station.
     QString peerName() const;
@@ -63,8 +59,7 @@ public:
 
     // Takes the first received message of that type, waiting for it.
     bool waitFor(int wireType, Received *out, int timeoutMs = 10000);
-    // Waits until the server has dealt with everything sent so far: asks for
-    // the course list and waits for the answer.
+    // Waits for the course list, so for the server to deal with all sent.
     bool roundTrip();
     QList<Received> received() const { return m_received; }
     void clearReceived() { m_received.clear(); }

@@ -1,7 +1,5 @@
-// Several hazard-server processes on one PostgreSQL database, as the
-// examination centres of one authority run them: they must behave as one
-// server towards the stations, whatever happens to one of them or to the
-// database.
+// Several hazard-server processes on one PostgreSQL database, as the centres
+// of one authority run them, behave as one server whatever befalls one of them.
 #include "Constants.h"
 #include "ContestNameMessage.h"
 #include "EnterResponseMessage.h"
@@ -45,9 +43,8 @@ std::unique_ptr<TestStation> station(quint16 port)
     return station->connectTo(port) && station->authenticate(secret) ? std::move(station) : nullptr;
 }
 
-// Examines its candidates one after another, each as a station does (entry,
-// start, upload) followed by a course list round trip, which comes back only
-// once the result is stored. A link the server closed is opened again and
+// Examines its candidates one after another as a station does, each
+// followed by a round trip; a link the server closed is opened again and
 // the candidate sent again.
 struct Examiner
 {
@@ -59,10 +56,8 @@ struct Examiner
     {
         if (done())
             return;
-        if (link && !link->isConnected()) {
-            link.reset();
-            ++reopened;
-        }
+        if (link && !link->isConnected())
+            link.reset(), ++reopened;
         if (!link && (link = station(port)))
             sent = false;
         if (!link)
@@ -138,8 +133,7 @@ void TestSharedStore::init()
     m_database = QStringLiteral("centres%1").arg(++m_databases);
     const QString url = m_pg.createDatabase(m_database);
     QVERIFY2(!url.isEmpty(), qPrintable(m_pg.why()));
-    // The password, and the test's folder for the servers' control sockets,
-    // which a killed server leaves behind.
+    // The password; a killed server's control socket stays in the test's folder.
     QProcessEnvironment environment = m_pg.environment();
     environment.insert(QStringLiteral("TMPDIR"), m_dir->path());
     m_command.reset(new ServerCommand(url, m_dir->path(), environment));
@@ -147,16 +141,14 @@ void TestSharedStore::init()
     for (int n = firstNumber; n < firstNumber + candidateCount; ++n)
         csv += QStringLiteral("%1,K1,%2,0790%1,Nguyễn Văn %1,%1\n").arg(n).arg(licenceClass).toUtf8();
     QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("candidates.csv")), csv));
+    QString err;
     for (const QStringList &command : {QStringList{"init"}, QStringList{"add-course", "K1", "Khóa 1"},
-                                       QStringList{"import", "candidates.csv"}}) {
-        QString err;
+                                       QStringList{"import", "candidates.csv"}})
         QVERIFY2(m_command->run(command, nullptr, &err) == 0, qPrintable(err));
-    }
-    for (int i = 0; i < 2; ++i) {
-        m_ports[i] = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret), "--centre",
-                                       QStringLiteral("AB").mid(i, 1)});
-        QVERIFY(m_ports[i] != 0);
-    }
+    for (int i = 0; i < 2; ++i)
+        QVERIFY((m_ports[i] = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret),
+                                                "--centre", QStringLiteral("AB").mid(i, 1)}))
+                != 0);
 }
 
 void TestSharedStore::cleanup()
@@ -183,10 +175,7 @@ void TestSharedStore::holdAndResultAcrossServers()
     const auto atA = station(m_ports[0]);
     const auto atB = station(m_ports[1]);
     QVERIFY(atA && atB);
-
-    int id = 0;
-    QCOMPARE(atA->entryCode(course, "101", &id), int(EnterResponseMessage::Admitted));
-    QCOMPARE(id, 101);
+    QCOMPARE(atA->entryCode(course, "101"), int(EnterResponseMessage::Admitted));
     QCOMPARE(atB->entryCode(course, "101"), int(EnterResponseMessage::AlreadyExamining));
     // Another candidate is free on B all the same.
     QCOMPARE(atB->entryCode(course, "102"), int(EnterResponseMessage::Admitted));
@@ -196,8 +185,7 @@ void TestSharedStore::holdAndResultAcrossServers()
     atA->confirm(101, 0);
     upload(*atA, 101);
     upload(*atB, 101);
-    QVERIFY(atA->roundTrip());
-    QVERIFY(atB->roundTrip());
+    QVERIFY(atA->roundTrip() && atB->roundTrip());
     QCOMPARE(storedResults(), (QMap<int, int>{{101, 1}}));
     // The result stored through A is there for review through B.
     QCOMPARE(atB->entryCode(course, "101"), int(EnterResponseMessage::ReviewAvailable));
@@ -232,9 +220,7 @@ void TestSharedStore::databaseRestartUnderTraffic()
         for (int k = 0; k < perStation; ++k)
             examiners[size_t(i)].numbers.append(firstNumber + i * perStation + k);
     }
-    std::atomic<bool> down{false};
-    std::atomic<bool> stopped{false};
-    std::atomic<bool> started{false};
+    std::atomic<bool> down{false}, stopped{false}, started{false};
     for (Examiner &e : examiners)
         e.advance(held, false);
     // The stations' traffic is in flight when the database goes.
@@ -258,14 +244,14 @@ void TestSharedStore::databaseRestartUnderTraffic()
 
     // Every result stored once.
     QMap<int, int> once;
+    int reopened = 0;
     for (int n = firstNumber; n < firstNumber + stations * perStation; ++n)
         once.insert(n, 1);
     QCOMPARE(storedResults(), once);
-    int reopened = 0;
-    for (const Examiner &e : examiners)
-        reopened += e.reopened;
     // Uploads went out while the database was down: their links were
     // closed, and the stations had to send them again.
+    for (const Examiner &e : examiners)
+        reopened += e.reopened;
     QVERIFY(reopened > 0);
 
     // Both servers serve on, neither restarted.

@@ -1,6 +1,5 @@
 #include "PgScratch.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,13 +10,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QTcpServer>
 
-#include <algorithm>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -29,49 +24,24 @@ const char superuser[] = "hazard";
 // the PATH.
 QString findBinaries()
 {
-    QDir versions(QStringLiteral("/usr/lib/postgresql"));
-    QStringList names = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCollator numeric;
-    numeric.setNumericMode(true);
-    std::sort(names.begin(), names.end(),
-              [&](const QString &a, const QString &b) { return numeric.compare(a, b) > 0; });
-    for (const QString &name : names) {
-        const QString bin = versions.filePath(name + QStringLiteral("/bin"));
+    const QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    QStringList bins;
+    for (const QString &name : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed))
+        bins << versions.filePath(name + QStringLiteral("/bin"));
+    bins << QFileInfo(QStandardPaths::findExecutable(QStringLiteral("initdb"))).absolutePath();
+    for (const QString &bin : qAsConst(bins)) {
         if (QFileInfo(bin + QStringLiteral("/initdb")).isExecutable()
             && QFileInfo(bin + QStringLiteral("/pg_ctl")).isExecutable())
             return bin;
     }
-    const QString initdb = QStandardPaths::findExecutable(QStringLiteral("initdb"));
-    if (!initdb.isEmpty() && !QStandardPaths::findExecutable(QStringLiteral("pg_ctl")).isEmpty())
-        return QFileInfo(initdb).absolutePath();
     return QString();
 }
 
 // A loopback port nobody listens on right now.
 quint16 freePort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-QString lastLines(const QString &path, int count)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const QStringList lines = QString::fromUtf8(file.readAll()).trimmed().split(QLatin1Char('\n'));
-    return lines.mid(std::max(0, int(lines.size()) - count)).join(QLatin1Char('\n'));
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
 } // namespace
@@ -90,10 +60,7 @@ PgScratch::~PgScratch()
         stop(StopMode::Immediate);
 }
 
-bool PgScratch::required()
-{
-    return qEnvironmentVariableIntValue("HAZARD_REQUIRE_POSTGRES") == 1;
-}
+bool PgScratch::required() { return qEnvironmentVariableIntValue("HAZARD_REQUIRE_POSTGRES") == 1; }
 
 bool PgScratch::fail(const QString &why)
 {
@@ -101,10 +68,7 @@ bool PgScratch::fail(const QString &why)
     return false;
 }
 
-QString PgScratch::dataDir() const
-{
-    return m_dir.filePath(QStringLiteral("data"));
-}
+QString PgScratch::dataDir() const { return m_dir.filePath(QStringLiteral("data")); }
 
 bool PgScratch::runTool(const QString &program, const QStringList &args, int timeoutMs, QString *output)
 {
@@ -112,14 +76,13 @@ bool PgScratch::runTool(const QString &program, const QStringList &args, int tim
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     const QString path = m_bin + QLatin1Char('/') + program;
-    if (m_uid >= 0) {
-        process.start(QStringLiteral("setpriv"),
-                      QStringList{QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid),
-                                  QStringLiteral("--clear-groups"), QStringLiteral("--"), path}
-                          + args);
-    } else {
+    if (m_uid >= 0)
+        process.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=%1").arg(m_uid),
+                                                             QStringLiteral("--regid=%1").arg(m_gid),
+                                                             QStringLiteral("--clear-groups"), QStringLiteral("--"), path}
+                                                     + args);
+    else
         process.start(path, args);
-    }
     if (!process.waitForStarted(30000))
         return fail(QStringLiteral("cannot run %1: %2").arg(program, process.errorString()));
     if (!process.waitForFinished(timeoutMs)) {
@@ -145,35 +108,28 @@ bool PgScratch::createCluster()
                                    "or on the PATH (Debian: apt-get install postgresql)"));
     if (::geteuid() == 0) {
         const passwd *nobody = ::getpwnam("nobody");
-        if (!nobody)
-            return fail(QStringLiteral("PostgreSQL refuses to run as root, and there is no user nobody to run it as"));
-        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            return fail(QStringLiteral("PostgreSQL refuses to run as root, and setpriv (util-linux) is missing"));
+        if (!nobody || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            return fail(QStringLiteral("PostgreSQL refuses to run as root, and there is no user nobody or no setpriv"));
         m_uid = int(nobody->pw_uid);
         m_gid = int(nobody->pw_gid);
         if (::chown(QFile::encodeName(m_dir.path()).constData(), uid_t(m_uid), gid_t(m_gid)) != 0)
             return fail(QStringLiteral("cannot hand the scratch folder to nobody"));
     }
-    m_port = freePort();
-    if (m_port == 0)
+    if ((m_port = freePort()) == 0)
         return fail(QStringLiteral("no free loopback port"));
 
     m_password = QString::number(QRandomGenerator::global()->generate64(), 36)
                  + QString::number(QRandomGenerator::global()->generate64(), 36);
     // initdb reads the password from a file only; it lives as long as initdb runs.
     const QString pwfile = m_dir.filePath(QStringLiteral("pwfile"));
-    {
-        QFile file(pwfile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(m_password.toUtf8() + '\n') <= 0)
-            return fail(QStringLiteral("cannot write the password file"));
-    }
-    if (m_uid >= 0 && ::chown(QFile::encodeName(pwfile).constData(), uid_t(m_uid), gid_t(m_gid)) != 0)
-        return fail(QStringLiteral("cannot hand the password file to nobody"));
+    QFile file(pwfile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(m_password.toUtf8() + '\n') <= 0 || !file.flush()
+        || (m_uid >= 0 && ::fchown(file.handle(), uid_t(m_uid), gid_t(m_gid)) != 0))
+        return fail(QStringLiteral("cannot write the password file"));
+    file.close();
     const bool made = runTool(QStringLiteral("initdb"),
-                              {QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), QLatin1String(superuser),
-                               QStringLiteral("--pwfile=") + pwfile, QStringLiteral("--auth=scram-sha-256"),
-                               QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-locale"),
-                               QStringLiteral("--no-sync")},
+                              {"-D", dataDir(), "-U", superuser, "--pwfile=" + pwfile, "--auth=scram-sha-256", "-E",
+                               "UTF8", "--no-locale", "--no-sync"},
                               120000);
     QFile::remove(pwfile);
     if (!made)
@@ -183,10 +139,8 @@ bool PgScratch::createCluster()
     QFile conf(dataDir() + QStringLiteral("/postgresql.conf"));
     if (!conf.open(QIODevice::Append))
         return fail(QStringLiteral("cannot configure the cluster: ") + conf.errorString());
-    QByteArray settings = QStringLiteral("\nlisten_addresses = '127.0.0.1'\n"
-                                         "port = %1\n"
-                                         "unix_socket_directories = '%2'\n"
-                                         "max_connections = 200\n")
+    QByteArray settings = QStringLiteral("\nlisten_addresses = '127.0.0.1'\nport = %1\n"
+                                         "unix_socket_directories = '%2'\nmax_connections = 200\n")
                               .arg(m_port)
                               .arg(m_dir.path())
                               .toUtf8();
@@ -208,33 +162,24 @@ bool PgScratch::start()
     if (!m_created && !createCluster())
         return false;
     const QString log = m_dir.filePath(QStringLiteral("server.log"));
-    if (!runTool(QStringLiteral("pg_ctl"),
-                 {QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("120"), QStringLiteral("-D"), dataDir(),
-                  QStringLiteral("-l"), log, QStringLiteral("start")},
-                 180000))
-        return fail(m_why + QLatin1Char('\n') + lastLines(log, 10));
-    m_running = true;
-    return true;
+    if (!runTool(QStringLiteral("pg_ctl"), {"-w", "-t", "120", "-D", dataDir(), "-l", log, "start"}, 180000)) {
+        QFile file(log);
+        const QStringList lines = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n') : QStringList();
+        return fail(m_why + QLatin1Char('\n') + lines.mid(lines.size() - 10).join(QLatin1Char('\n')));
+    }
+    return m_running = true;
 }
 
 bool PgScratch::stop(StopMode mode)
 {
-    if (!m_running)
-        return true;
-    if (!runTool(QStringLiteral("pg_ctl"),
-                 {QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("120"), QStringLiteral("-D"), dataDir(),
-                  QStringLiteral("-m"), mode == StopMode::Fast ? QStringLiteral("fast") : QStringLiteral("immediate"),
-                  QStringLiteral("stop")},
-                 180000))
+    const QString how = mode == StopMode::Fast ? QStringLiteral("fast") : QStringLiteral("immediate");
+    if (m_running && !runTool(QStringLiteral("pg_ctl"), {"-w", "-t", "120", "-D", dataDir(), "-m", how, "stop"}, 180000))
         return false;
     m_running = false;
     return true;
 }
 
-bool PgScratch::restart(StopMode mode)
-{
-    return stop(mode) && start();
-}
+bool PgScratch::restart(StopMode mode) { return stop(mode) && start(); }
 
 QString PgScratch::url(const QString &database) const
 {
@@ -257,8 +202,8 @@ QString PgScratch::createDatabase(const QString &name)
 
 QString PgScratch::query(const QString &database, const QString &sql, bool *ok)
 {
-    if (ok)
-        *ok = false;
+    bool ignored = false;
+    *(ok = ok ? ok : &ignored) = false;
     const QString name = QStringLiteral("pgscratch %1 %2").arg(m_port).arg(database);
     QSqlDatabase db = QSqlDatabase::database(name, false);
     if (!db.isValid()) {
@@ -287,7 +232,6 @@ QString PgScratch::query(const QString &database, const QString &sql, bool *ok)
             columns.append(query.value(i).toString());
         rows.append(columns.join(QLatin1Char('|')));
     }
-    if (ok)
-        *ok = true;
+    *ok = true;
     return rows.join(QLatin1Char('\n'));
 }

@@ -16,40 +16,32 @@ public:
     enum class StopMode { Fast, Immediate };
 
     // The durable cluster syncs every commit to disk, as a production one
-    // does; the default one does not, which only a crash of the machine
-    // (rather than of the server process) would notice.
+    // does; only a crash of the machine would tell the two apart.
     explicit PgScratch(bool durable = false);
     ~PgScratch();
     PgScratch(const PgScratch &) = delete;
     PgScratch &operator=(const PgScratch &) = delete;
 
     // Creates the cluster on the first call, then starts the server and
-    // waits until it accepts connections. False, with the reason in why(),
-    // when it cannot, e.g. when PostgreSQL is not installed.
+    // waits until it accepts connections; false, with why(), when it cannot.
     bool start();
     bool stop(StopMode mode = StopMode::Fast);
-    // Stops and starts again on the same port.
     bool restart(StopMode mode = StopMode::Fast);
     bool isRunning() const { return m_running; }
 
-    // Creates an empty database owned by the superuser; its URL, or an empty
-    // text with the reason in why().
+    // An empty database; its URL (no password: environment() carries it),
+    // or an empty text.
     QString createDatabase(const QString &name);
-    // The URL of a database: no password, the environment carries it.
     QString url(const QString &database) const;
-    // The system environment plus what libpq needs to log in.
     QProcessEnvironment environment() const;
-    // Runs SQL on a database over a connection kept for the next time: its
-    // rows, one per line, columns joined by '|'. On failure ok is false and
-    // why() holds the reason.
+    // Runs SQL on a database: its rows, one per line, columns joined by '|'.
     QString query(const QString &database, const QString &sql, bool *ok = nullptr);
 
     quint16 port() const { return m_port; }
     QString why() const { return m_why; }
 
     // Set (HAZARD_REQUIRE_POSTGRES=1) where PostgreSQL is installed on
-    // purpose, so that a server that cannot start fails the test instead of
-    // skipping it.
+    // purpose, so that a server that cannot start fails instead of skipping.
     static bool required();
 
 private:
@@ -66,8 +58,7 @@ private:
     quint16 m_port = 0;
     bool m_created = false;
     bool m_running = false;
-    // Under root: the unprivileged user that owns the cluster.
-    int m_uid = -1;
+    int m_uid = -1; // under root: the unprivileged owner of the cluster
     int m_gid = -1;
     QString m_why;
     QStringList m_connections;

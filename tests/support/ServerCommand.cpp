@@ -14,12 +14,10 @@ ServerCommand::ServerCommand(const QString &db, const QString &folder, const QPr
 ServerCommand::~ServerCommand()
 {
     for (const auto &server : m_servers) {
-        if (server->state() != QProcess::NotRunning) {
-            server->terminate();
-            if (!server->waitForFinished(30000))
-                server->kill();
-            server->waitForFinished(30000);
-        }
+        server->terminate();
+        if (!server->waitForFinished(30000))
+            server->kill();
+        server->waitForFinished(30000);
     }
 }
 
@@ -61,9 +59,9 @@ quint16 ServerCommand::serve(const QStringList &args, const QString &logFile)
     else
         process.setStandardErrorFile(logFile);
     process.start(QStringLiteral(HAZARD_SERVER_BIN), QStringList{"--db", m_db, "serve"} + args);
-    const QDeadlineTimer deadline(60000);
-    while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime()))) {
-    }
+    for (const QDeadlineTimer deadline(60000); !process.canReadLine();)
+        if (!process.waitForReadyRead(int(deadline.remainingTime())))
+            break;
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\n$"))
                                               .match(QString::fromUtf8(process.readLine()));
     return match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;

@@ -14,8 +14,7 @@ class QProcess;
 class ServerCommand
 {
 public:
-    // Without an environment, the commands get this process's as it is when
-    // they start.
+    // Without an environment, the commands get this process's.
     ServerCommand(const QString &db, const QString &folder,
                   const QProcessEnvironment &environment = QProcessEnvironment());
     ~ServerCommand();
@@ -25,15 +24,13 @@ public:
     // Runs one command to its end: its exit status, or -100 when it crashed
     // or did not finish.
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr) const;
-    // Starts `serve` with these options, listening on 127.0.0.1, and waits
-    // for the line that names the port; the port, or 0. The server's log
-    // goes to `logFile`, or where this process's goes.
+    // Starts `serve` with these options and waits for the line that names
+    // the port: the port, or 0. The log goes to `logFile`, or stderr.
     quint16 serve(const QStringList &args, const QString &logFile = QString());
     // The servers serve() started, in order.
     QProcess &server(int index) const { return *m_servers.at(size_t(index)); }
 
-    // Any program, run to its end like run(); in the folder and environment
-    // of `on` when given.
+    // Any program, run like run(); in the folder and environment of `on`.
     static int execute(const QString &program, const QStringList &args, QString *out = nullptr,
                        QString *err = nullptr, const ServerCommand *on = nullptr);
 

@@ -17,14 +17,8 @@ inline bool open(ServerStore &store, const QString &path)
 inline bool addCandidate(ServerStore &store, const QString &number,
                          CandidateState::Value state = CandidateState::Ready)
 {
-    CandidateRecord c;
-    c.number = number;
-    c.courseCode = QStringLiteral("K1");
-    c.licenceClass = 2;
-    c.pid = QStringLiteral("0790") + number;
-    c.fullName = QStringLiteral("Nguyễn Văn ") + number;
-    c.photoBase64 = QStringLiteral("aGVsbG8=");
-    c.state = state;
+    CandidateRecord c{0, number, QStringLiteral("K1"), 2, QStringLiteral("0790") + number,
+                      QStringLiteral("Nguyễn Văn ") + number, QStringLiteral("aGVsbG8="), state};
     return store.addCandidate(&c);
 }
 
