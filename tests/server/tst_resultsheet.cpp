@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -150,6 +151,15 @@ void TestResultSheet::courseSheetHoldsEveryExaminedCandidate()
         pagesWithImages << line.simplified().section(QLatin1Char(' '), 0, 0);
     pagesWithImages.removeAll(QString());
     QCOMPARE(pagesWithImages, QStringList{"1"});
+
+    // Both pages render to pictures without a complaint.
+    QString rendered;
+    QCOMPARE(ServerCommand::execute(QStringLiteral("pdftoppm"),
+                                    {"-png", "-r", "40", pdf, m_dir.filePath(QStringLiteral("page"))}, &rendered, &rendered),
+             0);
+    QVERIFY2(rendered.isEmpty(), qPrintable(rendered));
+    QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("page-1.png"))).size() > 0
+            && QFileInfo(m_dir.filePath(QStringLiteral("page-2.png"))).size() > 0);
 
     // One candidate's sheet is that candidate's page alone.
     const QString one = m_dir.filePath(QStringLiteral("102.pdf"));
