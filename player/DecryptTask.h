@@ -6,10 +6,6 @@
 #include <QRunnable>
 #include <QString>
 
-#include <memory>
-
-class CipherAlgorithm;
-
 // Writes the playable copy of one enciphered video. Only the leading
 // megabyte is enciphered, so memory use is bounded by that prefix whatever
 // the video's length; the plain rest is copied by the kernel. The copy
@@ -32,5 +28,5 @@ private:
 
     QString m_inputPath;
     QString m_outputPath;
-    std::unique_ptr<CipherAlgorithm> m_videoCipher;
+    QByteArray m_key;
 };
