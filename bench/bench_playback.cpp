@@ -233,14 +233,16 @@ void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int
     };
 
     // The lag against the true position: the current entry's start plus the
-    // player's position inside it. Right at a change the player may still
-    // hold the ended entry's last position, which is no position in the new
-    // one: such a sample is left out.
+    // player's position inside it. Until the new entry has loaded the player
+    // still holds the ended entry's last position; the true one is then the
+    // new entry's start.
     auto sampleLag = [&](std::vector<double> &into) {
         const int entry = playlist->currentIndex();
-        if (entry >= 0 && entry < int(starts.size()) && lastReported >= 0
-            && player->position() < contest.at(entry)->duration() - 100)
-            into.push_back(double(starts[size_t(entry)] + player->position() - lastReported));
+        const QMediaPlayer::MediaStatus status = player->mediaStatus();
+        const bool loading = status == QMediaPlayer::LoadingMedia || status == QMediaPlayer::EndOfMedia
+            || status == QMediaPlayer::NoMedia;
+        if (entry >= 0 && entry < int(starts.size()) && lastReported >= 0)
+            into.push_back(double(starts[size_t(entry)] + (loading ? 0 : player->position()) - lastReported));
     };
     QEventLoop loop;
     QObject::connect(&manager, &PlayerManager::notifyEndContest, &loop, &QEventLoop::quit);
