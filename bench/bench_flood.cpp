@@ -1,6 +1,6 @@
-// Upload round trips of many stations on one examination server while one
-// more station floods it with course list requests and never reads the
-// answers. The server runs in-process on a thread of its own, as
+// Upload round trips of many stations on one examination server alone, and
+// while one more station floods it with course list requests, once never
+// reading the answers and once reading them all (a sustained flood). The server runs in-process on a thread of its own, as
 // `hazard-server serve` runs it; the stations are real loopback connections
 // that speak the real frames, and the flooder writes from a thread of its
 // own as fast as the connection takes its requests. Each station enters its
@@ -87,15 +87,17 @@ void countingHandler(QtMsgType type, const QMessageLogContext &context, const QS
     defaultHandler(type, context, text);
 }
 
-// Answers its challenge, then sends course list requests without pause and
-// reads nothing more; its writes block whenever the server stops taking
-// them.
+enum class Flood { None, NeverReads, Reads };
+
+// Answers its challenge, then sends course list requests without pause;
+// its writes block whenever the server stops taking them. It either reads
+// nothing more or reads and drops every answer as fast as they come.
 class Flooder
 {
 public:
     ~Flooder() { stop(); }
 
-    bool start(quint16 port)
+    bool start(quint16 port, bool readsAnswers)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address = {};
@@ -122,6 +124,13 @@ public:
             while (!m_stop && sendAll(requests)) {
             }
         });
+        if (readsAnswers) {
+            m_reader = std::thread([this] {
+                char buffer[64 * 1024];
+                while (!m_stop && ::recv(m_fd, buffer, sizeof buffer, 0) > 0) {
+                }
+            });
+        }
         return true;
     }
 
@@ -132,6 +141,8 @@ public:
             ::shutdown(m_fd, SHUT_RDWR);
         if (m_thread.joinable())
             m_thread.join();
+        if (m_reader.joinable())
+            m_reader.join();
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
@@ -151,6 +162,7 @@ private:
 
     int m_fd = -1;
     std::thread m_thread;
+    std::thread m_reader;
     std::atomic<bool> m_stop{false};
 };
 
@@ -160,7 +172,7 @@ bool prepareDatabase(const QString &path)
     if (!store.open(path, ServerStore::OpenMode::CreateIfMissing) || !store.addCourse({QStringLiteral("K1"), QStringLiteral("Khóa 1")}))
         return false;
     QList<CandidateRecord> candidates;
-    for (int i = 0; i < 2 * rounds * stationCount; ++i) {
+    for (int i = 0; i < 3 * rounds * stationCount; ++i) {
         CandidateRecord c;
         c.number = QString::number(1000 + i);
         c.courseCode = QStringLiteral("K1");
@@ -180,7 +192,7 @@ struct Figures
     qint64 floodAnswers = 0;
 };
 
-bool run(quint16 port, bool flood, int firstNumber, Figures *figures)
+bool run(quint16 port, Flood flood, int firstNumber, Figures *figures)
 {
     std::vector<std::unique_ptr<BenchStation>> stations;
     for (int i = 0; i < stationCount; ++i)
@@ -190,8 +202,8 @@ bool run(quint16 port, bool flood, int firstNumber, Figures *figures)
         }, 30000))
         return false;
     Flooder flooder;
-    if (flood) {
-        if (!flooder.start(port))
+    if (flood != Flood::None) {
+        if (!flooder.start(port, flood == Flood::Reads))
             return false;
         // Let the flood get going before the stations upload.
         QEventLoop settle;
@@ -238,11 +250,13 @@ int main(int argc, char *argv[])
     std::printf("%d stations, %d rounds of simultaneous uploads, server on its own thread\n", stationCount, rounds);
     int status = 0;
     int firstNumber = 1000;
-    for (const bool flood : {false, true}) {
+    for (const Flood flood : {Flood::None, Flood::NeverReads, Flood::Reads}) {
         Figures figures;
         const bool ok = run(quint16(server.port), flood, firstNumber, &figures);
         firstNumber += rounds * stationCount;
-        const char *what = flood ? "with one station flooding, never reading" : "alone";
+        const char *what = flood == Flood::NeverReads ? "with one station flooding, never reading"
+            : flood == Flood::Reads                    ? "with one station flooding, reading all"
+                                                       : "alone";
         if (!ok) {
             std::printf("  %-42s stations not served within a minute\n", what);
             status = 1;
@@ -250,10 +264,9 @@ int main(int argc, char *argv[])
         }
         std::printf("  %-42s upload round trip: median %7.1f ms, worst %7.1f ms (%d uploads)%s\n", what,
                     figures.medianMs, figures.worstMs, figures.samples,
-                    flood && figures.worstMs >= 200 ? "  (goal: worst < 200 ms)" : "");
-        if (flood)
+                    flood != Flood::None ? "  (goal: worst < 200 ms)" : "");
+        if (flood != Flood::None)
             std::printf("  %-42s %lld flood requests answered meanwhile\n", "", figures.floodAnswers);
-
     }
     server.quit();
     server.wait();

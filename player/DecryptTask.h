@@ -6,15 +6,11 @@
 #include <QRunnable>
 #include <QString>
 
-#include <memory>
-
-class CipherAlgorithm;
-class QFileDevice;
-
 // Writes the playable copy of one enciphered video. Only the leading
-// megabyte is enciphered, so memory use is bounded by that prefix and a copy
-// chunk whatever the video's length; the copy appears under its final name
-// only once complete, so the player never opens a half-written file.
+// megabyte is enciphered, so memory use is bounded by that prefix whatever
+// the video's length; the plain rest is copied by the kernel. The copy
+// appears under its final name only once complete, so the player never
+// opens a half-written file.
 class DecryptTask : public QRunnable
 {
 public:
@@ -25,11 +21,12 @@ public:
     void run() override;
 
 private:
-    bool decryptInto(QFileDevice &input, QFileDevice &output);
-    bool readFailed(const QFileDevice &input) const;
-    bool writeFailed(const QFileDevice &output) const;
+    bool decryptInto(int input, int output, qint64 inputSize);
+    bool copyTail(int input, int output, qint64 offset, qint64 inputSize);
+    bool readFailed(int error) const;
+    bool writeFailed(int error) const;
 
     QString m_inputPath;
     QString m_outputPath;
-    std::unique_ptr<CipherAlgorithm> m_videoCipher;
+    QByteArray m_key;
 };

@@ -9,6 +9,8 @@
 
 // RC4 whose key stream restarts from its first byte on every call, so one
 // call never depends on another and encrypting twice restores the input.
+// The key schedule is run once, here; every call starts from a copy of it
+// and changes nothing in the object, so calls may run on several threads.
 class Rc4Cipher final : public CipherAlgorithm
 {
 public:
@@ -18,12 +20,7 @@ public:
     void decrypt(const char *input, char *output, int length) override;
 
 private:
-    void resetState();
-    void apply(const char *input, char *output, int length);
+    void apply(const char *input, char *output, int length) const;
 
-    QByteArray m_key;
-    std::uint8_t m_state[256] = {};
-    std::int32_t m_keyLength = 0;
-    std::int32_t m_i = 0;
-    std::int32_t m_j = 0;
+    std::uint8_t m_scheduledState[256] = {};
 };
