@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
 
 bool CandidateImport::parseLicenceClass(const QString &text, int *code)
 {
@@ -166,4 +169,36 @@ bool CandidateImport::readFile(const QString &path, QList<CandidateRecord> *cand
         lines->append(row.line);
     }
     return errors->isEmpty();
+}
+
+bool CandidateImport::checkAgainst(ServerStore &store, const QList<CandidateRecord> &candidates,
+                                   const QList<int> &lines, QStringList *errors, QString *why)
+{
+    for (int i = 0; i < candidates.size(); ++i) {
+        const CandidateRecord &c = candidates.at(i);
+        CourseRecord course;
+        CandidateRecord existing;
+        const auto courseLookup = store.course(c.courseCode, &course);
+        const auto numberLookup = store.candidate(c.courseCode, c.number, &existing);
+        const auto idLookup = c.id > 0 ? store.candidateById(c.id, &existing) : ServerStore::Lookup::Missing;
+        if (courseLookup == ServerStore::Lookup::Failed || numberLookup == ServerStore::Lookup::Failed
+            || idLookup == ServerStore::Lookup::Failed) {
+            *why = store.lastError();
+            return false;
+        }
+        if (courseLookup == ServerStore::Lookup::Missing)
+            errors->append(QStringLiteral("line %1: no course %2").arg(lines.at(i)).arg(c.courseCode));
+        else if (numberLookup == ServerStore::Lookup::Found)
+            errors->append(QStringLiteral("line %1: candidate %2 is already registered for course %3")
+                               .arg(lines.at(i))
+                               .arg(c.number, c.courseCode));
+        else if (idLookup == ServerStore::Lookup::Found)
+            errors->append(QStringLiteral("line %1: id %2 is taken").arg(lines.at(i)).arg(c.id));
+    }
+    // File order reads best; these checks ran after the file's own.
+    const QRegularExpression lineNumber(QStringLiteral("^line (\\d+):"));
+    std::stable_sort(errors->begin(), errors->end(), [&](const QString &a, const QString &b) {
+        return lineNumber.match(a).captured(1).toInt() < lineNumber.match(b).captured(1).toInt();
+    });
+    return true;
 }

@@ -1,28 +1,24 @@
 // hazard-content: builds and checks the content packs that stations play.
+#include "CommandRegistry.h"
 #include "PackBuilder.h"
 #include "PackSecrets.h"
 #include "PackVerifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTextStream>
 
 namespace {
 
-const char description[] =
-    "Builds and checks content packs for hazard-station.\n"
-    "\n"
-    "  hazard-content build [options] MANIFEST OUTDIR\n"
-    "  hazard-content verify [options] OUTDIR\n"
-    "\n"
-    "build writes OUTDIR/ksm.db (the encrypted table `video`) and OUTDIR/videos/\n"
-    "(every clip with its first MiB RC4-enciphered), then prints the five CMake values\n"
-    "HAZARD_AUTH_SECRET, HAZARD_DB_SALT, HAZARD_DB_DIGEST, HAZARD_DB_PASSWORD and\n"
-    "HAZARD_VIDEO_KEY that a station build needs to accept the pack. Salt, password\n"
-    "and video key are taken from the options or freshly generated from a secure\n"
-    "random source; the authentication secret, which pairs stations with their\n"
-    "server and plays no part in the pack, is --auth-secret or this build's own. The pack is\n"
-    "assembled beside OUTDIR and renamed into place only when complete.\n"
+const char buildHelp[] =
+    "Build a content pack: OUTDIR/ksm.db (the encrypted table `video`) and\n"
+    "OUTDIR/videos/ (every clip with its first MiB RC4-enciphered), then print the\n"
+    "five CMake values HAZARD_AUTH_SECRET, HAZARD_DB_SALT, HAZARD_DB_DIGEST,\n"
+    "HAZARD_DB_PASSWORD and HAZARD_VIDEO_KEY that a station build needs to accept\n"
+    "the pack. Salt, password and video key are taken from the options or freshly\n"
+    "generated from a secure random source; the authentication secret, which pairs\n"
+    "stations with their server and plays no part in the pack, is --auth-secret or\n"
+    "this build's own. The pack is assembled beside OUTDIR and renamed into place\n"
+    "only when complete.\n"
     "\n"
     "MANIFEST is CSV, one clip per line:\n"
     "  file,chapter,th,danger_start,danger_end[,id[,duration_ms]]\n"
@@ -34,23 +30,104 @@ const char description[] =
     "mm:ss:ff with ff in sixtieths of a second (e.g. 00:05:30 = 5500 ms). Stations\n"
     "read a code as sixtieths * 50 / 3 truncated, so a time in milliseconds is stored\n"
     "as the first code that reaches it and the difference is reported. id and\n"
-    "duration are numbered and measured with ffprobe when not given.\n"
-    "\n"
-    "verify checks a pack as a station built with the given values (by default this\n"
+    "duration are numbered and measured with ffprobe when not given.";
+
+const char verifyHelp[] =
+    "Check a pack as a station built with the given values (by default this\n"
     "program's built-in ones) meets it: digest, password, situations per chapter\n"
     "against the examination's 2,1,2,1,2,2, and every video present, decryptable and\n"
     "as long as its row says. One line per finding; exit status 1 on any failure.";
 
-QTextStream &out()
+QCommandLineOption hexOption(const char *name, const char *help)
 {
-    static QTextStream stream(stdout);
-    return stream;
+    return QCommandLineOption(QLatin1String(name), QLatin1String(help), QStringLiteral("hex"));
 }
 
-QTextStream &err()
+// The secrets both commands take; values given win over generated or
+// built-in ones.
+QList<QCommandLineOption> packSecretOptions()
 {
-    static QTextStream stream(stderr);
-    return stream;
+    return {hexOption("salt", "Digest salt, 57 lowercase hex characters."),
+            hexOption("password", "Database password, 38 lowercase hex characters."),
+            hexOption("video-key", "RC4 video key, 32 lowercase hex characters.")};
+}
+
+void takeGivenSecrets(const QCommandLineParser &parser, PackSecrets *secrets)
+{
+    const QList<QPair<const char *, QString *>> given = {
+        {"salt", &secrets->salt},         {"digest", &secrets->digest},         {"password", &secrets->password},
+        {"video-key", &secrets->videoKey}, {"auth-secret", &secrets->authSecret},
+    };
+    for (const auto &option : given) {
+        // Given on the command line; a command without the option never has it.
+        if (parser.optionNames().contains(QLatin1String(option.first)))
+            *option.second = parser.value(QLatin1String(option.first));
+    }
+}
+
+CommandSpec build(CommandRegistry &registry)
+{
+    const QCommandLineOption replace(QStringLiteral("replace"), QStringLiteral("Replace the pack already in OUTDIR."));
+    CommandSpec spec;
+    spec.name = QStringLiteral("build");
+    spec.summary = QStringLiteral("build a pack from clips and a manifest");
+    spec.description = QString::fromUtf8(buildHelp);
+    spec.options = packSecretOptions()
+        << hexOption("auth-secret", "Authentication secret to print with the pack's values, 57 lowercase hex "
+                                    "characters.")
+        << replace;
+    spec.arguments = {{QStringLiteral("MANIFEST"), QStringLiteral("The clips, as CSV.")},
+                      {QStringLiteral("OUTDIR"), QStringLiteral("Where the pack goes.")}};
+    spec.run = [&registry, replace](const QCommandLineParser &parser) {
+        PackSecrets secrets;
+        if (!PackSecrets::generate(&secrets)) {
+            registry.err() << "the secure random source failed\n";
+            return 1;
+        }
+        takeGivenSecrets(parser, &secrets);
+        const QStringList args = parser.positionalArguments();
+        PackBuilder builder;
+        builder.setSecrets(secrets);
+        builder.setReplaceExisting(parser.isSet(replace));
+        const bool built = builder.build(args.at(0), args.at(1));
+        for (const QString &note : builder.notes())
+            registry.out() << "note: " << note << '\n';
+        if (!built) {
+            for (const QString &error : builder.errors())
+                registry.err() << "error: " << error << '\n';
+            registry.err() << "no pack written\n";
+            return 1;
+        }
+        registry.out() << "pack written to " << args.at(1) << ": " << builder.situationCount()
+                       << " situations and the count-down clip\n";
+        for (const QString &line : builder.secrets().cmakeLines())
+            registry.out() << line << '\n';
+        return 0;
+    };
+    return spec;
+}
+
+CommandSpec verify(CommandRegistry &registry)
+{
+    CommandSpec spec;
+    spec.name = QStringLiteral("verify");
+    spec.summary = QStringLiteral("check a pack as a station would meet it");
+    spec.description = QString::fromUtf8(verifyHelp);
+    spec.options = packSecretOptions()
+        << hexOption("digest", "Expected salted digest, 32 lowercase hex characters.");
+    spec.arguments = {{QStringLiteral("OUTDIR"), QStringLiteral("The pack: ksm.db and videos/.")}};
+    spec.run = [&registry](const QCommandLineParser &parser) {
+        PackSecrets secrets = PackSecrets::builtIn();
+        takeGivenSecrets(parser, &secrets);
+        PackVerifier verifier;
+        verifier.setSecrets(secrets);
+        const bool passed = verifier.verify(parser.positionalArguments().at(0));
+        for (const QString &finding : verifier.findings())
+            registry.out() << finding << '\n';
+        registry.out() << (passed ? "pack verified\n" : "pack FAILED verification\n");
+        return passed ? 0 : 1;
+    };
+    return spec;
 }
 
 } // namespace
@@ -59,98 +136,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hazard-content"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(description));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("build or verify"));
-    const QCommandLineOption saltOption(QStringLiteral("salt"),
-        QStringLiteral("Digest salt, 57 lowercase hex characters."), QStringLiteral("hex"));
-    const QCommandLineOption passwordOption(QStringLiteral("password"),
-        QStringLiteral("Database password, 38 lowercase hex characters."), QStringLiteral("hex"));
-    const QCommandLineOption keyOption(QStringLiteral("video-key"),
-        QStringLiteral("RC4 video key, 32 lowercase hex characters."), QStringLiteral("hex"));
-    const QCommandLineOption digestOption(QStringLiteral("digest"),
-        QStringLiteral("verify: expected salted digest, 32 lowercase hex characters."),
-        QStringLiteral("hex"));
-    const QCommandLineOption authOption(QStringLiteral("auth-secret"),
-        QStringLiteral("build: authentication secret to print with the pack's values, 57 lowercase hex characters."),
-        QStringLiteral("hex"));
-    const QCommandLineOption replaceOption(QStringLiteral("replace"),
-        QStringLiteral("build: replace the pack already in OUTDIR."));
-    parser.addOptions({saltOption, passwordOption, keyOption, digestOption, authOption, replaceOption});
-    parser.process(app);
-
-    // Values given on the command line win over generated or built-in ones.
-    auto takeGivenSecrets = [&](PackSecrets *secrets) {
-        const QList<QPair<const QCommandLineOption *, QString *>> given = {
-            {&saltOption, &secrets->salt},          {&digestOption, &secrets->digest},
-            {&passwordOption, &secrets->password},  {&keyOption, &secrets->videoKey},
-            {&authOption, &secrets->authSecret},
-        };
-        for (const auto &option : given) {
-            if (parser.isSet(*option.first))
-                *option.second = parser.value(*option.first);
-        }
-    };
-
-    const QStringList args = parser.positionalArguments();
-    const QString command = args.value(0);
-
-    if (command == QLatin1String("build") && args.size() == 3) {
-        if (parser.isSet(digestOption)) {
-            err() << "build computes the digest; --digest is for verify\n";
-            return 2;
-        }
-        PackSecrets secrets;
-        if (!PackSecrets::generate(&secrets)) {
-            err() << "the secure random source failed\n";
-            return 1;
-        }
-        takeGivenSecrets(&secrets);
-
-        PackBuilder builder;
-        builder.setSecrets(secrets);
-        builder.setReplaceExisting(parser.isSet(replaceOption));
-        const bool built = builder.build(args.at(1), args.at(2));
-        const QStringList notes = builder.notes();
-        for (const QString &note : notes)
-            out() << "note: " << note << '\n';
-        if (!built) {
-            const QStringList errors = builder.errors();
-            for (const QString &error : errors)
-                err() << "error: " << error << '\n';
-            err() << "no pack written\n";
-            return 1;
-        }
-        out() << "pack written to " << args.at(2) << ": " << builder.situationCount()
-              << " situations and the count-down clip\n";
-        const QStringList lines = builder.secrets().cmakeLines();
-        for (const QString &line : lines)
-            out() << line << '\n';
-        return 0;
-    }
-
-    if (command == QLatin1String("verify") && args.size() == 2) {
-        if (parser.isSet(replaceOption)) {
-            err() << "--replace is for build\n";
-            return 2;
-        }
-        PackSecrets secrets = PackSecrets::builtIn();
-        takeGivenSecrets(&secrets);
-
-        PackVerifier verifier;
-        verifier.setSecrets(secrets);
-        const bool passed = verifier.verify(args.at(1));
-        const QStringList findings = verifier.findings();
-        for (const QString &finding : findings)
-            out() << finding << '\n';
-        out() << (passed ? "pack verified\n" : "pack FAILED verification\n");
-        return passed ? 0 : 1;
-    }
-
-    err() << "usage: hazard-content build [options] MANIFEST OUTDIR\n"
-             "       hazard-content verify [options] OUTDIR\n"
-             "       hazard-content --help\n";
-    return 2;
+    CommandRegistry registry(QStringLiteral("hazard-content"));
+    registry.setDescription(QStringLiteral("Builds and checks content packs for hazard-station."));
+    registry.setEpilogue(QStringLiteral("The manifest's format: hazard-content build --help\n"));
+    registry.add(build(registry));
+    registry.add(verify(registry));
+    return registry.run(QCoreApplication::arguments());
 }

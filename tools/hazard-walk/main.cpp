@@ -1,11 +1,7 @@
 // hazard-walk: drives a running hazard-station from outside, as the demo
 // does when there is no one at the screen, and makes up a stored result for
 // the demo server.
-//
-//   hazard-walk sample-result FOLDER
-//   hazard-walk shot FILE [--width N]
-//   hazard-walk walk --pid PID --folder FOLDER [--shots DIR] [--shot-width N]
-//                    [--refused NUMBER] [--exam NUMBER] [--review NUMBER]
+#include "CommandRegistry.h"
 #include "PackSituations.h"
 #include "ScreenDriver.h"
 #include "StationLook.h"
@@ -16,117 +12,129 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
-#include <QTextStream>
 
 #include <memory>
 
 namespace {
 
-const char usage[] =
-    "Usage:\n"
-    "  hazard-walk sample-result FOLDER\n"
-    "      Print the detail text of one examination on the content in FOLDER (ksm.db\n"
-    "      and videos/), scored by the station's own rules, for hazard-server add-result.\n"
-    "  hazard-walk shot FILE [--width N]\n"
-    "      Save a picture of the whole display, scaled down to N pixels across.\n"
-    "  hazard-walk walk --pid PID --folder FOLDER [options]\n"
-    "      Walk the station with process id PID, working in FOLDER, through a refused\n"
-    "      candidate, an examination and a review, with keys and clicks on its display.\n"
-    "      --shots DIR        write screenshots of each stage there\n"
-    "      --shot-width N     scale screenshots down to N pixels across\n"
-    "      --refused NUMBER   a candidate number the server refuses (default 0004)\n"
-    "      --exam NUMBER      a candidate ready for the examination (default 0001)\n"
-    "      --review NUMBER    a candidate with a stored result (default 0002)\n";
-
-int fail(const QString &text, int status = 1)
+CommandSpec sampleResult(CommandRegistry &registry)
 {
-    QTextStream err(stderr);
-    err.setCodec("UTF-8");
-    err << "hazard-walk: " << text << "\n";
-    return status;
+    CommandSpec spec;
+    spec.name = QStringLiteral("sample-result");
+    spec.summary = QStringLiteral("print a scored examination on the content, for hazard-server add-result");
+    spec.description = QStringLiteral(
+        "Print the detail text of one examination on the content in FOLDER (ksm.db\n"
+        "and videos/), scored by the station's own rules, for hazard-server add-result.");
+    spec.arguments = {{QStringLiteral("FOLDER"), QStringLiteral("The station's content: ksm.db and videos/.")}};
+    spec.run = [&registry](const QCommandLineParser &parser) {
+        // The content loader and the scoring talk on the debug log; the
+        // detail text alone goes to standard output.
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+        const QString folder = parser.positionalArguments().first();
+        PackSituations pack;
+        QString why;
+        if (!pack.load(folder, &why))
+            return registry.failure(why);
+        const QString detail = pack.sampleResult();
+        if (detail.isEmpty())
+            return registry.failure(
+                QStringLiteral("the content in %1 does not make up an examination").arg(folder));
+        registry.out() << detail << "\n";
+        return 0;
+    };
+    return spec;
 }
 
-int sampleResult(const QStringList &args)
+CommandSpec shot(CommandRegistry &registry)
 {
-    if (args.size() != 1)
-        return fail(QString::fromLatin1(usage), 2);
-    PackSituations pack;
-    QString why;
-    if (!pack.load(args.first(), &why))
-        return fail(why);
-    const QString detail = pack.sampleResult();
-    if (detail.isEmpty())
-        return fail(QStringLiteral("the content in %1 does not make up an examination").arg(args.first()));
-    QTextStream(stdout) << detail << "\n";
-    return 0;
+    const QCommandLineOption width(QStringLiteral("width"),
+                                   QStringLiteral("Scale the picture down to N pixels across."), QStringLiteral("N"),
+                                   QStringLiteral("0"));
+    CommandSpec spec;
+    spec.name = QStringLiteral("shot");
+    spec.summary = QStringLiteral("save a picture of the whole display");
+    spec.description = QStringLiteral("Save a picture of the whole display, scaled down to N pixels across.");
+    spec.options = {width};
+    spec.arguments = {{QStringLiteral("FILE"), QStringLiteral("The picture to write.")}};
+    spec.run = [&registry, width](const QCommandLineParser &parser) {
+        const QString path = parser.positionalArguments().first();
+        if (!ScreenDriver().screenshot(path, parser.value(width).toInt()))
+            return registry.failure(QStringLiteral("cannot save a picture of the display to %1").arg(path));
+        return 0;
+    };
+    return spec;
 }
 
-int shot(const QStringList &arguments)
+CommandSpec walk(CommandRegistry &registry)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption width(QStringLiteral("width"), QString(), QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOption(width);
-    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1)
-        return fail(QString::fromLatin1(usage), 2);
-    const QString path = parser.positionalArguments().first();
-    if (!ScreenDriver().screenshot(path, parser.value(width).toInt()))
-        return fail(QStringLiteral("cannot save a picture of the display to %1").arg(path));
-    return 0;
-}
-
-int walk(const QStringList &arguments)
-{
-    QCommandLineParser parser;
-    const QCommandLineOption pid(QStringLiteral("pid"), QString(), QStringLiteral("PID"));
-    const QCommandLineOption folder(QStringLiteral("folder"), QString(), QStringLiteral("FOLDER"));
-    const QCommandLineOption shots(QStringLiteral("shots"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption width(QStringLiteral("shot-width"), QString(), QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption refused(QStringLiteral("refused"), QString(), QStringLiteral("NUMBER"),
-                                     QStringLiteral("0004"));
-    const QCommandLineOption exam(QStringLiteral("exam"), QString(), QStringLiteral("NUMBER"), QStringLiteral("0001"));
-    const QCommandLineOption review(QStringLiteral("review"), QString(), QStringLiteral("NUMBER"),
-                                    QStringLiteral("0002"));
-    parser.addOptions({pid, folder, shots, width, refused, exam, review});
-    if (!parser.parse(arguments) || !parser.isSet(pid) || !parser.isSet(folder)
-        || !parser.positionalArguments().isEmpty())
-        return fail(parser.errorText() + QLatin1Char('\n') + QString::fromLatin1(usage), 2);
-
-    StationLook::install();
-    PackSituations pack;
-    QString why;
-    if (!pack.load(parser.value(folder), &why))
-        return fail(why);
-    ScreenDriver screen;
-    if (!screen.check(&why))
-        return fail(why);
-    StationWalk walk(parser.value(pid).toLongLong(), parser.value(folder), &pack, &screen);
-    if (parser.isSet(shots)) {
-        if (!QDir().mkpath(parser.value(shots)))
-            return fail(QStringLiteral("cannot create %1").arg(parser.value(shots)));
-        walk.setShotFolder(parser.value(shots), parser.value(width).toInt());
-    }
-    if (!walk.run({parser.value(refused), parser.value(exam), parser.value(review)}))
-        return fail(walk.lastError());
-    return 0;
+    const QCommandLineOption pid(QStringLiteral("pid"), QStringLiteral("The station's process id."),
+                                 QStringLiteral("PID"));
+    const QCommandLineOption folder(QStringLiteral("folder"), QStringLiteral("The station's working folder."),
+                                    QStringLiteral("FOLDER"));
+    const QCommandLineOption shots(QStringLiteral("shots"), QStringLiteral("Write screenshots of each stage there."),
+                                   QStringLiteral("DIR"));
+    const QCommandLineOption width(QStringLiteral("shot-width"),
+                                   QStringLiteral("Scale screenshots down to N pixels across."), QStringLiteral("N"),
+                                   QStringLiteral("0"));
+    const QCommandLineOption refused(QStringLiteral("refused"),
+                                     QStringLiteral("A candidate number the server refuses (default 0004)."),
+                                     QStringLiteral("NUMBER"), QStringLiteral("0004"));
+    const QCommandLineOption exam(QStringLiteral("exam"),
+                                  QStringLiteral("A candidate ready for the examination (default 0001)."),
+                                  QStringLiteral("NUMBER"), QStringLiteral("0001"));
+    const QCommandLineOption review(QStringLiteral("review"),
+                                    QStringLiteral("A candidate with a stored result (default 0002)."),
+                                    QStringLiteral("NUMBER"), QStringLiteral("0002"));
+    CommandSpec spec;
+    spec.name = QStringLiteral("walk");
+    spec.summary = QStringLiteral("walk a running station through a refusal, an examination and a review");
+    spec.description = QStringLiteral(
+        "Walk the station with process id PID, working in FOLDER, through a refused\n"
+        "candidate, an examination and a review, with keys and clicks on its display.");
+    spec.options = {pid, folder, shots, width, refused, exam, review};
+    spec.required = QStringList{QStringLiteral("pid"), QStringLiteral("folder")};
+    spec.run = [&registry, pid, folder, shots, width, refused, exam, review](const QCommandLineParser &parser) {
+        StationLook::install();
+        PackSituations pack;
+        QString why;
+        if (!pack.load(parser.value(folder), &why))
+            return registry.failure(why);
+        ScreenDriver screen;
+        if (!screen.check(&why))
+            return registry.failure(why);
+        StationWalk walk(parser.value(pid).toLongLong(), parser.value(folder), &pack, &screen);
+        if (parser.isSet(shots)) {
+            if (!QDir().mkpath(parser.value(shots)))
+                return registry.failure(QStringLiteral("cannot create %1").arg(parser.value(shots)));
+            walk.setShotFolder(parser.value(shots), parser.value(width).toInt());
+        }
+        if (!walk.run({parser.value(refused), parser.value(exam), parser.value(review)}))
+            return registry.failure(walk.lastError());
+        return 0;
+    };
+    return spec;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    if (command == QLatin1String("sample-result")) {
-        QCoreApplication app(argc, argv);
-        // The content loader and the scoring talk on the debug log; the
-        // detail text alone goes to standard output.
-        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
-        return sampleResult(QCoreApplication::arguments().mid(2));
-    }
-    if (command == QLatin1String("walk") || command == QLatin1String("shot")) {
-        QApplication app(argc, argv);
-        QStringList args = QCoreApplication::arguments();
-        args.removeAt(1);
-        return command == QLatin1String("walk") ? walk(args) : shot(args);
-    }
-    return fail(QString::fromLatin1(usage), command == QLatin1String("--help") ? 0 : 2);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Only the commands that look at the display need widgets.
+    const QString command = CommandRegistry::commandOf(arguments);
+    std::unique_ptr<QCoreApplication> app;
+    if (command == QLatin1String("walk") || command == QLatin1String("shot"))
+        app.reset(new QApplication(argc, argv));
+    else
+        app.reset(new QCoreApplication(argc, argv));
+    CommandRegistry registry(QStringLiteral("hazard-walk"));
+    registry.setDescription(QStringLiteral("Drives a running hazard-station from outside, as the demo does when\n"
+                                           "there is no one at the screen, and makes up a stored result for the\n"
+                                           "demo server."));
+    registry.add(sampleResult(registry));
+    registry.add(shot(registry));
+    registry.add(walk(registry));
+    return registry.run(QCoreApplication::arguments());
 }
