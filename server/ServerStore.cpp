@@ -499,11 +499,12 @@ bool ServerStore::reconnectIfBroken()
     m_statements.clear();
     if (!connectTo(location, true)) {
         QSqlDatabase::removeDatabase(m_connection);
-        // Told once for each reason, not at every attempt.
-        if (m_lastError != m_outageCause) {
-            m_outageCause = m_lastError;
-            qWarning().noquote() << QStringLiteral("%1; trying again until it answers").arg(m_outageCause);
-        }
+        // Told once, not at every attempt; what fails meanwhile gives the
+        // latest reason (the database may answer "starting up", then refuse
+        // the login).
+        if (m_outageCause.isEmpty())
+            qWarning().noquote() << QStringLiteral("%1; trying again until it answers").arg(m_lastError);
+        m_outageCause = m_lastError;
         return false;
     }
     m_broken = false;
