@@ -92,8 +92,6 @@ public:
     // no other servers: always Taken.
     Lock lockCandidate(int candidateId);
     void unlockCandidate(int candidateId);
-    // What names this store's holds in the database.
-    QString runId() const { return m_runId; }
 
     bool addCourse(const CourseRecord &course);
     bool courses(QList<CourseRecord> *out);
@@ -204,6 +202,7 @@ private:
     // Why the database cannot be reached, once an attempt to reconnect
     // failed; empty while connected.
     QString m_outageCause;
+    // What names this store's holds in the database.
     QString m_runId;
     // The candidates held here; those in m_lockless without the advisory
     // lock, which someone else's connection had when the hold was taken.
