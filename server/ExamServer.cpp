@@ -23,10 +23,19 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     , m_secret(KeyExchange::secret())
     , m_reconnect(new QTimer(this))
 {
-    // A lost connection to a shared database is noticed and restored, and
-    // the candidate locks with it, even while no station asks anything.
-    m_reconnect->setInterval(ServerStore::reconnectIntervalMs);
-    connect(m_reconnect, &QTimer::timeout, this, [this] { m_store->checkConnection(); });
+    // The holds on a shared database are renewed, and a lost connection is
+    // noticed and restored with the holds, even while no station asks
+    // anything; while the database is away, attempts follow the store's
+    // backoff so that it is used again soon after it answers.
+    m_reconnect->setSingleShot(true);
+    connect(m_reconnect, &QTimer::timeout, this, [this] {
+        m_store->checkConnection();
+        scheduleCheck();
+    });
+    connect(m_store, &ServerStore::broken, this, [this] {
+        if (m_reconnect->isActive())
+            scheduleCheck();
+    });
     connect(m_tcp, &QTcpServer::newConnection, this, &ExamServer::onNewConnection);
     // A failed accept (out of file descriptors, for one) pauses the listener
     // for good; without this no station could connect until a restart.
@@ -51,7 +60,7 @@ bool ExamServer::listen(const QHostAddress &address, quint16 port)
         return false;
     m_holds->open();
     if (m_store->isShared())
-        m_reconnect->start();
+        scheduleCheck();
     qInfo().noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
     return true;
 }
@@ -101,6 +110,11 @@ int ExamServer::authenticatedCount() const
     for (const QPointer<StationSession> &session : m_sessions)
         count += session && session->isAuthenticated() ? 1 : 0;
     return count;
+}
+
+void ExamServer::scheduleCheck()
+{
+    m_reconnect->start(m_store->isBroken() ? m_store->reconnectDelayMs() : ServerStore::holdRenewalMs);
 }
 
 void ExamServer::onNewConnection()

@@ -59,6 +59,8 @@ signals:
 private:
     void onNewConnection();
     void onSessionFinished(StationSession *session);
+    // The next renewal of the holds, or attempt to reconnect.
+    void scheduleCheck();
 
     ServerStore *m_store;
     QTcpServer *m_tcp;

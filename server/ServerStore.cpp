@@ -5,6 +5,7 @@
 #include "StoreTransaction.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -12,7 +13,9 @@
 #include <QSqlQuery>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QSysInfo>
 #include <QUrlQuery>
+#include <QUuid>
 #include <QVariant>
 #include <QtDebug>
 
@@ -92,8 +95,8 @@ QStringList firstSchema(bool postgres)
     return statements;
 }
 
-// What takes a database from version n - 1 to n, at index n - 2.
-QStringList upgradeTo(int version)
+// What takes a database from version n - 1 to n.
+QStringList upgradeTo(int version, bool postgres)
 {
     switch (version) {
     case 2:
@@ -102,6 +105,16 @@ QStringList upgradeTo(int version)
         // exports.
         return {QStringLiteral("ALTER TABLE result ADD COLUMN centre TEXT NOT NULL DEFAULT ''"),
                 QStringLiteral("CREATE INDEX result_received_at ON result (received_at)")};
+    case 3:
+        // The candidates under examination, for the other servers on the
+        // database to see even across a restart of the database; a file has
+        // one server, which keeps them in memory.
+        if (!postgres)
+            return {};
+        return {QStringLiteral("CREATE TABLE candidate_hold ("
+                               " candidate_id INTEGER PRIMARY KEY,"
+                               " server TEXT NOT NULL,"
+                               " renewed_at TIMESTAMPTZ NOT NULL)")};
     default:
         return {};
     }
@@ -111,11 +124,27 @@ QStringList upgradeTo(int version)
 // program's own class, then the candidate id.
 constexpr int lockClass = 0x487a5364;
 
+// A PostgreSQL array of the ids, as text.
+QString idArray(const QSet<int> &ids)
+{
+    QStringList texts;
+    for (const int id : ids)
+        texts.append(QString::number(id));
+    return QLatin1Char('{') + texts.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
 } // namespace
 
 ServerStore::ServerStore(QObject *parent)
     : QObject(parent)
     , m_connection(QStringLiteral("hazard-server-store-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+    // Readable where an operator looks at the hold table; unique for each
+    // run of each server, so a restarted server never takes a dead run's
+    // holds for its own.
+    , m_runId(QStringLiteral("%1 pid %2 %3")
+                  .arg(QSysInfo::machineHostName())
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)))
 {
 }
 
@@ -155,12 +184,22 @@ bool ServerStore::connectionLost(const QSqlQuery &query) const
     return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
 }
 
+QString ServerStore::failureText(const QString &error) const
+{
+    // A statement on a connection that could not be made again fails with
+    // the driver's words for no connection, which tell nothing.
+    return m_outageCause.isEmpty() ? error : m_outageCause;
+}
+
 bool ServerStore::fail(const QString &what, const QSqlQuery &query)
 {
-    m_lastError = what + QStringLiteral(": ") + query.lastError().text().simplified();
+    m_lastError = what + QStringLiteral(": ") + failureText(query.lastError().text().simplified());
     if (connectionLost(query) && !m_broken) {
         m_broken = true;
+        m_reconnectDelayMs = 0;
+        m_lastAttempt.invalidate();
         qWarning().noquote() << QStringLiteral("database connection lost (%1); reconnecting").arg(m_lastError);
+        emit broken();
     }
     return false;
 }
@@ -386,7 +425,7 @@ bool ServerStore::upgrade(int from)
     if (version == 0)
         statements = firstSchema(m_postgres);
     for (int next = qMax(version, 1) + 1; next <= schemaVersion; ++next)
-        statements += upgradeTo(next);
+        statements += upgradeTo(next, m_postgres);
     statements << (m_postgres ? QStringLiteral("UPDATE schema_version SET version = %1").arg(schemaVersion)
                               : QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion));
     for (const QString &sql : statements) {
@@ -406,16 +445,32 @@ bool ServerStore::upgrade(int from)
 
 void ServerStore::close()
 {
-    m_statements.clear();
+    if (m_wroteHolds && !m_broken && isOpen()) {
+        // Holds left behind would otherwise keep their candidates from the
+        // other servers until their lease ends.
+        QSqlQuery query(database());
+        query.prepare(QStringLiteral("DELETE FROM candidate_hold WHERE server = ?"));
+        query.addBindValue(m_runId);
+        query.exec();
+    }
+    m_wroteHolds = false;
     m_locks.clear();
+    m_lockless.clear();
     m_broken = false;
-    if (!QSqlDatabase::contains(m_connection))
+    m_outageCause.clear();
+    m_reconnectDelayMs = 0;
+    m_lastAttempt.invalidate();
+    if (!QSqlDatabase::contains(m_connection)) {
+        m_statements.clear();
         return;
+    }
     {
         QSqlDatabase db = database();
         db.close();
     }
+    // The statements after their driver, as in reconnectIfBroken().
     QSqlDatabase::removeDatabase(m_connection);
+    m_statements.clear();
     m_path.clear();
 }
 
@@ -423,29 +478,44 @@ bool ServerStore::reconnectIfBroken()
 {
     if (!m_broken)
         return true;
-    // Each attempt may wait for the connect timeout; the stations are
-    // answered meanwhile with failures rather than not at all.
-    if (m_lastAttempt.isValid() && !m_lastAttempt.hasExpired(reconnectIntervalMs))
+    // A database that refuses connections refuses them at once, so the
+    // first attempts cost little and find a restarted database soon; an
+    // unreachable one may keep each attempt for the connect timeout, and the
+    // stations are answered meanwhile with failures rather than not at all.
+    if (reconnectDelayMs() > 0)
         return false;
     m_lastAttempt.start();
+    m_reconnectDelayMs = m_reconnectDelayMs == 0 ? firstReconnectDelayMs
+                                                 : qMin(2 * m_reconnectDelayMs, longestReconnectDelayMs);
     const QSet<int> held = m_locks;
     const QString location = m_location;
-    // Prepared statements belong to the connection that is gone.
-    m_statements.clear();
     {
         QSqlDatabase db = database();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connection);
+    // Prepared statements belong to the connection that is gone. Dropped
+    // after its driver, they do not ask the dead connection to free them.
+    m_statements.clear();
     if (!connectTo(location, true)) {
         QSqlDatabase::removeDatabase(m_connection);
+        // Told once, not at every attempt; what fails meanwhile gives the
+        // latest reason (the database may answer "starting up", then refuse
+        // the login).
+        if (m_outageCause.isEmpty())
+            qWarning().noquote() << QStringLiteral("%1; trying again until it answers").arg(m_lastError);
+        m_outageCause = m_lastError;
         return false;
     }
     m_broken = false;
+    m_outageCause.clear();
+    m_reconnectDelayMs = 0;
     m_locks.clear();
+    m_lockless.clear();
     qInfo().noquote() << QStringLiteral("database connection to %1 restored").arg(m_path);
-    // The locks went with the old connection: take back those of the
-    // examinations still running here.
+    // The locks went with the old connection, and no hold was renewed while
+    // the database was away: take back those of the examinations still
+    // running here before their lease ends.
     for (const int id : held) {
         switch (lockCandidate(id)) {
         case Lock::Taken:
@@ -461,13 +531,31 @@ bool ServerStore::reconnectIfBroken()
             return false;
         }
     }
+    if (m_wroteHolds) {
+        // Holds released while the database was away.
+        const Statement query = statement(QStringLiteral("DELETE FROM candidate_hold WHERE server = ? AND "
+                                                         "candidate_id <> ALL (CAST(? AS integer[]))"));
+        query->addBindValue(m_runId);
+        query->addBindValue(idArray(m_locks));
+        if (!query->exec())
+            fail(QStringLiteral("cannot remove released candidate holds"), *query);
+    }
     return true;
+}
+
+int ServerStore::reconnectDelayMs() const
+{
+    if (!m_broken || !m_lastAttempt.isValid())
+        return 0;
+    return int(qMax<qint64>(0, m_reconnectDelayMs - m_lastAttempt.elapsed()));
 }
 
 bool ServerStore::checkConnection()
 {
     if (!m_postgres || m_broken)
         return reconnectIfBroken();
+    if (!m_locks.isEmpty())
+        return renewHolds() || reconnectIfBroken();
     QSqlQuery query(database());
     if (query.exec(QStringLiteral("SELECT 1")))
         return true;
@@ -475,27 +563,112 @@ bool ServerStore::checkConnection()
     return reconnectIfBroken();
 }
 
+bool ServerStore::renewHolds()
+{
+    const Statement query = statement(QStringLiteral("UPDATE candidate_hold SET renewed_at = now() WHERE server = ? "
+                                                     "AND candidate_id = ANY (CAST(? AS integer[])) "
+                                                     "RETURNING candidate_id"));
+    query->addBindValue(m_runId);
+    query->addBindValue(idArray(m_locks));
+    if (!query->exec())
+        return fail(QStringLiteral("cannot renew the candidate holds"), *query);
+    QSet<int> renewed;
+    while (query->next())
+        renewed.insert(query->value(0).toInt());
+    // Only a hand in the database removes a held row: put it back unless
+    // another server has the candidate by now.
+    for (const int id : m_locks - renewed) {
+        switch (takeRow(id)) {
+        case Lock::Taken:
+            break;
+        case Lock::Busy:
+            qWarning().noquote() << QStringLiteral("the hold on candidate %1 was removed from the database; "
+                                                   "another server may examine the candidate")
+                                        .arg(id);
+            m_locks.remove(id);
+            if (!m_lockless.remove(id))
+                releaseLock(id);
+            break;
+        case Lock::Failed:
+            return false;
+        }
+    }
+    return true;
+}
+
 ServerStore::Lock ServerStore::lockCandidate(int candidateId)
 {
     if (!m_postgres || m_locks.contains(candidateId))
         return Lock::Taken;
-    const Statement query = statement(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
-    query->addBindValue(lockClass);
+    return takeHold(candidateId);
+}
+
+ServerStore::Lock ServerStore::takeRow(int candidateId)
+{
+    // The row is the hold: taken when there is none, when it is this run's
+    // own, or when its holder has neither renewed it within the lease nor
+    // a connection holding the candidate's lock. All in one statement, so
+    // that two servers taking the same candidate at once find each other.
+    const Statement query = statement(
+        QStringLiteral("INSERT INTO candidate_hold AS h (candidate_id, server, renewed_at) VALUES (?, ?, now()) "
+                       "ON CONFLICT (candidate_id) DO UPDATE SET server = EXCLUDED.server, renewed_at = now() "
+                       "WHERE h.server = EXCLUDED.server "
+                       "OR (greatest(h.renewed_at, pg_postmaster_start_time()) < now() - interval '%1 seconds' "
+                       "AND NOT EXISTS (SELECT 1 FROM pg_locks l WHERE l.locktype = 'advisory' AND l.granted "
+                       "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+                       "AND l.classid = %2 AND l.objid = h.candidate_id AND l.objsubid = 2)) "
+                       "RETURNING candidate_id")
+            .arg(holdLeaseSeconds)
+            .arg(lockClass));
     query->addBindValue(candidateId);
-    if (!query->exec() || !query->next()) {
-        fail(QStringLiteral("cannot lock candidate %1").arg(candidateId), *query);
+    query->addBindValue(m_runId);
+    if (!query->exec()) {
+        fail(QStringLiteral("cannot hold candidate %1").arg(candidateId), *query);
         return Lock::Failed;
     }
-    if (!query->value(0).toBool())
-        return Lock::Busy;
+    m_wroteHolds = true;
+    return query->next() ? Lock::Taken : Lock::Busy;
+}
+
+ServerStore::Lock ServerStore::takeHold(int candidateId)
+{
+    const Lock taken = takeRow(candidateId);
+    if (taken != Lock::Taken)
+        return taken;
     m_locks.insert(candidateId);
+    m_lockless.remove(candidateId);
+    // The lock tells the others that this holder lives even when its
+    // renewals fall behind; without it the renewals alone keep the hold.
+    const Statement lock = statement(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
+    lock->addBindValue(lockClass);
+    lock->addBindValue(candidateId);
+    if (!lock->exec() || !lock->next() || !lock->value(0).toBool())
+        m_lockless.insert(candidateId);
     return Lock::Taken;
 }
 
 void ServerStore::unlockCandidate(int candidateId)
 {
+    const bool locked = !m_lockless.remove(candidateId);
     if (!m_locks.remove(candidateId) || m_broken)
         return;
+    // The row first: the lock alone keeps no one out.
+    {
+        const Statement query = statement(QStringLiteral("DELETE FROM candidate_hold WHERE candidate_id = ? AND server = ?"));
+        query->addBindValue(candidateId);
+        query->addBindValue(m_runId);
+        if (!query->exec()) {
+            fail(QStringLiteral("cannot release candidate %1").arg(candidateId), *query);
+            if (m_broken)
+                return;
+        }
+    }
+    if (locked)
+        releaseLock(candidateId);
+}
+
+void ServerStore::releaseLock(int candidateId)
+{
     const Statement query = statement(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"));
     query->addBindValue(lockClass);
     query->addBindValue(candidateId);
@@ -637,6 +810,13 @@ ServerStore::Statement::~Statement()
 
 ServerStore::Statement ServerStore::statement(const QString &sql)
 {
+    // Without a connection (it could not be made again) a query has no
+    // driver and fails when run; preparing it would only add a warning.
+    if (!isOpen()) {
+        if (!m_offline)
+            m_offline.reset(new QSqlQuery(QSqlDatabase()));
+        return Statement(m_offline.data());
+    }
     Prepared &prepared = m_statements[sql];
     if (!prepared.ok) {
         prepared.query.reset(new QSqlQuery(database()));
@@ -742,7 +922,7 @@ bool ServerStore::addCandidates(QList<CandidateRecord> *candidates)
 {
     StoreTransaction transaction(database(), m_postgres);
     if (!transaction.isActive())
-        return fail(transaction.error());
+        return fail(failureText(transaction.error()));
     if (m_postgres) {
         // Two commands adding candidates at once would choose the same ids.
         QSqlQuery lock(database());
@@ -860,7 +1040,7 @@ void ServerStore::storeResults(const QList<ResultRecord> &results, QList<Upload>
     // at the same time waits and then finds it stored.
     StoreTransaction transaction(database(), m_postgres);
     if (!transaction.isActive()) {
-        fail(transaction.error());
+        fail(failureText(transaction.error()));
         failAll(m_lastError);
         return;
     }

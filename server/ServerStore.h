@@ -24,8 +24,9 @@ class QSqlQuery;
 // commands) can share one database.
 //
 // A PostgreSQL connection that is lost (the database restarted, the network
-// cut) fails the operation in hand; reconnectIfBroken() then connects again
-// and takes back the candidate locks this store held.
+// cut) fails the operation in hand; reconnectIfBroken() then connects again,
+// soon and then less often, and takes back the candidate holds this store
+// had.
 class ServerStore : public QObject
 {
     Q_OBJECT
@@ -37,7 +38,7 @@ public:
 
     // The schema this program writes; older databases are upgraded when
     // opened, newer ones refused.
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     // The largest encrypted entry answer a frame can carry bounds the
     // candidate's texts: identity number, name and photo together.
@@ -61,20 +62,34 @@ public:
     // What path() gives for a location once it is open.
     static QString shownLocation(const QString &location);
 
-    // True when the connection works, reconnecting first if it was lost;
-    // attempts are at least reconnectIntervalMs apart.
-    static constexpr int reconnectIntervalMs = 1000;
+    // True when the connection works, reconnecting first if it was lost.
+    // The first attempt after a loss is made at once, the next ones after
+    // a wait that doubles from the first delay up to the longest.
+    static constexpr int firstReconnectDelayMs = 25;
+    static constexpr int longestReconnectDelayMs = 250;
     bool reconnectIfBroken();
-    // Asks a PostgreSQL database whether the connection still works, and
-    // reconnects when it does not: a restart of the database ends the
-    // candidate locks without a word to the connections it ends.
+    // How long until reconnectIfBroken() makes its next attempt; 0 when it
+    // would make one now or the connection works.
+    int reconnectDelayMs() const;
+    // Asks a PostgreSQL database whether the connection still works and
+    // renews this store's candidate holds, reconnecting when it cannot; to
+    // be called every holdRenewalMs.
     bool checkConnection();
     bool isBroken() const { return m_broken; }
 
+    // A hold on a shared database is a row naming this store's run, renewed
+    // by checkConnection(), with the candidate's advisory lock on top while
+    // the connection lasts. Another server may take the candidate only when
+    // the lock is free and the row is older than the lease, counted from the
+    // later of its renewal and the database's start: a holder that died lets
+    // go within the lease, while a restart of the database, which ends every
+    // lock and every renewal, leaves the holders the lease to come back.
+    static constexpr int holdRenewalMs = 1000;
+    static constexpr int holdLeaseSeconds = 5;
     // Marks the candidate as under examination here for every server on the
-    // same database; released by unlockCandidate() or when this store's
-    // connection ends, with the process or not. Taking one's own lock again
-    // is Taken. An SQLite store has no other servers: always Taken.
+    // same database, until unlockCandidate(), close(), or the end of the
+    // renewals. Taking one's own hold again is Taken. An SQLite store has
+    // no other servers: always Taken.
     Lock lockCandidate(int candidateId);
     void unlockCandidate(int candidateId);
 
@@ -115,6 +130,10 @@ public:
     // later: one score, flag time and situation id for each situation,
     // scores adding up to the total, the verdict true to the pass mark.
     static bool checkResult(const ResultRecord &result, QString *why);
+
+signals:
+    // The connection was found lost; reconnectIfBroken() will be due.
+    void broken();
 
 private:
     // A statement prepared once per connection and used again: a shared
@@ -161,6 +180,15 @@ private:
     bool setUp(OpenMode mode);
     bool insertCandidate(CandidateRecord *candidate);
     static CandidateRecord candidateFrom(const QSqlQuery &query);
+    // The PostgreSQL side of lockCandidate().
+    Lock takeHold(int candidateId);
+    // The hold's row only.
+    Lock takeRow(int candidateId);
+    void releaseLock(int candidateId);
+    bool renewHolds();
+    // The reason to give for a failed statement: while no connection
+    // stands, why the last attempt to connect failed.
+    QString failureText(const QString &error) const;
 
     QString m_connection;
     QString m_location;
@@ -170,6 +198,18 @@ private:
     bool m_created = false;
     bool m_broken = false;
     QElapsedTimer m_lastAttempt;
+    int m_reconnectDelayMs = 0;
+    // Why the database cannot be reached, once an attempt to reconnect
+    // failed; empty while connected.
+    QString m_outageCause;
+    // What names this store's holds in the database.
+    QString m_runId;
+    // The candidates held here; those in m_lockless without the advisory
+    // lock, which someone else's connection had when the hold was taken.
     QSet<int> m_locks;
+    QSet<int> m_lockless;
+    // Whether this run may have rows in the hold table to remove at close().
+    bool m_wroteHolds = false;
     QHash<QString, Prepared> m_statements;
+    QSharedPointer<QSqlQuery> m_offline;
 };

@@ -287,8 +287,14 @@ void StationSession::answerCourseList()
 {
     QList<CourseRecord> courses;
     if (!m_store->courses(&courses)) {
+        // An empty list would tell the station that no course is examined
+        // here. With no answer and a closed link, the station's delivery
+        // check connects again and asks once more; a station that uploaded
+        // a result keeps it, as that request's answer is what marks it
+        // delivered.
         log(QStringLiteral("course list: ") + m_store->lastError());
-        courses.clear();
+        close(QStringLiteral("closing so that the station asks for the course list again"));
+        return;
     }
     QStringList codes;
     QStringList names;

@@ -6,6 +6,11 @@
 StoreTransaction::StoreTransaction(const QSqlDatabase &db, bool postgres)
     : m_db(db)
 {
+    // The caller tells why there is no connection.
+    if (!m_db.isOpen()) {
+        m_error = QStringLiteral("no connection to the database");
+        return;
+    }
     m_active = run(postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
     if (!m_active)
         m_error = QStringLiteral("cannot start transaction: ") + m_error;

@@ -26,6 +26,7 @@ private slots:
 
     void mustExistDoesNotCreate();
     void upgradesOlderRefusesNewer();
+    void candidateLocksAcrossServers_data();
     void candidateLocksAcrossServers();
     void courseChecks_data();
     void courseChecks();
@@ -171,6 +172,14 @@ void TestServerStore::upgradesOlderRefusesNewer()
         }
         QCOMPARE(m_pg->query(QStringLiteral("store"), QStringLiteral("SELECT version FROM schema_version")),
                  QString::number(ServerStore::schemaVersion + 1));
+        // A database of the previous release gains the hold table.
+        m_pg->query(QStringLiteral("store"),
+                    QStringLiteral("DROP TABLE candidate_hold; UPDATE schema_version SET version = 2"), &ok);
+        ServerStore older;
+        QVERIFY2(ok && older.open(m_pgUrl, ServerStore::OpenMode::MustExist), qPrintable(older.lastError()));
+        QCOMPARE(older.lockCandidate(5), ServerStore::Lock::Taken);
+        QCOMPARE(m_pg->query(QStringLiteral("store"), QStringLiteral("SELECT version FROM schema_version")),
+                 QStringLiteral("3"));
         return;
     }
     // A database as the first release left it, with a stored result.
@@ -226,8 +235,16 @@ void TestServerStore::upgradesOlderRefusesNewer()
     QVERIFY2(store.lastError().contains(newer), qPrintable(store.lastError()));
 }
 
+void TestServerStore::candidateLocksAcrossServers_data()
+{
+    QTest::addColumn<bool>("holderFirst");
+    QTest::newRow("holder reconnects first") << true;
+    QTest::newRow("other reconnects first") << false;
+}
+
 void TestServerStore::candidateLocksAcrossServers()
 {
+    QFETCH(bool, holderFirst);
     ServerStore other;
     QVERIFY(openOther(other));
     QCOMPARE(m_store->lockCandidate(5), ServerStore::Lock::Taken);
@@ -237,18 +254,37 @@ void TestServerStore::candidateLocksAcrossServers()
         QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Taken);
         return;
     }
-    // The hold across servers and its release with a killed server are
-    // the shared-store suite's; here a restarted database, which ends every
-    // lock without a word: the store reconnects and takes its locks back
-    // before others can.
     QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Busy);
-    other.close();
-    QVERIFY2(m_pg->restart(), qPrintable(m_pg->why()));
-    QVERIFY2(m_store->checkConnection(), qPrintable(m_store->lastError()));
-    QVERIFY(openOther(other));
-    QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Busy);
+    // A restart of the database ends every lock and every renewal without a
+    // word; whichever server is back first, the holder keeps its candidate,
+    // however long ago (here: an hour) its last renewal was.
+    ServerStore *first = holderFirst ? m_store.data() : &other;
+    ServerStore *second = holderFirst ? &other : m_store.data();
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY2(m_pg->restart(), qPrintable(m_pg->why()));
+        bool ok = false;
+        m_pg->query(QStringLiteral("store"),
+                    QStringLiteral("UPDATE candidate_hold SET renewed_at = now() - interval '1 hour'"), &ok);
+        QVERIFY2(ok, qPrintable(m_pg->why()));
+        QVERIFY2(first->checkConnection(), qPrintable(first->lastError()));
+        if (!holderFirst)
+            QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Busy);
+        QVERIFY2(second->checkConnection(), qPrintable(second->lastError()));
+        QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Busy);
+    }
     m_store->unlockCandidate(5);
     QCOMPARE(other.lockCandidate(5), ServerStore::Lock::Taken);
+
+    // A holder that dies: its connection ends and its renewals stop. The
+    // candidate is free once the lease ends.
+    QCOMPARE(m_store->lockCandidate(6), ServerStore::Lock::Taken);
+    bool ok = false;
+    m_pg->query(QStringLiteral("store"),
+                QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_locks WHERE locktype = 'advisory' "
+                               "AND objid = 6 AND objsubid = 2"),
+                &ok);
+    QVERIFY2(ok, qPrintable(m_pg->why()));
+    QTRY_COMPARE_WITH_TIMEOUT(other.lockCandidate(6), ServerStore::Lock::Taken, 30000);
 }
 
 void TestServerStore::courseChecks_data()

@@ -101,6 +101,7 @@ private slots:
     void holdAndResultAcrossServers();
     void databaseRestartUnderTraffic_data();
     void databaseRestartUnderTraffic();
+    void outageAsTheOperatorSeesIt();
 
 private:
     // How many results each candidate id has.
@@ -153,6 +154,8 @@ void TestSharedStore::init()
 
 void TestSharedStore::cleanup()
 {
+    if (!m_pg.isRunning())
+        m_pg.start();
     m_command.reset();
     m_dir.reset();
 }
@@ -262,6 +265,44 @@ void TestSharedStore::databaseRestartUnderTraffic()
         QCOMPARE(check->entryCode(course, QByteArray::number(firstNumber)),
                  int(EnterResponseMessage::ReviewAvailable));
     }
+}
+
+void TestSharedStore::outageAsTheOperatorSeesIt()
+{
+    const QString logFile = m_dir->filePath(QStringLiteral("c.log"));
+    const quint16 port = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret)}, logFile);
+    QVERIFY(port != 0);
+    const auto log = [&] {
+        QFile file(logFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QVERIFY2(m_pg.stop(), qPrintable(m_pg.why()));
+    // No course list rather than an empty one: the station asks again on
+    // a new link.
+    const auto asking = station(port);
+    QVERIFY(asking);
+    asking->requestCourses();
+    QVERIFY(asking->waitForDisconnected());
+    QVERIFY(asking->received().isEmpty());
+    // The reason, the database's own, is told once however often the
+    // server tries, and given for what fails meanwhile.
+    const QString retrying = QStringLiteral("trying again until it answers");
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(retrying), 30000);
+    const auto entering = station(port);
+    QVERIFY(entering);
+    QCOMPARE(entering->entryCode(course, "101"), int(EnterResponseMessage::Error));
+    QVERIFY2(m_pg.start(), qPrintable(m_pg.why()));
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("restored")), 30000);
+    TestStation::Received list;
+    entering->requestCourses();
+    QVERIFY(entering->waitFor(ContestNameMessage::messageType, &list));
+    QCOMPARE(list.codes, course);
+    const QString text = log();
+    QCOMPARE(text.count(retrying), 1);
+    QCOMPARE(text.count(QLatin1String("restored")), 1);
+    QVERIFY2(text.contains(QLatin1String("Connection refused")) && !text.contains(QLatin1String("Driver not loaded")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("number 101 -> -1: .*Connection refused"))), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestSharedStore)
