@@ -57,12 +57,15 @@ QString VideoObject::refusalReason(const QString &path)
 
 void VideoObject::openFile(const QString &path)
 {
-    discard();
+    abandon();
+    m_strayChunks = 0;
     const QString reason = refusalReason(path);
-    if (!reason.isEmpty()) {
+    m_refused = !reason.isEmpty();
+    if (m_refused) {
         qInfo().noquote() << "Refused file from server:" << path << "-" << reason;
         return;
     }
+    m_name = path;
     m_file = new QSaveFile(QDir::current().absoluteFilePath(path));
     if (!m_file->open(QIODevice::WriteOnly)) {
         qInfo() << "Error open mp4 file";
@@ -72,8 +75,11 @@ void VideoObject::openFile(const QString &path)
 
 void VideoObject::writeData(const char *data, int length)
 {
-    if (!m_file)
+    if (!m_file) {
+        if (!m_refused && m_strayChunks++ == 0)
+            qInfo().noquote() << "Pushed chunk with no open transfer; ignored";
         return;
+    }
     qInfo().noquote() << "Length save file: " + QString::number(length);
     if (length > 0 && m_file->write(data, length) != length)
         qInfo().noquote() << "Write to file failed:" << m_file->errorString();
@@ -81,12 +87,27 @@ void VideoObject::writeData(const char *data, int length)
 
 void VideoObject::closeFile()
 {
-    if (!m_file)
+    const int strayChunks = m_strayChunks;
+    m_strayChunks = 0;
+    if (!m_file) {
+        if (!m_refused)
+            qInfo().noquote() << QStringLiteral("End of a push with no open transfer; ignored (%1 chunk(s) ignored before it)")
+                                     .arg(strayChunks);
+        m_refused = false;
         return;
+    }
     if (!m_file->commit())
         qInfo().noquote() << "Save file failed:" << m_file->errorString();
     delete m_file;
     m_file = nullptr;
+}
+
+void VideoObject::abandon()
+{
+    if (m_file)
+        qInfo().noquote() << "Push of" << m_name << "cut short; discarded";
+    discard();
+    m_refused = false;
 }
 
 void VideoObject::discard()
