@@ -1,5 +1,7 @@
 #include "VideoObject.h"
 
+#include "ContentLogging.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -62,13 +64,13 @@ void VideoObject::openFile(const QString &path)
     const QString reason = refusalReason(path);
     m_refused = !reason.isEmpty();
     if (m_refused) {
-        qInfo().noquote() << "Refused file from server:" << path << "-" << reason;
+        qCInfo(lcContent).noquote() << "Refused file from server:" << path << "-" << reason;
         return;
     }
     m_name = path;
     m_file = new QSaveFile(QDir::current().absoluteFilePath(path));
     if (!m_file->open(QIODevice::WriteOnly)) {
-        qInfo() << "Error open mp4 file";
+        qCInfo(lcContent) << "Error open mp4 file";
         discard();
     }
 }
@@ -77,12 +79,12 @@ void VideoObject::writeData(const char *data, int length)
 {
     if (!m_file) {
         if (!m_refused && m_strayChunks++ == 0)
-            qInfo().noquote() << "Pushed chunk with no open transfer; ignored";
+            qCInfo(lcContent).noquote() << "Pushed chunk with no open transfer; ignored";
         return;
     }
-    qInfo().noquote() << "Length save file: " + QString::number(length);
+    qCDebug(lcContent).noquote() << "Length save file: " + QString::number(length);
     if (length > 0 && m_file->write(data, length) != length)
-        qInfo().noquote() << "Write to file failed:" << m_file->errorString();
+        qCWarning(lcContent).noquote() << "Write to file failed:" << m_file->errorString();
 }
 
 void VideoObject::closeFile()
@@ -91,13 +93,13 @@ void VideoObject::closeFile()
     m_strayChunks = 0;
     if (!m_file) {
         if (!m_refused)
-            qInfo().noquote() << QStringLiteral("End of a push with no open transfer; ignored (%1 chunk(s) ignored before it)")
+            qCInfo(lcContent).noquote() << QStringLiteral("End of a push with no open transfer; ignored (%1 chunk(s) ignored before it)")
                                      .arg(strayChunks);
         m_refused = false;
         return;
     }
     if (!m_file->commit())
-        qInfo().noquote() << "Save file failed:" << m_file->errorString();
+        qCWarning(lcContent).noquote() << "Save file failed:" << m_file->errorString();
     delete m_file;
     m_file = nullptr;
 }
@@ -105,7 +107,7 @@ void VideoObject::closeFile()
 void VideoObject::abandon()
 {
     if (m_file)
-        qInfo().noquote() << "Push of" << m_name << "cut short; discarded";
+        qCInfo(lcContent).noquote() << "Push of" << m_name << "cut short; discarded";
     discard();
     m_refused = false;
 }

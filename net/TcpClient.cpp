@@ -8,6 +8,7 @@
 #include "HandlerFactory.h"
 #include "InputDispatcher.h"
 #include "KeyExchange.h"
+#include "NetLogging.h"
 #include "RetryMessageBox.h"
 #include "VideoObject.h"
 
@@ -376,7 +377,7 @@ bool TcpClient::concludeDeliveryCheck(std::unique_ptr<BaseMessage> message)
     setRunning(false);
     queueMessage(std::move(message));
     if (reinitSocket() != Connected)
-        qDebug() << "Can't reinit socket";
+        qCWarning(lcNet) << "Can't reinit socket";
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "DecryptTask.h"
 
+#include "PlayerLogging.h"
 #include "Rc4Cipher.h"
 
 #include <QDebug>
@@ -28,7 +29,7 @@ void DecryptTask::run()
 {
     QFile input(m_inputPath);
     if (!input.open(QIODevice::ReadOnly)) {
-        qInfo().noquote() << "Can't open file to decrypt: " + m_inputPath;
+        qCInfo(lcPlayer).noquote() << "Can't open file to decrypt: " + m_inputPath;
         return;
     }
 
@@ -39,7 +40,7 @@ void DecryptTask::run()
     // of a contest several times slower than copying its files.
     QTemporaryFile output(m_outputPath + QStringLiteral(".XXXXXX"));
     if (!output.open()) {
-        qInfo().noquote() << "Can't open file to write decrypted data";
+        qCInfo(lcPlayer).noquote() << "Can't open file to write decrypted data";
         return;
     }
 
@@ -53,7 +54,7 @@ void DecryptTask::run()
     // rename refuses to do.
     if (std::rename(QFile::encodeName(output.fileName()).constData(),
                     QFile::encodeName(m_outputPath).constData()) != 0) {
-        qInfo().noquote() << "Can't write decrypted data: " + m_outputPath;
+        qCInfo(lcPlayer).noquote() << "Can't write decrypted data: " + m_outputPath;
         return;
     }
     output.setAutoRemove(false);
@@ -87,12 +88,12 @@ bool DecryptTask::decryptInto(QFileDevice &input, QFileDevice &output)
 
 bool DecryptTask::readFailed(const QFileDevice &input) const
 {
-    qInfo().noquote() << "Can't read file to decrypt: " + m_inputPath << input.errorString();
+    qCInfo(lcPlayer).noquote() << "Can't read file to decrypt: " + m_inputPath << input.errorString();
     return false;
 }
 
 bool DecryptTask::writeFailed(const QFileDevice &output) const
 {
-    qInfo().noquote() << "Can't write decrypted data: " + m_outputPath << output.errorString();
+    qCInfo(lcPlayer).noquote() << "Can't write decrypted data: " + m_outputPath << output.errorString();
     return false;
 }

@@ -7,6 +7,7 @@
 #include "Constants.h"
 #include "CsvTable.h"
 #include "ResultDetail.h"
+#include "ServerLogging.h"
 #include "ServerStore.h"
 #include "SheetPage.h"
 
@@ -711,13 +712,13 @@ int ServerCli::serve(const QStringList &args)
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, [](int number) {
-        qInfo().noquote() << QStringLiteral("signal %1: stopping").arg(number);
+        qCInfo(lcServer).noquote() << QStringLiteral("signal %1: stopping").arg(number);
         QCoreApplication::quit();
     });
     QCoreApplication::exec();
     server.close();
     control.close();
-    qInfo().noquote() << QStringLiteral("stopped");
+    qCInfo(lcServer).noquote() << QStringLiteral("stopped");
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Constants.h"
 #include "ResultDetail.h"
+#include "ServerLogging.h"
 #include "StoreTransaction.h"
 
 #include <QAtomicInt>
@@ -160,7 +161,7 @@ bool ServerStore::fail(const QString &what, const QSqlQuery &query)
     m_lastError = what + QStringLiteral(": ") + query.lastError().text().simplified();
     if (connectionLost(query) && !m_broken) {
         m_broken = true;
-        qWarning().noquote() << QStringLiteral("database connection lost (%1); reconnecting").arg(m_lastError);
+        qCWarning(lcServer).noquote() << QStringLiteral("database connection lost (%1); reconnecting").arg(m_lastError);
     }
     return false;
 }
@@ -400,7 +401,7 @@ bool ServerStore::upgrade(int from)
     if (version == 0)
         m_created = true;
     else
-        qInfo().noquote() << QStringLiteral("%1 upgraded from schema version %2 to %3").arg(m_path).arg(version).arg(schemaVersion);
+        qCInfo(lcServer).noquote() << QStringLiteral("%1 upgraded from schema version %2 to %3").arg(m_path).arg(version).arg(schemaVersion);
     return true;
 }
 
@@ -443,7 +444,7 @@ bool ServerStore::reconnectIfBroken()
     }
     m_broken = false;
     m_locks.clear();
-    qInfo().noquote() << QStringLiteral("database connection to %1 restored").arg(m_path);
+    qCInfo(lcServer).noquote() << QStringLiteral("database connection to %1 restored").arg(m_path);
     // The locks went with the old connection: take back those of the
     // examinations still running here.
     for (const int id : held) {
@@ -451,7 +452,7 @@ bool ServerStore::reconnectIfBroken()
         case Lock::Taken:
             break;
         case Lock::Busy:
-            qWarning().noquote() << QStringLiteral("candidate %1 was entered at another server while the "
+            qCWarning(lcServer).noquote() << QStringLiteral("candidate %1 was entered at another server while the "
                                                    "database was unreachable")
                                         .arg(id);
             break;
