@@ -1,5 +1,7 @@
 #include "FileUtility.h"
 
+#include "AppLogging.h"
+
 #include <QDebug>
 #include <QFile>
 
@@ -26,7 +28,7 @@ QPair<QString, QString> FileUtility::readServerAddress(const QString &path) cons
         return qMakePair(host, port);
     }
 
-    qInfo().noquote() << "Open file is error: " + file.errorString();
+    qCInfo(lcApp).noquote() << "Open file is error: " + file.errorString();
     QFile created(path);
     if (created.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         created.write(QString::fromLatin1(Constants::defaultServerLine).toLocal8Bit());

@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "MessageFilter.h"
 #include "StationLook.h"
 
 #include <QApplication>
@@ -10,6 +11,8 @@
 // once when it cannot serve candidates.
 int main(int argc, char *argv[])
 {
+    // Before anything that may load the multimedia back end.
+    MessageFilter filter;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hazard-station"));
     StationLook::install();

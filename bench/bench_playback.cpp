@@ -291,7 +291,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\ndefault.info=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
 
     QString pack = QStringLiteral(HAZARD_DEMO_PACK);
     int rounds = 10;

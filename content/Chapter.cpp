@@ -1,5 +1,6 @@
 #include "Chapter.h"
 
+#include "ContentLogging.h"
 #include "Exercise.h"
 #include "RandomUtility.h"
 
@@ -18,7 +19,7 @@ void Chapter::addExercise(Exercise *exercise)
 Exercise *Chapter::exerciseAt(int situationIndex) const
 {
     if (situationIndex < 0 || situationIndex >= m_exercises.size()) {
-        qInfo() << "Exercise: index out of range";
+        qCInfo(lcContent) << "Exercise: index out of range";
         return nullptr;
     }
     return m_exercises.at(situationIndex);

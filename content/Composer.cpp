@@ -2,6 +2,7 @@
 
 #include "Chapter.h"
 #include "Constants.h"
+#include "ContentLogging.h"
 #include "Exercise.h"
 #include "Library.h"
 #include "StudentInfo.h"
@@ -33,7 +34,7 @@ void Composer::appendSituation(Exercise *situation)
     if (!situation)
         return;
     if (!m_countDown) {
-        qDebug() << "Composer: no count-down clip loaded, situation" << situation->id() << "left out";
+        qCDebug(lcContent) << "Composer: no count-down clip loaded, situation" << situation->id() << "left out";
         return;
     }
     m_exercises.append(m_countDown);
@@ -76,7 +77,7 @@ void Composer::compose(LearnModeEnum mode, int chapter, int ex)
             break;
         }
     } else {
-        qDebug() << "Composer: no library set";
+        qCDebug(lcContent) << "Composer: no library set";
     }
     finishComposition();
     m_mode = mode;

@@ -1,6 +1,7 @@
 #include "ContestProcedure.h"
 
 #include "Constants.h"
+#include "ContentLogging.h"
 #include "Exercise.h"
 #include "ResultDetail.h"
 #include "TimeUtility.h"
@@ -38,14 +39,14 @@ void ContestProcedure::swapItems(QList<DangerItem *> &replacement)
 
 void ContestProcedure::clearDangerItems()
 {
-    qDebug() << "clearDangerItems from thread" << QThread::currentThreadId();
+    qCDebug(lcContent) << "clearDangerItems from thread" << QThread::currentThreadId();
     QList<DangerItem *> empty;
     swapItems(empty);
 }
 
 void ContestProcedure::setDangerItems(const QList<Exercise *> &playlist)
 {
-    qDebug() << "clearDangerItems from thread" << QThread::currentThreadId();
+    qCDebug(lcContent) << "clearDangerItems from thread" << QThread::currentThreadId();
     QList<DangerItem *> items;
     qint64 offset = 0;
     for (int i = 1; i < playlist.size(); i += 2) {
@@ -107,7 +108,7 @@ void ContestProcedure::setFlag(int index, qint64 flagTime, int score)
     {
         QMutexLocker locker(&m_itemsMutex);
         if (index < 0 || index >= m_dangerItems->size()) {
-            qDebug() << "setFlag: no danger item" << index;
+            qCDebug(lcContent) << "setFlag: no danger item" << index;
             return;
         }
         DangerItem *item = m_dangerItems->at(index);

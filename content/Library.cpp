@@ -2,6 +2,7 @@
 
 #include "Chapter.h"
 #include "Constants.h"
+#include "ContentLogging.h"
 #include "Exercise.h"
 
 #include <QDebug>
@@ -20,7 +21,7 @@ Library::Library(QObject *parent)
 bool Library::validChapter(int chapterIndex) const
 {
     if (chapterIndex < 0 || chapterIndex >= m_chapters.size()) {
-        qInfo() << "Chapter: index out of range";
+        qCInfo(lcContent) << "Chapter: index out of range";
         return false;
     }
     return true;

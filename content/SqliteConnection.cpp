@@ -2,6 +2,7 @@
 
 #include "Composer.h"
 #include "Constants.h"
+#include "ContentLogging.h"
 #include "Exercise.h"
 #include "Library.h"
 #include "SqlCipherDriver.h"
@@ -80,7 +81,7 @@ bool SqliteConnection::openDatabase()
 
     const QString digest = saltedDigest(m_databasePath, m_salt.toLatin1());
     if (digest.isEmpty()) {
-        qInfo() << "Tập tin dữ liệu SQlite không tồn tại";
+        qCInfo(lcContent) << "Tập tin dữ liệu SQlite không tồn tại";
         return false;
     }
     if (digest != m_digest)
@@ -93,7 +94,7 @@ bool SqliteConnection::openDatabase()
     // Nothing in the station writes content; a read-only handle keeps it so.
     m_database.setConnectOptions(QLatin1String(SqlCipherDriver::readOnlyOption));
     if (!m_database.open()) {
-        qInfo() << "Content database not opened:" << m_database.lastError().text();
+        qCInfo(lcContent) << "Content database not opened:" << m_database.lastError().text();
         return false;
     }
     return true;
@@ -116,7 +117,7 @@ bool SqliteConnection::loadChapterExercises(Library *library)
         // The library has chapters 1 to 6 only; a row outside them has no
         // place in any contest.
         if (chapter < 1 || chapter > Constants::chapterCount) {
-            qDebug() << "Skipping video row" << id << "with chapter" << chapter
+            qCInfo(lcContent) << "Skipping video row" << id << "with chapter" << chapter
                      << "outside 1 to" << Constants::chapterCount;
             continue;
         }

@@ -1,5 +1,7 @@
 #include "VideoObject.h"
 
+#include "ContentLogging.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -57,36 +59,57 @@ QString VideoObject::refusalReason(const QString &path)
 
 void VideoObject::openFile(const QString &path)
 {
-    discard();
+    abandon();
+    m_strayChunks = 0;
     const QString reason = refusalReason(path);
-    if (!reason.isEmpty()) {
-        qInfo().noquote() << "Refused file from server:" << path << "-" << reason;
+    m_refused = !reason.isEmpty();
+    if (m_refused) {
+        qCInfo(lcContent).noquote() << "Refused file from server:" << path << "-" << reason;
         return;
     }
+    m_name = path;
     m_file = new QSaveFile(QDir::current().absoluteFilePath(path));
     if (!m_file->open(QIODevice::WriteOnly)) {
-        qInfo() << "Error open mp4 file";
+        qCInfo(lcContent) << "Error open mp4 file";
         discard();
     }
 }
 
 void VideoObject::writeData(const char *data, int length)
 {
-    if (!m_file)
+    if (!m_file) {
+        if (!m_refused && m_strayChunks++ == 0)
+            qCInfo(lcContent).noquote() << "Pushed chunk with no open transfer; ignored";
         return;
-    qInfo().noquote() << "Length save file: " + QString::number(length);
+    }
+    qCDebug(lcContent).noquote() << "Length save file: " + QString::number(length);
     if (length > 0 && m_file->write(data, length) != length)
-        qInfo().noquote() << "Write to file failed:" << m_file->errorString();
+        qCWarning(lcContent).noquote() << "Write to file failed:" << m_file->errorString();
 }
 
 void VideoObject::closeFile()
 {
-    if (!m_file)
+    const int strayChunks = m_strayChunks;
+    m_strayChunks = 0;
+    if (!m_file) {
+        if (!m_refused)
+            qCInfo(lcContent).noquote() << QStringLiteral("End of a push with no open transfer; ignored (%1 chunk(s) ignored before it)")
+                                     .arg(strayChunks);
+        m_refused = false;
         return;
+    }
     if (!m_file->commit())
-        qInfo().noquote() << "Save file failed:" << m_file->errorString();
+        qCWarning(lcContent).noquote() << "Save file failed:" << m_file->errorString();
     delete m_file;
     m_file = nullptr;
+}
+
+void VideoObject::abandon()
+{
+    if (m_file)
+        qCInfo(lcContent).noquote() << "Push of" << m_name << "cut short; discarded";
+    discard();
+    m_refused = false;
 }
 
 void VideoObject::discard()

@@ -12,6 +12,7 @@
 #include "InfoConfirmMessage.h"
 #include "InputDispatcher.h"
 #include "Library.h"
+#include "NetLogging.h"
 #include "PlayerManager.h"
 #include "ResultOutbox.h"
 #include "SqliteConnection.h"
@@ -75,10 +76,10 @@ BusinessController::BusinessController(const Setup &setup, QObject *parent)
     if (!setup.databaseDigest.isEmpty())
         m_sqliteConnection->setSecrets(Constants::dbSalt(), setup.databaseDigest, Constants::dbPassword());
     if (m_sqliteConnection->openDatabase()) {
-        qDebug() << "Connect sqlite db successfully";
+        qCInfo(lcNet) << "Connect sqlite db successfully";
         m_contentInvalid = 0;
     } else {
-        qDebug() << "Unable to intialize sqlite database";
+        qCWarning(lcNet) << "Unable to intialize sqlite database";
         m_contentInvalid = 1;
     }
 
@@ -137,14 +138,14 @@ bool BusinessController::contentIsPlayable() const
     auto videoMissing = [](const Exercise *exercise) {
         if (QFileInfo(exercise->filePath()).isFile())
             return false;
-        qInfo().noquote() << "Missing video: " + exercise->filePath();
+        qCInfo(lcNet).noquote() << "Missing video: " + exercise->filePath();
         return true;
     };
     const QList<int> structure = Constants::contestStructure();
     for (int chapter = 0; chapter < structure.size(); ++chapter) {
         const QList<Exercise *> exercises = m_library->exercisesOfChapter(chapter);
         if (exercises.size() < structure.at(chapter)) {
-            qInfo().noquote() << QStringLiteral("Chapter %1 holds %2 situation(s); an examination draws %3")
+            qCInfo(lcNet).noquote() << QStringLiteral("Chapter %1 holds %2 situation(s); an examination draws %3")
                                      .arg(chapter + 1)
                                      .arg(exercises.size())
                                      .arg(structure.at(chapter));
@@ -157,7 +158,7 @@ bool BusinessController::contentIsPlayable() const
     }
     const Exercise *countDown = m_composer->countDown();
     if (!countDown) {
-        qInfo() << "No count-down clip in the content";
+        qCInfo(lcNet) << "No count-down clip in the content";
         playable = false;
     } else if (videoMissing(countDown)) {
         playable = false;
@@ -178,7 +179,7 @@ void BusinessController::resetContestState()
 
 void BusinessController::resetContest(LearnModeEnum mode, int chapter, int ex)
 {
-    qDebug() << "start reset from thread" << QThread::currentThread();
+    qCDebug(lcNet) << "start reset from thread" << QThread::currentThread();
     emit sendResetContestContent(mode, chapter, ex);
 }
 

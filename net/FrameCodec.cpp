@@ -4,6 +4,7 @@
 #include "BaseMessage.h"
 #include "ConsoleLine.h"
 #include "MessageFactory.h"
+#include "NetLogging.h"
 
 #include <QtEndian>
 
@@ -113,7 +114,9 @@ FrameCodec::Reassembly FrameCodec::reassemble(QByteArray &accumulator, AesCipher
         if (length < BaseMessage::headerSize)
             return discard("Message length is invalid", consumed);
         if (size - consumed < length) {
-            ConsoleLine::write("Message length is not enough");
+            // Every long frame arrives in pieces: a line per piece is a trace.
+            if (lcNet().isDebugEnabled())
+                ConsoleLine::write("Message length is not enough");
             break;
         }
         const quint8 type = quint8(frame[2]);

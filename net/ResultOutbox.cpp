@@ -1,5 +1,7 @@
 #include "ResultOutbox.h"
 
+#include "NetLogging.h"
+
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QFile>
@@ -94,7 +96,7 @@ void ResultOutbox::load()
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly)) {
-        qInfo().noquote() << "Result outbox cannot be read: " + m_path;
+        qCInfo(lcNet).noquote() << "Result outbox cannot be read: " + m_path;
         return;
     }
     const QByteArray content = file.readAll();
@@ -109,7 +111,7 @@ void ResultOutbox::load()
         if (end < 0) {
             // A write cut short; cut it off, or the next line would be
             // appended to it and be lost with it.
-            qInfo().noquote() << QStringLiteral("Result outbox line %1 is incomplete; skipped").arg(lineNumber);
+            qCInfo(lcNet).noquote() << QStringLiteral("Result outbox line %1 is incomplete; skipped").arg(lineNumber);
             truncate(start);
             break;
         }
@@ -126,12 +128,12 @@ void ResultOutbox::load()
                     entries.removeAt(i--);
             }
         } else {
-            qInfo().noquote() << QStringLiteral("Result outbox line %1 is not readable; skipped").arg(lineNumber);
+            qCInfo(lcNet).noquote() << QStringLiteral("Result outbox line %1 is not readable; skipped").arg(lineNumber);
         }
     }
     m_undelivered = entries;
     if (!entries.isEmpty())
-        qInfo().noquote() << QStringLiteral("Result outbox: %1 result(s) not yet delivered").arg(entries.size());
+        qCInfo(lcNet).noquote() << QStringLiteral("Result outbox: %1 result(s) not yet delivered").arg(entries.size());
 }
 
 qint64 ResultOutbox::append(Entry entry, bool *durable)
@@ -140,7 +142,7 @@ qint64 ResultOutbox::append(Entry entry, bool *durable)
     entry.seq = m_nextSeq++;
     const bool written = writeLine(resultLine(entry));
     if (!written)
-        qInfo().noquote() << "Result outbox cannot be written; the result is kept until the program ends: " + m_path;
+        qCWarning(lcNet).noquote() << "Result outbox cannot be written; the result is kept until the program ends: " + m_path;
     if (durable)
         *durable = written;
     m_undelivered.append(entry);

@@ -1,6 +1,7 @@
 #include "SyncVideoHandler.h"
 
 #include "InputDispatcher.h"
+#include "NetLogging.h"
 #include "SyncVideoMessage.h"
 #include "VideoObject.h"
 
@@ -16,7 +17,10 @@ void SyncVideoHandler::process(BaseMessage &message)
         writeTypeLine("SyncVideoHandler: can not process message with type: ", message.type());
         return;
     }
-    writeTypeLine("Syncvideomessage:", message.type());
+    // A push is hundreds of chunks: their lines are a trace, while the start
+    // and the end of each push stay in the log.
+    if (lcNet().isDebugEnabled())
+        writeTypeLine("Syncvideomessage:", message.type());
     const QByteArray data = chunk->data();
     m_dispatcher->videoSink()->writeData(data.constData(), data.size());
 }

@@ -8,7 +8,9 @@
 #include "HandlerFactory.h"
 #include "InputDispatcher.h"
 #include "KeyExchange.h"
+#include "NetLogging.h"
 #include "RetryMessageBox.h"
+#include "VideoObject.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -244,6 +246,14 @@ void TcpClient::failWatchedSend()
 
 void TcpClient::receiveLoop(quint64 connection)
 {
+    // A file push belongs to the link it started on: a later link cannot
+    // continue it (its chunks would be appended to the wrong bytes), so a
+    // transfer still open when this link ends is dropped here, on the only
+    // thread that feeds the writer.
+    struct PushOfThisLink
+    {
+        ~PushOfThisLink() { InputDispatcher::instance()->videoSink()->abandon(); }
+    } pushOfThisLink;
     std::unique_ptr<char[]> block(new char[receiveBlockSize]);
     QByteArray accumulator;
     quint64 courseLists = 0;
@@ -367,7 +377,7 @@ bool TcpClient::concludeDeliveryCheck(std::unique_ptr<BaseMessage> message)
     setRunning(false);
     queueMessage(std::move(message));
     if (reinitSocket() != Connected)
-        qDebug() << "Can't reinit socket";
+        qCWarning(lcNet) << "Can't reinit socket";
     return false;
 }
 

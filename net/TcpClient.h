@@ -24,7 +24,7 @@ class RetryQuestion;
 // runs their handlers, which is where received messages end: nothing comes
 // back through this class. Messages that must survive a lost link wait in a
 // pending queue and leave, encrypted under the new key, after the next key
-// exchange.
+// exchange. A file push that a lost link leaves unfinished is dropped with it.
 //
 // connectToServer, reinitSocket, the delivery check and close belong to the
 // GUI thread (the retry question is a message box); sendMessage, queueMessage

@@ -1,5 +1,6 @@
 #include "DecryptTask.h"
 
+#include "PlayerLogging.h"
 #include "Rc4Cipher.h"
 
 #include <QDebug>
@@ -146,7 +147,7 @@ void DecryptTask::run()
     Descriptor input(::open(QFile::encodeName(m_inputPath).constData(), O_RDONLY | O_CLOEXEC));
     struct stat inputInfo;
     if (input.get() < 0 || ::fstat(input.get(), &inputInfo) != 0) {
-        qInfo().noquote() << "Can't open file to decrypt: " + m_inputPath;
+        qCInfo(lcPlayer).noquote() << "Can't open file to decrypt: " + m_inputPath;
         return;
     }
 
@@ -159,7 +160,7 @@ void DecryptTask::run()
     QByteArray temporaryName = finalName + ".XXXXXX";
     Descriptor output(::mkostemp(temporaryName.data(), O_CLOEXEC));
     if (output.get() < 0) {
-        qInfo().noquote() << "Can't open file to write decrypted data";
+        qCInfo(lcPlayer).noquote() << "Can't open file to write decrypted data";
         return;
     }
 
@@ -169,7 +170,7 @@ void DecryptTask::run()
         complete = writeFailed(errno);
     // rename(2) replaces an existing copy in one step.
     if (complete && std::rename(temporaryName.constData(), finalName.constData()) != 0) {
-        qInfo().noquote() << "Can't write decrypted data: " + m_outputPath;
+        qCInfo(lcPlayer).noquote() << "Can't write decrypted data: " + m_outputPath;
         complete = false;
     }
     if (!complete)
@@ -246,12 +247,12 @@ bool DecryptTask::copyTail(int input, int output, qint64 offset, qint64 inputSiz
 
 bool DecryptTask::readFailed(int error) const
 {
-    qInfo().noquote() << "Can't read file to decrypt: " + m_inputPath << qt_error_string(error);
+    qCInfo(lcPlayer).noquote() << "Can't read file to decrypt: " + m_inputPath << qt_error_string(error);
     return false;
 }
 
 bool DecryptTask::writeFailed(int error) const
 {
-    qInfo().noquote() << "Can't write decrypted data: " + m_outputPath << qt_error_string(error);
+    qCInfo(lcPlayer).noquote() << "Can't write decrypted data: " + m_outputPath << qt_error_string(error);
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "Constants.h"
 #include "DecryptTask.h"
+#include "PlayerLogging.h"
 
 #include "Composer.h"
 #include "Exercise.h"
@@ -68,7 +69,7 @@ void PlayerManager::removeScratchFolder()
     for (const QString &name : names)
         QFile::remove(folder.filePath(name));
     if (!QDir().rmdir(m_scratchFolder))
-        qInfo().noquote() << "Can't remove scratch folder: " + m_scratchFolder;
+        qCInfo(lcPlayer).noquote() << "Can't remove scratch folder: " + m_scratchFolder;
 }
 
 bool PlayerManager::prepareScratchFolder()
@@ -79,7 +80,7 @@ bool PlayerManager::prepareScratchFolder()
         // Created private from the start rather than narrowed afterwards, so
         // there is no moment in which others can look in.
         if (::mkdir(QFile::encodeName(m_scratchFolder).constData(), 0700) != 0 && !QFileInfo(m_scratchFolder).isDir()) {
-            qInfo().noquote() << "Can't create scratch folder: " + m_scratchFolder;
+            qCInfo(lcPlayer).noquote() << "Can't create scratch folder: " + m_scratchFolder;
             return false;
         }
     }
@@ -229,7 +230,7 @@ void PlayerManager::on_mediaStatusChanged(QMediaPlayer::MediaStatus status)
 void PlayerManager::skipUnplayableEntry()
 {
     const int index = m_playlist->currentIndex();
-    qInfo().noquote() << "Can't play video: " + m_playlist->media(index).request().url().toLocalFile();
+    qCInfo(lcPlayer).noquote() << "Can't play video: " + m_playlist->media(index).request().url().toLocalFile();
     m_currentDuration = index >= 0 && index < m_entryDurations.size() ? m_entryDurations.at(index) : 0;
     if (index == m_mediaCount - 1) {
         emit notifyPositionChanged(m_elapsedBase + m_currentDuration);

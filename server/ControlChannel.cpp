@@ -1,6 +1,7 @@
 #include "ControlChannel.h"
 
 #include "ExamServer.h"
+#include "ServerLogging.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -66,7 +67,7 @@ bool ControlChannel::listen(const QString &databasePath, QString *why)
         *why = QStringLiteral("cannot create the control socket %1: %2").arg(path, m_local->errorString());
         return false;
     }
-    qInfo().noquote() << QStringLiteral("control socket %1").arg(path);
+    qCInfo(lcServer).noquote() << QStringLiteral("control socket %1").arg(path);
     return true;
 }
 

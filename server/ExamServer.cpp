@@ -4,6 +4,7 @@
 #include "FilePush.h"
 #include "KeyExchange.h"
 #include "ResultWriter.h"
+#include "ServerLogging.h"
 #include "ServerStore.h"
 #include "StationSession.h"
 
@@ -40,7 +41,7 @@ ExamServer::ExamServer(ServerStore *store, QObject *parent)
     // A failed accept (out of file descriptors, for one) pauses the listener
     // for good; without this no station could connect until a restart.
     connect(m_tcp, &QTcpServer::acceptError, this, [this] {
-        qInfo().noquote() << QStringLiteral("cannot accept a station: %1; trying again in 1 s")
+        qCInfo(lcServer).noquote() << QStringLiteral("cannot accept a station: %1; trying again in 1 s")
                                  .arg(m_tcp->errorString());
         QTimer::singleShot(1000, this, [this] {
             if (m_tcp->isListening())
@@ -61,7 +62,7 @@ bool ExamServer::listen(const QHostAddress &address, quint16 port)
     m_holds->open();
     if (m_store->isShared())
         scheduleCheck();
-    qInfo().noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
+    qCInfo(lcServer).noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
     return true;
 }
 
@@ -84,7 +85,7 @@ void ExamServer::close()
 {
     if (m_tcp->isListening()) {
         m_tcp->close();
-        qInfo().noquote() << QStringLiteral("stopped listening");
+        qCInfo(lcServer).noquote() << QStringLiteral("stopped listening");
     }
     m_reconnect->stop();
     m_holds->close();
@@ -189,7 +190,7 @@ int ExamServer::pushFile(const QString &path, const QString &name, QString *why)
             ++count;
         }
     }
-    qInfo().noquote() << QStringLiteral("file push %1 (%2, %3 bytes) to %4 station(s)")
+    qCInfo(lcServer).noquote() << QStringLiteral("file push %1 (%2, %3 bytes) to %4 station(s)")
                              .arg(name, info.absoluteFilePath())
                              .arg(info.size())
                              .arg(count);

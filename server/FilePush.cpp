@@ -1,6 +1,7 @@
 #include "FilePush.h"
 
 #include "EndSyncVideoMessage.h"
+#include "ServerLogging.h"
 #include "StartSyncVideoMessage.h"
 #include "SyncVideoMessage.h"
 
@@ -21,7 +22,7 @@ FilePush::~FilePush() = default;
 
 void FilePush::log(const QString &text) const
 {
-    qInfo().noquote() << m_peer << text;
+    qCInfo(lcServer).noquote() << m_peer << text;
 }
 
 void FilePush::enqueue(const QString &path, const QByteArray &name)

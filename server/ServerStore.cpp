@@ -2,6 +2,7 @@
 
 #include "Constants.h"
 #include "ResultDetail.h"
+#include "ServerLogging.h"
 #include "StoreTransaction.h"
 
 #include <QAtomicInt>
@@ -198,7 +199,7 @@ bool ServerStore::fail(const QString &what, const QSqlQuery &query)
         m_broken = true;
         m_reconnectDelayMs = 0;
         m_lastAttempt.invalidate();
-        qWarning().noquote() << QStringLiteral("database connection lost (%1); reconnecting").arg(m_lastError);
+        qCWarning(lcServer).noquote() << QStringLiteral("database connection lost (%1); reconnecting").arg(m_lastError);
         emit broken();
     }
     return false;
@@ -439,7 +440,7 @@ bool ServerStore::upgrade(int from)
     if (version == 0)
         m_created = true;
     else
-        qInfo().noquote() << QStringLiteral("%1 upgraded from schema version %2 to %3").arg(m_path).arg(version).arg(schemaVersion);
+        qCInfo(lcServer).noquote() << QStringLiteral("%1 upgraded from schema version %2 to %3").arg(m_path).arg(version).arg(schemaVersion);
     return true;
 }
 
@@ -503,7 +504,7 @@ bool ServerStore::reconnectIfBroken()
         // latest reason (the database may answer "starting up", then refuse
         // the login).
         if (m_outageCause.isEmpty())
-            qWarning().noquote() << QStringLiteral("%1; trying again until it answers").arg(m_lastError);
+            qCWarning(lcServer).noquote() << QStringLiteral("%1; trying again until it answers").arg(m_lastError);
         m_outageCause = m_lastError;
         return false;
     }
@@ -512,7 +513,7 @@ bool ServerStore::reconnectIfBroken()
     m_reconnectDelayMs = 0;
     m_locks.clear();
     m_lockless.clear();
-    qInfo().noquote() << QStringLiteral("database connection to %1 restored").arg(m_path);
+    qCInfo(lcServer).noquote() << QStringLiteral("database connection to %1 restored").arg(m_path);
     // The locks went with the old connection, and no hold was renewed while
     // the database was away: take back those of the examinations still
     // running here before their lease ends.
@@ -521,7 +522,7 @@ bool ServerStore::reconnectIfBroken()
         case Lock::Taken:
             break;
         case Lock::Busy:
-            qWarning().noquote() << QStringLiteral("candidate %1 was entered at another server while the "
+            qCWarning(lcServer).noquote() << QStringLiteral("candidate %1 was entered at another server while the "
                                                    "database was unreachable")
                                         .arg(id);
             break;
@@ -582,7 +583,7 @@ bool ServerStore::renewHolds()
         case Lock::Taken:
             break;
         case Lock::Busy:
-            qWarning().noquote() << QStringLiteral("the hold on candidate %1 was removed from the database; "
+            qCWarning(lcServer).noquote() << QStringLiteral("the hold on candidate %1 was removed from the database; "
                                                    "another server may examine the candidate")
                                         .arg(id);
             m_locks.remove(id);

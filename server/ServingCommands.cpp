@@ -1,5 +1,7 @@
 #include "ServingCommands.h"
 
+#include "ServerLogging.h"
+
 #include "CommandRegistry.h"
 #include "ControlChannel.h"
 #include "ExamServer.h"
@@ -125,13 +127,13 @@ CommandSpec serve(ServerCommandContext &context)
 
         SignalWatcher watcher;
         QObject::connect(&watcher, &SignalWatcher::terminationRequested, [](int number) {
-            qInfo().noquote() << QStringLiteral("signal %1: stopping").arg(number);
+            qCInfo(lcServer).noquote() << QStringLiteral("signal %1: stopping").arg(number);
             QCoreApplication::quit();
         });
         QCoreApplication::exec();
         server.close();
         control.close();
-        qInfo().noquote() << QStringLiteral("stopped");
+        qCInfo(lcServer).noquote() << QStringLiteral("stopped");
         return 0;
     };
     return spec;

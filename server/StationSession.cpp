@@ -3,7 +3,6 @@
 #include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoMessage.h"
 #include "CandidateHolds.h"
-#include "ResultWriter.h"
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
@@ -12,7 +11,9 @@
 #include "FrameCodec.h"
 #include "InfoConfirmMessage.h"
 #include "KeyExchange.h"
+#include "ResultWriter.h"
 #include "ReviewMessage.h"
+#include "ServerLogging.h"
 #include "ServerStore.h"
 
 #include <QHostAddress>
@@ -112,7 +113,7 @@ StationSession::~StationSession() = default;
 
 void StationSession::log(const QString &text) const
 {
-    qInfo().noquote() << m_peer << text;
+    qCInfo(lcServer).noquote() << m_peer << text;
 }
 
 void StationSession::start()

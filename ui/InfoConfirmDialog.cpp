@@ -1,5 +1,6 @@
 #include "InfoConfirmDialog.h"
 #include "ui_InfoConfirmDialog.h"
+#include "UiLogging.h"
 
 #include <QDebug>
 #include <QPixmap>
@@ -28,7 +29,7 @@ void InfoConfirmDialog::setImage(const QString &image)
     m_imageData = QByteArray::fromBase64(image.toLocal8Bit());
     QPixmap photo;
     if (!photo.loadFromData(m_imageData)) {
-        qDebug() << "InfoConfirmDialog::setImage: Can't load image into pixmap";
+        qCInfo(lcUi) << "InfoConfirmDialog::setImage: Can't load image into pixmap";
         photo = QPixmap();
     }
     ui->lbAvatar->setPixmap(photo);

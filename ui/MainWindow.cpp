@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
+#include "UiLogging.h"
 
 #include "AboutDialog.h"
 #include "BusinessController.h"
@@ -419,7 +420,7 @@ void MainWindow::onConfirmInfo()
     QPixmap photo;
     if (!photo.loadFromData(QByteArray::fromBase64(student->image().toLocal8Bit()))) {
         photo.load(QString::fromLatin1(Constants::defaultCandidatePicture));
-        qDebug() << "MainWindow::onConfirmInfo: Can't load image into pixmap";
+        qCInfo(lcUi) << "MainWindow::onConfirmInfo: Can't load image into pixmap";
     }
     ui->lbAvatar->setPixmap(photo);
 }

@@ -147,8 +147,8 @@ void TestSqliteConnection::oddRowsAndNames()
 {
     // SQLite's LIKE ignores ASCII case and "_" stands for any character;
     // the last count-down row wins.
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Skipping video row 40 ")));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Skipping video row 41 ")));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Skipping video row 40 ")));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Skipping video row 41 ")));
     SqliteConnection second;
     Library secondLibrary;
     Composer composer;

@@ -1,15 +1,22 @@
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
+#include "EndSyncVideoMessage.h"
 #include "EnterResponseMessage.h"
 #include "ExamServer.h"
+#include "FrameCodec.h"
 #include "InputDispatcher.h"
 #include "KeyExchange.h"
 #include "ScriptedQuestion.h"
 #include "ServerSeed.h"
 #include "ServerStore.h"
+#include "StartSyncVideoMessage.h"
 #include "StdoutCapture.h"
+#include "SyncVideoMessage.h"
 #include "TcpClient.h"
+#include "TestFiles.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -189,7 +196,73 @@ private slots:
         QCOMPARE(m_question.asked, 1);
     }
 
+    // A server that loses the link in the middle of a push and sends the rest
+    // on the next link must not get the two halves committed as one file.
+    void pushCutShortByALostLinkIsDropped()
+    {
+        const QString startDir = QDir::currentPath();
+        QTemporaryDir work;
+        QVERIFY(QDir::setCurrent(work.path()));
+        const auto back = qScopeGuard([&] { QDir::setCurrent(startDir); });
+        QVERIFY(QDir().mkdir("videos"));
+        const QByteArray clip = "videos/chapter1_1.mp4";
+        QVERIFY(TestFiles::write(clip, "the clip in place"));
+
+        // The push frames are plain: a bare socket can play the server.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        TcpClient &client = TcpClient::instance();
+        QCOMPARE(client.connectToServer(nullptr, "127.0.0.1", QString::number(server.serverPort()), nullptr), 0);
+        QVERIFY(server.waitForNewConnection(10000));
+        std::unique_ptr<QTcpSocket> link(server.nextPendingConnection());
+        link->write(startFrame(clip) + chunkFrame(QByteArray(30000, 'a')) + courseListFrame());
+        QTRY_COMPARE_WITH_TIMEOUT(m_listener->courseLists.load(), 1, 10000);
+        link->abort();
+        QTRY_VERIFY_WITH_TIMEOUT(!client.isConnected(), 10000);
+
+        QCOMPARE(client.reinitSocket(), 0);
+        QVERIFY(server.waitForNewConnection(10000));
+        link.reset(server.nextPendingConnection());
+        link->write(chunkFrame(QByteArray(36532, 'b')) + frameOf(EndSyncVideoMessage()) + courseListFrame());
+        QTRY_COMPARE_WITH_TIMEOUT(m_listener->courseLists.load(), 2, 10000);
+        QCOMPARE(TestFiles::read(clip), QByteArray("the clip in place"));
+
+        // A whole push on the new link lands.
+        link->write(startFrame(clip) + chunkFrame("new ") + chunkFrame("clip") + frameOf(EndSyncVideoMessage())
+                    + courseListFrame());
+        QTRY_COMPARE_WITH_TIMEOUT(m_listener->courseLists.load(), 3, 10000);
+        QCOMPARE(TestFiles::read(clip), QByteArray("new clip"));
+        QCOMPARE(QDir("videos").entryList(QDir::Files), QStringList{"chapter1_1.mp4"});
+    }
+
 private:
+    static QByteArray frameOf(const BaseMessage &message)
+    {
+        AesCipher cipher;
+        return FrameCodec::buildFrame(message, cipher);
+    }
+    static QByteArray startFrame(const QByteArray &name)
+    {
+        StartSyncVideoMessage start;
+        start.setFileName(name);
+        return frameOf(start);
+    }
+    static QByteArray chunkFrame(const QByteArray &bytes)
+    {
+        SyncVideoMessage chunk;
+        chunk.setData(bytes);
+        return frameOf(chunk);
+    }
+    // Handled after every frame before it, so its arrival tells they are done.
+    static QByteArray courseListFrame()
+    {
+        ContestNameMessage names;
+        names.setIsResponse(1);
+        names.setContestCode(QByteArray("K1"));
+        names.setContestName(QByteArray("K1"));
+        return frameOf(names);
+    }
+
     // Connected, then the server goes away: the station notices without
     // sending anything.
     void loseTheLink()

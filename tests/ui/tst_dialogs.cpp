@@ -192,7 +192,7 @@ void TestDialogs::confirmation()
     QCOMPARE(shown, (QStringList{"FE", "Lê Thị Ánh", "0456", "0043"}));
     QCOMPARE(avatar(dialog).toImage().pixel(1, 1), QColor(Qt::blue).rgb());
 
-    QTest::ignoreMessage(QtDebugMsg, "InfoConfirmDialog::setImage: Can't load image into pixmap");
+    QTest::ignoreMessage(QtInfoMsg, "InfoConfirmDialog::setImage: Can't load image into pixmap");
     dialog.setImage(QStringLiteral("bm90IGEgcGljdHVyZQ=="));
     QVERIFY(avatar(dialog).isNull());
 

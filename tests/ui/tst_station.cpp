@@ -378,7 +378,7 @@ void TestStationFlow::startupFailureEndsTheProgram()
     const int asked = m_question.asked;
     BoxAnswerer answerer;
     {
-        QTest::ignoreMessage(QtDebugMsg, "Unable to intialize sqlite database");
+        QTest::ignoreMessage(QtWarningMsg, "Unable to intialize sqlite database");
         MainWindow window(new BusinessController(BusinessController::Setup()));
         const bool ready = window.runStartupChecks();
         QDir::setCurrent(m_startFolder);
@@ -641,8 +641,8 @@ void TestStationFlow::reviewTheServerCannotSupply()
 
 void TestStationFlow::resultReachesARestartedServerOnce()
 {
-    QTest::ignoreMessage(QtDebugMsg, "InfoConfirmDialog::setImage: Can't load image into pixmap");
-    QTest::ignoreMessage(QtDebugMsg, "MainWindow::onConfirmInfo: Can't load image into pixmap");
+    QTest::ignoreMessage(QtInfoMsg, "InfoConfirmDialog::setImage: Can't load image into pixmap");
+    QTest::ignoreMessage(QtInfoMsg, "MainWindow::onConfirmInfo: Can't load image into pixmap");
     QVERIFY(enter(QStringLiteral("202")));
     QVERIFY(confirmIdentity());
     QCOMPARE(child<QLabel>("lbAvatar")->pixmap(Qt::ReturnByValue).toImage(),

@@ -1,0 +1,3 @@
+#include "ContentLogging.h"
+
+Q_LOGGING_CATEGORY(lcContent, "hazard.content", QtInfoMsg)

@@ -1,0 +1,3 @@
+#include "PlayerLogging.h"
+
+Q_LOGGING_CATEGORY(lcPlayer, "hazard.player", QtInfoMsg)

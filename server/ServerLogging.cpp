@@ -1,0 +1,3 @@
+#include "ServerLogging.h"
+
+Q_LOGGING_CATEGORY(lcServer, "hazard.server", QtInfoMsg)
