@@ -34,6 +34,11 @@ constexpr char textCandidateInExam[] = "Thí sinh đang thi";
 constexpr char textTheoryNotPassed[] = "Thí sinh chưa thi đỗ sát hạch lý thuyết";
 constexpr char textNotRequired[] = "Thí sinh không phải thi mô phỏng";
 constexpr char textNoReview[] = "Thí sinh không hỗ trợ xem lại";
+// An examination with a situation whose video did not play: %1 lists them.
+constexpr char textSituationNotPlayed[] = "Không phát được video tình huống %1. Bài thi không được chấm và không gửi "
+                                          "về máy chủ, thí sinh được thi lại";
+constexpr char textVideoFault[] = "Lỗi video tình huống %1";
+constexpr char textVideoFaultScore[] = "Lỗi";
 constexpr char textPassed[] = "Đạt";
 constexpr char textFailed[] = "Không đạt";
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // The outcome of one contest as the flag scoring reports it.
@@ -12,4 +13,6 @@ struct ContestResultRecord
     int reserved = 0;
     // Filled by the main window with the pass or fail text.
     QString verdict;
+    // Situations (from 0) whose video did not play: they show no score.
+    QList<int> unplayedSituations;
 };

@@ -125,6 +125,10 @@ void BusinessController::loadContent()
 {
     m_sqliteConnection->loadChapterExercises(m_library);
     m_sqliteConnection->loadCountDownExercise(m_composer);
+    for (int chapter = 0; chapter < Constants::contestStructure().size(); ++chapter) {
+        for (const Exercise *exercise : m_library->exercisesOfChapter(chapter))
+            m_situationIds.insert(exercise->id());
+    }
     if (!contentIsPlayable())
         m_contentInvalid = 1;
 }
@@ -368,14 +372,48 @@ void BusinessController::onContestName(const char *codeBytes, int codeLength,
     emit receivedContestName(textUpToZero(codeBytes, codeLength), textUpToZero(nameBytes, nameLength));
 }
 
+// A review must rebuild the stored examination as it was: one score, one
+// flag time and one situation of this content for each situation, or the
+// window would be left with nothing to play.
+bool BusinessController::reviewIsUsable(const QStringList &parts) const
+{
+    if (parts.size() != 3)
+        return false;
+    QList<QStringList> lists;
+    for (const QString &part : parts)
+        lists.append(part.split(QLatin1Char(';'), Qt::KeepEmptyParts));
+    const int situations = lists.at(0).size();
+    for (const QStringList &list : qAsConst(lists)) {
+        if (list.size() != situations)
+            return false;
+        for (const QString &item : list) {
+            bool number = false;
+            item.toLongLong(&number);
+            if (!number)
+                return false;
+        }
+    }
+    for (const QString &id : lists.at(2)) {
+        if (!m_situationIds.contains(id.toInt()))
+            return false;
+    }
+    return true;
+}
+
 void BusinessController::onReview(const QString &text)
 {
-    const QStringList parts = text.split(QLatin1Char('|'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    QStringList parts = text.split(QLatin1Char('|'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    const bool usable = reviewIsUsable(parts);
+    if (!usable)
+        parts.clear();
+    if (!usable && !text.isEmpty()) {
+        qInfo().noquote() << "Review text refused: " + text.left(200);
+    }
     {
         QMutexLocker lock(&m_reviewLock);
         m_reviewParts = parts;
     }
-    if (parts.size() == 3)
+    if (usable)
         emit notifyPrepareReview(parts.at(0));
     else
         emit notifyNotSupportReview();

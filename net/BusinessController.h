@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -123,6 +124,7 @@ private:
     };
 
     bool contentIsPlayable() const;
+    bool reviewIsUsable(const QStringList &parts) const;
     // The next four run under m_deliveryLock.
     void afterDeliveryCheck(qint64 seq, bool delivered, quint64 connectionBefore);
     void resendUndelivered(quint64 connection);
@@ -143,6 +145,9 @@ private:
     // press on the GUI thread.
     mutable QMutex m_reviewLock;
     QStringList m_reviewParts;
+    // The situations of the content, for checking a review text on the
+    // receiving thread; written only while the content loads.
+    QSet<int> m_situationIds;
 
     std::unique_ptr<ResultOutbox> m_outbox;
     std::mutex m_deliveryLock;

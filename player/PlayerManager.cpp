@@ -7,6 +7,7 @@
 #include "Composer.h"
 #include "Exercise.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -14,10 +15,19 @@
 #include <QMediaPlaylist>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 
 #include <sys/stat.h>
 #include <sys/types.h>
+
+namespace {
+
+// A playing entry that reports no progress for this long is given up: the
+// contest must reach its end even when the backend goes silent.
+constexpr int stallMs = 8000;
+
+} // namespace
 
 PlayerManager::PlayerManager(QObject *parent)
     : PlayerManager(QString::fromLatin1(Constants::scratchFolder), parent)
@@ -29,7 +39,11 @@ PlayerManager::PlayerManager(const QString &scratchFolder, QObject *parent)
     , m_player(new QMediaPlayer(this))
     , m_playlist(new QMediaPlaylist(m_player))
     , m_scratchFolder(scratchFolder)
+    , m_stallTimer(new QTimer(this))
 {
+    m_stallTimer->setSingleShot(true);
+    m_stallTimer->setInterval(stallMs);
+    connect(m_stallTimer, &QTimer::timeout, this, &PlayerManager::leaveStalledEntry);
     m_player->setNotifyInterval(10);
     m_player->setPlaybackRate(2.0);
     m_playlist->setPlaybackMode(QMediaPlaylist::Sequential);
@@ -42,7 +56,7 @@ PlayerManager::PlayerManager(const QString &scratchFolder, QObject *parent)
     // The backend reports the new entry's first position before its loading
     // status; the base must have moved on by then, or the timeline would
     // fall back by one entry for a moment at every change.
-    connect(m_playlist, &QMediaPlaylist::currentIndexChanged, this, &PlayerManager::takeEndedEntry);
+    connect(m_playlist, &QMediaPlaylist::currentIndexChanged, this, &PlayerManager::followEntry);
     connect(this, &PlayerManager::play, m_player, &QMediaPlayer::play);
     connect(this, &PlayerManager::pause, m_player, &QMediaPlayer::pause);
     connect(this, &PlayerManager::stop, m_player, &QMediaPlayer::stop);
@@ -96,9 +110,12 @@ QString PlayerManager::decryptVideo(const QString &filePath)
     const QString fileName = filePath.section(QLatin1Char('/'), -1);
     prepareScratchFolder();
     const QString outputPath = m_scratchFolder + QLatin1Char('/') + fileName;
-    if (!m_decryptedFiles.contains(outputPath)) {
+    const QFileInfo source(filePath);
+    const QPair<qint64, qint64> stamp(source.size(), source.lastModified().toMSecsSinceEpoch());
+    const auto made = m_decryptedFiles.constFind(outputPath);
+    if (made == m_decryptedFiles.constEnd() || made.value() != stamp) {
         QThreadPool::globalInstance()->start(new DecryptTask(filePath, outputPath), 0);
-        m_decryptedFiles.append(outputPath);
+        m_decryptedFiles.insert(outputPath, stamp);
     }
     return outputPath;
 }
@@ -127,24 +144,53 @@ void PlayerManager::rebuildPlaylist()
 
 void PlayerManager::loadPlaylist(const QStringList &paths, const QList<qint64> &durations)
 {
+    runContest(false);
     m_playlist->clear();
-    restartTimeline();
     for (const QString &path : paths)
         m_playlist->addMedia(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    m_entryDurations = durations;
+    m_entryStarts.clear();
+    qint64 start = 0;
+    for (qint64 duration : durations) {
+        m_entryStarts.append(start);
+        start += duration;
+    }
+    m_entryStarts.append(start);
     m_mediaCount = m_playlist->mediaCount();
+    restartTimeline();
     m_player->setPlaybackRate(1.0);
 }
 
 void PlayerManager::restartTimeline()
 {
     m_elapsedBase = 0;
-    m_currentDuration = 0;
+    m_entry = 0;
+    m_playedToEnd = QVector<bool>(m_mediaCount, false);
+    m_lastPosition = -1;
     m_contestEnded = false;
+}
+
+QList<int> PlayerManager::unplayedEntries() const
+{
+    QList<int> entries;
+    for (int i = 0; i < m_playedToEnd.size(); ++i) {
+        if (!m_playedToEnd.at(i))
+            entries.append(i);
+    }
+    return entries;
+}
+
+void PlayerManager::runContest(bool running)
+{
+    m_running = running;
+    if (running)
+        m_stallTimer->start();
+    else
+        m_stallTimer->stop();
 }
 
 void PlayerManager::rewind()
 {
+    runContest(false);
     m_playlist->setCurrentIndex(0);
     m_player->setPosition(0);
     restartTimeline();
@@ -152,11 +198,11 @@ void PlayerManager::rewind()
 
 void PlayerManager::seekTo(SeekInfo info)
 {
+    runContest(false);
+    m_entry = info.exerciseIndex;
     m_playlist->setCurrentIndex(info.exerciseIndex);
     m_player->setPosition(info.positionInVideo);
     m_elapsedBase = info.videoStart;
-    // The loading of the new entry must add nothing to the base.
-    m_currentDuration = 0;
     m_contestEnded = false;
     m_player->pause();
     emit notifySeekByGui();
@@ -174,9 +220,11 @@ void PlayerManager::requestPlay()
     case QMediaPlayer::StoppedState:
         m_playlist->setCurrentIndex(-1);
         restartTimeline();
+        runContest(true);
         emit play();
         break;
     case QMediaPlayer::PausedState:
+        runContest(true);
         emit play();
         break;
     case QMediaPlayer::PlayingState:
@@ -186,14 +234,17 @@ void PlayerManager::requestPlay()
 
 void PlayerManager::requestPause()
 {
-    if (m_recordedState == QMediaPlayer::PlayingState)
+    if (m_recordedState == QMediaPlayer::PlayingState) {
+        runContest(false);
         emit pause();
+    }
 }
 
 void PlayerManager::requestStop()
 {
     if (m_recordedState != QMediaPlayer::PlayingState && m_recordedState != QMediaPlayer::PausedState)
         return;
+    runContest(false);
     m_playlist->setCurrentIndex(-1);
     restartTimeline();
     emit stop();
@@ -206,40 +257,79 @@ void PlayerManager::setPlaybackRate(double rate)
 
 void PlayerManager::on_mediaStatusChanged(QMediaPlayer::MediaStatus status)
 {
+    const int index = m_playlist->currentIndex();
     switch (status) {
     case QMediaPlayer::EndOfMedia:
-        if (m_playlist->currentIndex() == m_mediaCount - 1)
+        if (index >= 0 && index < m_playedToEnd.size())
+            m_playedToEnd[index] = true;
+        if (index == m_mediaCount - 1)
             endContest();
-        m_currentDuration = m_player->duration();
-        break;
-    case QMediaPlayer::NoMedia:
-    case QMediaPlayer::LoadingMedia:
-        takeEndedEntry();
+        else if (index == m_entry)
+            ++m_entry;
         break;
     case QMediaPlayer::InvalidMedia:
-        skipUnplayableEntry();
+        skipUnplayableEntry(index);
         break;
     default:
         break;
     }
 }
 
-// A missing or undecodable copy gives no end of media. Its stored length
-// keeps the later entries at their places on the timeline, and when it was
-// the last entry the contest still ends, so the examination is scored.
-void PlayerManager::skipUnplayableEntry()
+// The backend reports a failed entry twice, by its status and by an error
+// that may come only once the playlist has moved on; the playlist moves on
+// at both, passing over the next entry. Only the entry meant to play counts
+// as failed, and followEntry() brings the playlist back to the next one.
+void PlayerManager::skipUnplayableEntry(int index)
 {
-    const int index = m_playlist->currentIndex();
     qCInfo(lcPlayer).noquote() << "Can't play video: " + m_playlist->media(index).request().url().toLocalFile();
-    m_currentDuration = index >= 0 && index < m_entryDurations.size() ? m_entryDurations.at(index) : 0;
-    if (index == m_mediaCount - 1) {
-        emit notifyPositionChanged(m_elapsedBase + m_currentDuration);
+    if (index != m_entry)
+        return;
+    ++m_entry;
+    if (m_entry >= m_mediaCount) {
+        emit notifyPositionChanged(m_entryStarts.value(m_mediaCount));
         endContest();
     }
 }
 
+void PlayerManager::followEntry(int index)
+{
+    if (index >= 0 && index < m_mediaCount)
+        m_elapsedBase = m_entryStarts.at(index);
+    m_lastPosition = -1;
+    if (!m_running || m_contestEnded)
+        return;
+    m_stallTimer->start();
+    if (index != m_entry)
+        QMetaObject::invokeMethod(this, &PlayerManager::playIntendedEntry, Qt::QueuedConnection);
+}
+
+void PlayerManager::playIntendedEntry()
+{
+    if (!m_running || m_contestEnded)
+        return;
+    if (m_entry >= m_mediaCount) {
+        emit notifyPositionChanged(m_entryStarts.value(m_mediaCount));
+        endContest();
+        return;
+    }
+    if (m_playlist->currentIndex() != m_entry)
+        m_playlist->setCurrentIndex(m_entry);
+    m_stallTimer->start();
+    emit play();
+}
+
+void PlayerManager::leaveStalledEntry()
+{
+    if (!m_running || m_contestEnded)
+        return;
+    qInfo().noquote() << "No progress in video: " + m_playlist->media(m_entry).request().url().toLocalFile();
+    ++m_entry;
+    playIntendedEntry();
+}
+
 void PlayerManager::endContest()
 {
+    runContest(false);
     if (!m_contestEnded) {
         m_contestEnded = true;
         emit notifyEndContest();
@@ -247,22 +337,17 @@ void PlayerManager::endContest()
     emit stop();
 }
 
-// The sequential playlist has moved on: the entry that just ended now lies
-// before the current one. Taken once, so the index change and the loading
-// status that follow one another cannot count it twice.
-void PlayerManager::takeEndedEntry()
-{
-    m_elapsedBase += m_currentDuration;
-    m_currentDuration = 0;
-}
-
 void PlayerManager::on_positionChanged(qint64 position)
 {
     // Once the contest has ended the timeline stays at its end; what the
     // player reports while it lets go of the playlist is not a position in
-    // the contest.
-    if (m_contestEnded)
+    // the contest, nor is that of an entry the playlist is being brought
+    // back from.
+    if (m_contestEnded || (m_running && m_playlist->currentIndex() != m_entry))
         return;
+    if (m_running && position != m_lastPosition)
+        m_stallTimer->start();
+    m_lastPosition = position;
     emit notifyPositionChanged(m_elapsedBase + position);
 }
 

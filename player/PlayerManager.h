@@ -2,19 +2,25 @@
 
 #include "SeekInfo.h"
 
+#include <QHash>
 #include <QList>
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class Composer;
 class QMediaPlaylist;
+class QTimer;
 
 // Plays a composed contest as one continuous programme: the decrypted copies
 // of all playlist entries, count-down clips included, one after the other,
-// with positions reported on the contest timeline (the start of the current
-// entry plus the player's position inside it).
+// with positions reported on the contest timeline (the composed start of the
+// current entry plus the player's position inside it, so an entry that cannot
+// be played leaves its span to itself). The manager decides which entry plays
+// next: an entry that fails or makes no progress is left behind, and the
+// contest always reaches its end.
 //
 // Lives on the GUI thread with its player. Only rebuildPlaylist() runs on
 // the worker thread: it decrypts there and hands the media playlist's refill
@@ -36,6 +42,9 @@ public:
     // Decrypts and loads the composer's current playlist; blocks until the
     // decryption is done and the media playlist holds the new entries.
     void rebuildPlaylist();
+
+    // Entries that have not played to their end since the contest started.
+    QList<int> unplayedEntries() const;
 
     QMediaPlayer::State state() const { return m_recordedState; }
     bool isPlaying() const { return m_recordedState == QMediaPlayer::PlayingState; }
@@ -65,28 +74,39 @@ private slots:
     void on_positionChanged(qint64 position);
     void on_durationChanged(qint64 duration);
     QString decryptVideo(const QString &filePath);
+    void followEntry(int index);
+    void playIntendedEntry();
+    void leaveStalledEntry();
 
 private:
     bool prepareScratchFolder();
     void removeScratchFolder();
     void loadPlaylist(const QStringList &paths, const QList<qint64> &durations);
     void restartTimeline();
-    void takeEndedEntry();
-    void skipUnplayableEntry();
+    void skipUnplayableEntry(int index);
+    void runContest(bool running);
     void endContest();
 
     QMediaPlayer *m_player;
     QMediaPlaylist *m_playlist;
     qint64 m_elapsedBase = 0;
     int m_mediaCount = 0;
-    qint64 m_currentDuration = 0;
     Composer *m_composer = nullptr;
     QMediaPlayer::State m_recordedState = QMediaPlayer::StoppedState;
-    QStringList m_decryptedFiles;
+    // Copy path -> size and modification time of the source it was made
+    // from: a clip replaced during the run is deciphered again.
+    QHash<QString, QPair<qint64, qint64>> m_decryptedFiles;
 
     QString m_scratchFolder;
-    // Stored lengths of the entries, standing in for the backend's report
-    // of an entry that cannot be played.
-    QList<qint64> m_entryDurations;
+    // Composed start of every entry, and the contest's length last.
+    QList<qint64> m_entryStarts;
+    // The entry meant to play; the playlist is brought back to it when the
+    // backend moves on by more than one.
+    int m_entry = 0;
+    QVector<bool> m_playedToEnd;
+    // While a contest plays (not paused, stopped or ended).
+    bool m_running = false;
+    QTimer *m_stallTimer = nullptr;
+    qint64 m_lastPosition = -1;
     bool m_contestEnded = false;
 };

@@ -1,6 +1,7 @@
 #include "ContestResultDialog.h"
 #include "ui_ContestResultDialog.h"
 
+#include "Constants.h"
 #include "StudentInfo.h"
 
 #include <QTimer>
@@ -38,8 +39,10 @@ void ContestResultDialog::setResult(const ContestResultRecord &record, const Stu
     if (!record.detail.isEmpty())
         scores = record.detail.split(QLatin1Char('|')).first().split(QLatin1Char(';'));
     const QList<QLabel *> labels = scoreLabels();
-    for (int i = 0; i < labels.size(); ++i)
-        labels.at(i)->setText(scores.value(i));
+    for (int i = 0; i < labels.size(); ++i) {
+        labels.at(i)->setText(record.unplayedSituations.contains(i) ? QString::fromUtf8(Constants::textVideoFaultScore)
+                                                                    : scores.value(i));
+    }
 }
 
 void ContestResultDialog::showResult()

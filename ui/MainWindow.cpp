@@ -11,6 +11,7 @@
 #include "ContestResultRecord.h"
 #include "DangerItem.h"
 #include "DialogWaiter.h"
+#include "Exercise.h"
 #include "FileUtility.h"
 #include "HzSliderProgressBar.h"
 #include "InfoConfirmDialog.h"
@@ -453,6 +454,8 @@ void MainWindow::on_endContest()
     if (examMode) {
         finishExamination();
         m_resultDialog->showResult();
+        if (!m_unplayedMessage.isEmpty())
+            showServerMessage(m_unplayedMessage);
         return;
     }
     ContestResultRecord record = m_contestProcedure->collectResult();
@@ -476,16 +479,29 @@ QString MainWindow::showEstimate(int total, bool *passed)
     return text(estimate == 1 ? Constants::textPassed : Constants::textFailed);
 }
 
+QList<int> MainWindow::unplayedSituations() const
+{
+    // The playlist alternates count-down clip and situation.
+    QList<int> situations;
+    for (int entry : m_playerManager->unplayedEntries()) {
+        if (entry % 2 == 1)
+            situations.append(entry / 2);
+    }
+    return situations;
+}
+
 void MainWindow::finishExamination()
 {
     m_progressBar->showDangerZones = true;
     ui->hzVideoTimeSlider->setValue(0);
     ui->hzVideoTimeSlider->repaint();
 
+    const QList<int> unplayed = unplayedSituations();
     const QList<DangerItem> items = m_contestProcedure->dangerItemsSnapshot();
     for (int i = 0; i < items.size(); ++i) {
         ui->awserListWidget->insertItem(i, centredItem(QString::number(i + 1)));
-        ui->resultLtisWidget->insertItem(i, centredItem(QString::number(items.at(i).score)));
+        ui->resultLtisWidget->insertItem(i, centredItem(unplayed.contains(i) ? text(Constants::textVideoFaultScore)
+                                                                              : QString::number(items.at(i).score)));
     }
 
     ContestResultRecord record = m_contestProcedure->collectResult();
@@ -494,6 +510,27 @@ void MainWindow::finishExamination()
     const int threshold = m_composer->passThreshold();
     ui->lbScore->setText(QStringLiteral("%1/50").arg(record.total));
     record.detail += QLatin1Char('|') + m_composer->videoIdText();
+
+    // A situation the candidate could not see has no earned score: the
+    // examination is not uploaded, so the server keeps the candidate
+    // admissible for a new one, and the operator is told which situation.
+    m_unplayedMessage.clear();
+    if (!unplayed.isEmpty()) {
+        QStringList numbers, named;
+        const QList<Exercise *> exercises = m_composer->exercises();
+        for (int k : unplayed) {
+            const Exercise *situation = exercises.value(2 * k + 1);
+            numbers << QString::number(k + 1);
+            named << QStringLiteral("%1 (mã %2)").arg(k + 1).arg(situation ? situation->id() : 0);
+        }
+        qInfo().noquote() << QStringLiteral("Examination not uploaded, situation(s) not played: ") + named.join(QStringLiteral(", "));
+        record.verdict = text(Constants::textVideoFault).arg(numbers.join(QStringLiteral(", ")));
+        record.unplayedSituations = unplayed;
+        ui->resultEstimate->setText(record.verdict);
+        m_unplayedMessage = text(Constants::textSituationNotPlayed).arg(named.join(QStringLiteral(", ")));
+        m_resultDialog->setResult(record, m_composer->studentInfo());
+        return;
+    }
 
     m_businessController->sendContestResult(record.total, threshold, passed ? 1 : 0,
                                             m_composer->studentInfo()->id(), record.detail,

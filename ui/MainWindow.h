@@ -99,6 +99,8 @@ private:
     QString showEstimate(int total, bool *passed);
     void showServerMessage(const QString &text);
     void endPlaybackButtons();
+    // Situations (from 0) of the examination whose video did not play.
+    QList<int> unplayedSituations() const;
 
     const std::unique_ptr<Ui::MainWindow> ui;
     PlayerManager *m_playerManager = nullptr;
@@ -118,4 +120,7 @@ private:
     AboutDialog *m_aboutDialog = nullptr;
     bool examMode = false;
     bool reviewPending = true;
+    // The operator's message about situations that did not play, shown
+    // once the result is.
+    QString m_unplayedMessage;
 };

@@ -232,8 +232,8 @@ void TestDialogs::resultScores()
     student.setOrderNumber(QStringLiteral("0042"));
     ContestResultDialog dialog;
     // The dialog is reused: the previous candidate's grid must not survive.
-    dialog.setResult({50, QStringLiteral("9;9;9;9;9;9;9;9;9;9|1;2"), 0, QStringLiteral("Đạt")}, &student);
-    dialog.setResult({23, detail, 0, QStringLiteral("Không đạt")}, &student);
+    dialog.setResult({50, QStringLiteral("9;9;9;9;9;9;9;9;9;9|1;2"), 0, QStringLiteral("Đạt"), {}}, &student);
+    dialog.setResult({23, detail, 0, QStringLiteral("Không đạt"), {}}, &student);
 
     QStringList shown;
     for (int row = 1; row <= 10; ++row)

@@ -5,6 +5,7 @@
 #include "ContestProcedure.h"
 #include "ContestResultDialog.h"
 #include "CustomerBox.h"
+#include "DialogWaiter.h"
 #include "Exercise.h"
 #include "InfoConfirmDialog.h"
 #include "InitialInfoDialog.h"
@@ -12,6 +13,7 @@
 #include "MainWindow.h"
 #include "PackBuilder.h"
 #include "PlayerManager.h"
+#include "ResultOutbox.h"
 #include "ScriptedQuestion.h"
 #include "ServerCommand.h"
 #include "StationLook.h"
@@ -152,6 +154,9 @@ private slots:
     void review();
     void reviewTheServerCannotSupply();
     void resultReachesARestartedServerOnce();
+    void brokenClipsAreNotScored_data();
+    void brokenClipsAreNotScored();
+    void reviewThatCannotBeRebuilt();
 
 private:
     int serverCommand(const QStringList &args, QString *out = nullptr) { return m_command->run(args, out); }
@@ -334,7 +339,10 @@ void TestStationFlow::initTestCase()
                              "203,K1,B1,079203000203,Lê Văn Cường,ready,\n"
                              "204,K1,B2,079204000204,Phạm Thu Dung,theory-not-passed,\n"
                              "205,K1,D,079205000205,Hoàng Minh Đức,not-required,\n"
-                             "206,K1,B2,079206000206,Vũ Thị Hà,examined,\n")
+                             "206,K1,B2,079206000206,Vũ Thị Hà,examined,\n"
+                             "207,K1,B2,079207000207,Đỗ Văn Hải,ready,\n"
+                             "208,K1,B2,079208000208,Ngô Thị Lan,ready,\n"
+                             "209,K1,B2,079209000209,Bùi Văn Minh,ready,\n")
                                       .toUtf8()));
     QCOMPARE(serverCommand({QStringLiteral("import"), csv}), 0);
     QVERIFY(startServer(0));
@@ -675,6 +683,106 @@ void TestStationFlow::resultReachesARestartedServerOnce()
              (QList<QStringList>{{QStringLiteral("0"), QStringLiteral("35"), QStringLiteral("0"),
                                   nothingPressed.detail()}}));
     QCOMPARE(m_question.asked, asked);
+}
+
+void TestStationFlow::brokenClipsAreNotScored_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QList<int>>("broken");
+    QTest::newRow("one situation") << "207" << QList<int>{31};
+    QList<int> all{0};
+    for (const Situation &s : packSituations())
+        all << s.id;
+    QTest::newRow("every clip, the count-down too") << "208" << all;
+}
+
+void TestStationFlow::brokenClipsAreNotScored()
+{
+    QFETCH(QString, number);
+    QFETCH(QList<int>, broken);
+
+    // Replaced on disk while no examination runs, as a push would.
+    QHash<QString, QByteArray> kept;
+    for (int id : broken) {
+        const QString clip = m_stationFolder + (id == 0 ? QStringLiteral("/videos/count_down.mp4")
+                                                        : QStringLiteral("/videos/chapter%1_%2.mp4")
+                                                              .arg(id / 10).arg(id % 10, 3, 10, QLatin1Char('0')));
+        kept.insert(clip, TestFiles::read(clip));
+        QVERIFY(TestFiles::write(clip, QByteArray(20000, 'x')));
+    }
+    const int uploads = serverLogCount(QStringLiteral("result for candidate"));
+    QVERIFY(enter(number));
+    QVERIFY(confirmIdentity());
+    QTest::mouseClick(child<QPushButton>("startBtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->findChild<DialogWaiter *>()->isVisible(), 30000);
+
+    // Early in every window that plays.
+    const QList<Situation> order = composedOrder();
+    ExpectedContest expected{order};
+    QStringList scores, named, numbers;
+    for (int k = 0; k < order.size(); ++k) {
+        if (broken.contains(order.at(k).id)) {
+            named << QStringLiteral("%1 (mã %2)").arg(k + 1).arg(order.at(k).id);
+            numbers << QString::number(k + 1);
+            continue;
+        }
+        QVERIFY(reachPosition(expected.windowStart(k) + 100));
+        expected.press(pressSpace());
+        QVERIFY(expected.scores.at(k) >= 4);
+    }
+    for (int k = 0; k < order.size(); ++k)
+        scores << (broken.contains(order.at(k).id) ? QStringLiteral("Lỗi") : QString::number(expected.scores.at(k)));
+
+    QTRY_VERIFY_WITH_TIMEOUT(resultDialog()->isVisible(), 60000);
+    QCOMPARE(resultDialogScores(), scores);
+    QCOMPARE(listTexts("resultLtisWidget"), scores);
+    QCOMPARE(labelText(resultDialog(), "lbResult"), QStringLiteral("Lỗi video tình huống ") + numbers.join(", "));
+    CustomerBox *box = messageBox();
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(labelText(box, "lbContent"),
+             QStringLiteral("Không phát được video tình huống %1. Bài thi không được chấm và không gửi về máy chủ, "
+                            "thí sinh được thi lại").arg(named.join(", ")));
+    QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+    QVERIFY(countDownToTheEntry());
+
+    // Nothing was uploaded or kept for upload, and the candidate may sit a
+    // new examination once the clips are sound again.
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+        QVERIFY(TestFiles::write(it.key(), it.value()));
+    QCOMPARE(m_controller->resultOutbox()->undeliveredCount(), 0);
+    QVERIFY(storedResults(number).isEmpty());
+    QCOMPARE(serverLogCount(QStringLiteral("result for candidate")), uploads);
+    QVERIFY(enter(number));
+    QTRY_VERIFY(confirmDialog()->isVisible());
+    QVERIFY(labelText(confirmDialog(), "title") != QStringLiteral("Xem lại bài thi"));
+    QTest::mouseClick(confirmDialog()->findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
+    QVERIFY(!confirmDialog()->isVisible() && entryDialog()->isVisible());
+}
+
+void TestStationFlow::reviewThatCannotBeRebuilt()
+{
+    // Stored by the server, but of situations this content does not have.
+    QCOMPARE(serverCommand({QStringLiteral("add-result"), course, QStringLiteral("209"),
+                            QStringLiteral("0;0;0;0;0;0;0;0;0;0|0;0;0;0;0;0;0;0;0;0|91;92;93;94;95;96;97;98;99;90")}),
+             0);
+    QVERIFY(enter(QStringLiteral("209")));
+    QVERIFY(confirmIdentity());
+    CustomerBox *box = messageBox();
+    auto refused = [&] {
+        return QTest::qWaitFor([&] { return box->isVisible() && entryDialog()->isVisible(); }, 10000)
+               && labelText(box, "lbContent") == QStringLiteral("Thí sinh không hỗ trợ xem lại")
+               && !child<QPushButton>("playBtn")->isVisible() && !child<QPushButton>("exitBtn")->isVisible()
+               && labelText(m_window.get(), "lbName").isEmpty();
+    };
+    QVERIFY(refused());
+    QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+
+    // Texts no server stores, as they would arrive on the link.
+    for (const QString &text : {QStringLiteral("||"), QStringLiteral("5;4|900;0|31;32;33")}) {
+        m_controller->onReview(text);
+        QVERIFY2(refused(), qPrintable(text));
+        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+    }
 }
 
 QTEST_MAIN(TestStationFlow)
