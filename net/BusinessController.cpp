@@ -407,7 +407,7 @@ void BusinessController::onReview(const QString &text)
     if (!usable)
         parts.clear();
     if (!usable && !text.isEmpty()) {
-        qInfo().noquote() << "Review text refused: " + text.left(200);
+        qCInfo(lcNet).noquote() << "Review text refused: " + text.left(200);
     }
     {
         QMutexLocker lock(&m_reviewLock);

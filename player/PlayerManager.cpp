@@ -322,7 +322,7 @@ void PlayerManager::leaveStalledEntry()
 {
     if (!m_running || m_contestEnded)
         return;
-    qInfo().noquote() << "No progress in video: " + m_playlist->media(m_entry).request().url().toLocalFile();
+    qCInfo(lcPlayer).noquote() << "No progress in video: " + m_playlist->media(m_entry).request().url().toLocalFile();
     ++m_entry;
     playIntendedEntry();
 }

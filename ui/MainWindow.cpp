@@ -523,7 +523,7 @@ void MainWindow::finishExamination()
             numbers << QString::number(k + 1);
             named << QStringLiteral("%1 (mã %2)").arg(k + 1).arg(situation ? situation->id() : 0);
         }
-        qInfo().noquote() << QStringLiteral("Examination not uploaded, situation(s) not played: ") + named.join(QStringLiteral(", "));
+        qCInfo(lcUi).noquote() << QStringLiteral("Examination not uploaded, situation(s) not played: ") + named.join(QStringLiteral(", "));
         record.verdict = text(Constants::textVideoFault).arg(numbers.join(QStringLiteral(", ")));
         record.unplayedSituations = unplayed;
         ui->resultEstimate->setText(record.verdict);
