@@ -2,30 +2,24 @@
 
 #include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoMessage.h"
-#include "CandidateHolds.h"
+#include "ResultWriter.h"
 #include "ContestEnterMessage.h"
 #include "ContestNameMessage.h"
 #include "ContestResultMessage.h"
+#include "DeadPeerDetection.h"
 #include "EnterResponseMessage.h"
 #include "FilePush.h"
 #include "FrameCodec.h"
 #include "InfoConfirmMessage.h"
-#include "KeyExchange.h"
-#include "ResultWriter.h"
 #include "ReviewMessage.h"
 #include "ServerLogging.h"
 #include "ServerStore.h"
+#include "StationChallenge.h"
+#include "StationMessages.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
-
-#include <openssl/crypto.h>
-#include <openssl/rand.h>
-
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -42,34 +36,13 @@ constexpr qint64 inputLimit = 2 * qint64(BaseMessage::maxFrameLength);
 // what a file push keeps queued, so a push never holds up the exchanges.
 constexpr qint64 outputLimit = FilePush::highWater + 4 * qint64(BaseMessage::maxFrameLength);
 
-// The system's keep-alive starts probing after two hours of silence, and
-// unacknowledged data is retried for about a quarter of an hour. A station
-// that loses power keeps its candidate held for that long; these bounds let
-// the candidate be entered elsewhere within about a minute and a half.
-constexpr int keepAliveIdleSeconds = 60;
-constexpr int keepAliveIntervalSeconds = 10;
-constexpr int keepAliveProbes = 3;
-constexpr unsigned int unacknowledgedLimitMs = 90000;
-
-void boundDeadPeerDetection(qintptr descriptor)
-{
-    if (descriptor < 0)
-        return;
-    const int fd = int(descriptor);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepAliveIdleSeconds, sizeof keepAliveIdleSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepAliveIntervalSeconds, sizeof keepAliveIntervalSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepAliveProbes, sizeof keepAliveProbes);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedLimitMs, sizeof unacknowledgedLimitMs);
-}
-
-
 } // namespace
 
 StationSession::StationSession(QTcpSocket *socket, CandidateHolds *holds, ServerStore *store, ResultWriter *writer,
                                const QByteArray &secret, int authTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_holds(holds)
+    , m_admission(store, holds)
     , m_store(store)
     , m_writer(writer)
     , m_secret(secret)
@@ -83,11 +56,8 @@ StationSession::StationSession(QTcpSocket *socket, CandidateHolds *holds, Server
         m_socket, [this](const BaseMessage &message) { return send(message); }, m_peer, this);
     connect(m_push, &FilePush::transferDone, this, &StationSession::transferDone);
     m_socket->setReadBufferSize(inputLimit);
-    // A station that vanishes without a word is found by the keep-alive
-    // probes instead of occupying a session for ever.
-    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    boundDeadPeerDetection(m_socket->socketDescriptor());
+    DeadPeerDetection::bound(m_socket);
     connect(m_socket, &QTcpSocket::readyRead, this, &StationSession::processInput);
     // Requests held back for a backlog of answers go on once it drains.
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
@@ -118,16 +88,14 @@ void StationSession::log(const QString &text) const
 
 void StationSession::start()
 {
-    QByteArray challenge(AuthenStateOneMessage::nonceSize, '\0');
-    if (RAND_bytes(reinterpret_cast<unsigned char *>(challenge.data()), challenge.size()) != 1) {
+    if (!m_challenge.draw(m_secret)) {
         // Never fall back to a guessable challenge.
         QTimer::singleShot(0, this, [this] { close(QStringLiteral("cannot draw a random challenge; closing")); });
         return;
     }
-    m_expectedAnswer = KeyExchange::challengeAnswer(m_secret, challenge);
-    m_cipher.setKey(KeyExchange::sessionKey(m_secret, challenge));
+    m_cipher.setKey(m_challenge.sessionKey());
     AuthenStateOneMessage message;
-    message.setNonce(challenge);
+    message.setNonce(m_challenge.nonce());
     if (!send(message)) {
         QTimer::singleShot(0, this, [this] { close(QStringLiteral("cannot send the challenge; closing")); });
         return;
@@ -157,18 +125,11 @@ void StationSession::close(const QString &reason)
     m_closing = true;
     log(reason);
     m_authTimer->stop();
-    if (m_holds)
-        m_holds->releaseAll(this);
+    m_admission.releaseAll(this);
     m_push->stop();
     m_socket->abort();
     emit finished(this);
     deleteLater();
-}
-
-void StationSession::releaseHold()
-{
-    if (m_holds && m_enteredId != 0)
-        m_holds->release(m_enteredId, this);
 }
 
 bool StationSession::outputBacklogged() const
@@ -271,8 +232,7 @@ void StationSession::deliver(BaseMessage &message, quint8 wireType)
 
 void StationSession::checkAnswer(const QByteArray &answer)
 {
-    if (answer.size() != m_expectedAnswer.size()
-        || CRYPTO_memcmp(answer.constData(), m_expectedAnswer.constData(), size_t(answer.size())) != 0) {
+    if (!m_challenge.isAnsweredBy(answer)) {
         close(QStringLiteral("wrong answer to the challenge; closing"));
         return;
     }
@@ -297,17 +257,7 @@ void StationSession::answerCourseList()
         close(QStringLiteral("closing so that the station asks for the course list again"));
         return;
     }
-    QStringList codes;
-    QStringList names;
-    for (const CourseRecord &c : courses) {
-        codes.append(c.code);
-        names.append(c.name);
-    }
-    ContestNameMessage answer;
-    answer.setIsResponse(1);
-    answer.setContestCode(codes.join(QLatin1Char(';')).toUtf8());
-    answer.setContestName(names.join(QLatin1Char(';')).toUtf8());
-    if (send(answer))
+    if (send(StationMessages::courseList(courses)))
         log(QStringLiteral("course list: %1 course(s) sent").arg(courses.size()));
 }
 
@@ -316,95 +266,23 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
     const QString course = BaseMessage::decodeText(message.contestCode());
     const QString number = BaseMessage::decodeText(message.candidateNumber()).trimmed();
     // A new entry ends whatever this station had entered before.
-    releaseHold();
-    m_enteredId = 0;
-    m_enteredCode = EnterResponseMessage::Error;
-    m_enteredCourse.clear();
+    m_admission.release(m_entered.id, this);
+    m_entered = {};
 
     const QString what = QStringLiteral("entry course %1 number %2").arg(course, number);
-    // Refuses the entry unless the lookup found its record.
-    auto refused = [&](ServerStore::Lookup lookup, const QString &missing) {
-        switch (lookup) {
-        case ServerStore::Lookup::Found:
-            return false;
-        case ServerStore::Lookup::Missing:
+    const Admission::Decision decision = m_admission.decide(course, number, this);
+    const CandidateRecord &candidate = decision.candidate;
+    const int code = decision.code;
+    const QString &why = decision.reason;
+    if (!decision.registered) {
+        // What was not found, or why the store could not be asked.
+        const QString &missing = why;
+        if (code == EnterResponseMessage::UnknownCandidate)
             log(what + QStringLiteral(" -> 1: ") + missing);
-            sendEntryAnswer(EnterResponseMessage::UnknownCandidate);
-            return true;
-        case ServerStore::Lookup::Failed:
-            break;
-        }
-        log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
-        sendEntryAnswer(EnterResponseMessage::Error);
-        return true;
-    };
-    CourseRecord courseRecord;
-    CandidateRecord candidate;
-    if (refused(m_store->course(course, &courseRecord), QStringLiteral("no such course"))
-        || refused(m_store->candidate(course, number, &candidate), QStringLiteral("not registered")))
+        else
+            log(what + QStringLiteral(" -> -1: ") + m_store->lastError());
+        send(StationMessages::entryRefusal(code));
         return;
-
-    int code = EnterResponseMessage::Error;
-    QString why;
-    switch (candidate.state) {
-    case CandidateState::Ready: {
-        const QObject *examiner = m_holds ? m_holds->holder(candidate.id) : nullptr;
-        if (examiner && examiner != this) {
-            code = EnterResponseMessage::AlreadyExamining;
-            why = QStringLiteral("being examined at ") + examiner->objectName();
-            break;
-        }
-        switch (m_holds ? m_holds->hold(candidate.id, this) : CandidateHolds::Outcome::Closed) {
-        case CandidateHolds::Outcome::Held:
-            break;
-        case CandidateHolds::Outcome::Busy:
-            code = EnterResponseMessage::AlreadyExamining;
-            why = QStringLiteral("being examined at another server");
-            break;
-        case CandidateHolds::Outcome::Closed:
-            why = QStringLiteral("the server is stopping");
-            break;
-        case CandidateHolds::Outcome::Failed:
-            why = m_store->lastError();
-            break;
-        }
-        if (!m_holds || m_holds->holder(candidate.id) != this)
-            break;
-        // Another server may have stored the candidate's result and let go
-        // of the candidate between the look-up and the hold.
-        CandidateRecord now;
-        if (m_store->candidateById(candidate.id, &now) != ServerStore::Lookup::Found) {
-            m_holds->release(candidate.id, this);
-            why = m_store->lastError();
-        } else if (now.state != CandidateState::Ready) {
-            m_holds->release(candidate.id, this);
-            why = QStringLiteral("no longer ready: ") + CandidateState::name(now.state);
-        } else {
-            code = EnterResponseMessage::Admitted;
-        }
-        break;
-    }
-    case CandidateState::Examined: {
-        ResultRecord result;
-        switch (m_store->latestResult(candidate.id, course, &result)) {
-        case ServerStore::Lookup::Found:
-            code = EnterResponseMessage::ReviewAvailable;
-            break;
-        case ServerStore::Lookup::Missing:
-            why = QStringLiteral("examined, but no result is stored");
-            break;
-        case ServerStore::Lookup::Failed:
-            why = m_store->lastError();
-            break;
-        }
-        break;
-    }
-    case CandidateState::TheoryNotPassed:
-        code = EnterResponseMessage::TheoryNotPassed;
-        break;
-    case CandidateState::NotRequired:
-        code = EnterResponseMessage::NotRequired;
-        break;
     }
 
     const QString state = CandidateState::name(candidate.state);
@@ -414,42 +292,25 @@ void StationSession::answerEntry(const ContestEnterMessage &message)
                 .arg(code)
                 .arg(candidate.id)
                 .arg(state, why.isEmpty() ? QString() : QStringLiteral(": ") + why));
-        sendEntryAnswer(code);
+        send(StationMessages::entryRefusal(code));
         return;
     }
 
-    EnterResponseMessage answer(true);
-    answer.setCode(code);
-    answer.setCert(candidate.licenceClass);
-    answer.setId(candidate.id);
-    answer.setPid(candidate.pid.toUtf8());
-    answer.setFullName(candidate.fullName.toUtf8());
-    answer.setImage(candidate.photoBase64.toUtf8());
-    if (!send(answer)) {
-        if (m_holds)
-            m_holds->release(candidate.id, this);
+    if (!send(StationMessages::entryNaming(code, candidate))) {
+        m_admission.release(candidate.id, this);
         log(what + QStringLiteral(" -> -1: the answer cannot be sent"));
-        sendEntryAnswer(EnterResponseMessage::Error);
+        send(StationMessages::entryRefusal(EnterResponseMessage::Error));
         return;
     }
-    m_enteredId = candidate.id;
-    m_enteredCode = code;
-    m_enteredCourse = course;
+    m_entered = {candidate.id, code, course};
     log(QStringLiteral("%1 -> %2 (candidate %3, %4)").arg(what).arg(code).arg(candidate.id).arg(state));
-}
-
-void StationSession::sendEntryAnswer(int code)
-{
-    EnterResponseMessage answer(true);
-    answer.setCode(code);
-    send(answer);
 }
 
 void StationSession::answerConfirm(const InfoConfirmMessage &message)
 {
     const int id = message.candidateId();
     if (message.confirmed() == 0) {
-        if (id != 0 && id == m_enteredId && m_enteredCode == EnterResponseMessage::Admitted)
+        if (id != 0 && id == m_entered.id && m_entered.code == EnterResponseMessage::Admitted)
             log(QStringLiteral("examination started: candidate %1").arg(id));
         else
             log(QStringLiteral("examination start for candidate %1, which this station was not admitted for").arg(id));
@@ -462,9 +323,9 @@ void StationSession::answerConfirm(const InfoConfirmMessage &message)
     // Only the station that entered the candidate for review gets the text;
     // anyone else gets an empty one, which the station shows as "no review".
     QByteArray text;
-    if (id != 0 && id == m_enteredId && m_enteredCode == EnterResponseMessage::ReviewAvailable) {
+    if (id != 0 && id == m_entered.id && m_entered.code == EnterResponseMessage::ReviewAvailable) {
         ResultRecord result;
-        switch (m_store->latestResult(id, m_enteredCourse, &result)) {
+        switch (m_store->latestResult(id, m_entered.course, &result)) {
         case ServerStore::Lookup::Found:
             text = result.detail.toUtf8();
             break;
@@ -486,15 +347,7 @@ void StationSession::answerConfirm(const InfoConfirmMessage &message)
 
 void StationSession::storeResult(const ContestResultMessage &message)
 {
-    ResultRecord result;
-    result.candidateId = message.candidateId();
-    result.courseCode = BaseMessage::decodeText(message.contestCode());
-    result.total = message.totalScore();
-    result.passScore = message.passScore();
-    result.passed = message.passed() != 0;
-    result.detail = BaseMessage::decodeText(message.detail());
-    result.station = m_peer;
-    result.centre = m_centre;
+    const ResultRecord result = StationMessages::result(message, m_peer, m_centre);
     const QString what = QStringLiteral("result for candidate %1, course %2, total %3")
                              .arg(result.candidateId)
                              .arg(result.courseCode)
@@ -510,14 +363,12 @@ void StationSession::storeResult(const ContestResultMessage &message)
         switch (outcome) {
         case ServerStore::Upload::Stored:
             log(what + QStringLiteral(": stored"));
-            if (m_holds)
-                m_holds->releaseCandidate(candidateId);
+            m_admission.releaseExamined(candidateId);
             emit resultStored(candidateId);
             break;
         case ServerStore::Upload::Duplicate:
             log(what + QStringLiteral(": repeated upload, already stored"));
-            if (m_holds)
-                m_holds->releaseCandidate(candidateId);
+            m_admission.releaseExamined(candidateId);
             break;
         // The station cannot be told and will not send it again, so the log
         // is the only place left where an operator can recover the result.

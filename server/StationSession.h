@@ -1,10 +1,11 @@
 #pragma once
 
+#include "Admission.h"
 #include "AesCipher.h"
+#include "StationChallenge.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 class BaseMessage;
@@ -65,14 +66,11 @@ private:
     void answerEntry(const ContestEnterMessage &message);
     void answerConfirm(const InfoConfirmMessage &message);
     void storeResult(const ContestResultMessage &message);
-    // An answer without a candidate: a refusal tells nothing about anyone.
-    void sendEntryAnswer(int code);
     bool send(const BaseMessage &message);
-    void releaseHold();
     void log(const QString &text) const;
 
     QTcpSocket *m_socket;
-    QPointer<CandidateHolds> m_holds;
+    Admission m_admission;
     ServerStore *m_store;
     ResultWriter *m_writer;
     QByteArray m_secret;
@@ -80,7 +78,7 @@ private:
     QString m_centre;
     AesCipher m_cipher;
     QByteArray m_accumulator;
-    QByteArray m_expectedAnswer;
+    StationChallenge m_challenge;
     QTimer *m_authTimer;
     bool m_authenticated = false;
     bool m_closing = false;
@@ -90,9 +88,13 @@ private:
     int m_earlyCourseRequests = 0;
 
     // The last entry this station was answered with 0 or 2.
-    int m_enteredId = 0;
-    int m_enteredCode = -1;
-    QString m_enteredCourse;
+    struct Entered
+    {
+        int id = 0;
+        int code = -1;
+        QString course;
+    };
+    Entered m_entered;
 
     FilePush *m_push;
 };
