@@ -35,7 +35,9 @@ class ResultQueries;
 //
 // What differs between the two databases is the StoreBackend's; the tables
 // and their upgrades are StoreSchema's, the rules records must meet
-// RecordChecks', the result operations ResultQueries'.
+// RecordChecks', the candidate and result operations CandidateQueries' and
+// ResultQueries'. This class keeps the connection's life: opening, holds,
+// and reconnecting.
 class ServerStore : public QObject
 {
     Q_OBJECT
