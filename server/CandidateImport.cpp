@@ -2,6 +2,7 @@
 
 #include "Constants.h"
 #include "CsvTable.h"
+#include "RecordChecks.h"
 #include "ServerStore.h"
 
 #include <QDir>
@@ -39,15 +40,15 @@ bool CandidateImport::readPhoto(const QString &path, QString *base64, QString *w
         return false;
     }
     // Larger than any answer can carry; checked precisely by the store.
-    const QByteArray bytes = file.read(ServerStore::maxIdentityBytes + 1);
+    const QByteArray bytes = file.read(RecordChecks::maxIdentityBytes + 1);
     if (bytes.isEmpty()) {
         *why = QStringLiteral("photo %1 is empty").arg(path);
         return false;
     }
-    if (bytes.size() > ServerStore::maxIdentityBytes * 3 / 4) {
+    if (bytes.size() > RecordChecks::maxIdentityBytes * 3 / 4) {
         *why = QStringLiteral("photo %1 is too large: an answer carries about %2 KiB of photo")
                    .arg(path)
-                   .arg(ServerStore::maxIdentityBytes * 3 / 4 / 1024);
+                   .arg(RecordChecks::maxIdentityBytes * 3 / 4 / 1024);
         return false;
     }
     *base64 = QString::fromLatin1(bytes.toBase64());
@@ -155,7 +156,7 @@ bool CandidateImport::readFile(const QString &path, QList<CandidateRecord> *cand
             bad(why);
             continue;
         }
-        if (!ServerStore::checkCandidate(c, &why)) {
+        if (!RecordChecks::checkCandidate(c, &why)) {
             bad(why);
             continue;
         }
@@ -176,24 +177,24 @@ bool CandidateImport::checkAgainst(ServerStore &store, const QList<CandidateReco
 {
     for (int i = 0; i < candidates.size(); ++i) {
         const CandidateRecord &c = candidates.at(i);
-        CourseRecord course;
-        CandidateRecord existing;
-        const auto courseLookup = store.course(c.courseCode, &course);
-        const auto numberLookup = store.candidate(c.courseCode, c.number, &existing);
-        const auto idLookup = c.id > 0 ? store.candidateById(c.id, &existing) : ServerStore::Lookup::Missing;
-        if (courseLookup == ServerStore::Lookup::Failed || numberLookup == ServerStore::Lookup::Failed
-            || idLookup == ServerStore::Lookup::Failed) {
+        switch (RecordChecks::clashOf(store, c)) {
+        case RecordChecks::Clash::Failed:
             *why = store.lastError();
             return false;
-        }
-        if (courseLookup == ServerStore::Lookup::Missing)
+        case RecordChecks::Clash::NoCourse:
             errors->append(QStringLiteral("line %1: no course %2").arg(lines.at(i)).arg(c.courseCode));
-        else if (numberLookup == ServerStore::Lookup::Found)
+            break;
+        case RecordChecks::Clash::NumberTaken:
             errors->append(QStringLiteral("line %1: candidate %2 is already registered for course %3")
                                .arg(lines.at(i))
                                .arg(c.number, c.courseCode));
-        else if (idLookup == ServerStore::Lookup::Found)
+            break;
+        case RecordChecks::Clash::IdTaken:
             errors->append(QStringLiteral("line %1: id %2 is taken").arg(lines.at(i)).arg(c.id));
+            break;
+        case RecordChecks::Clash::None:
+            break;
+        }
     }
     // File order reads best; these checks ran after the file's own.
     const QRegularExpression lineNumber(QStringLiteral("^line (\\d+):"));

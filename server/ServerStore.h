@@ -2,20 +2,25 @@
 
 #include "CandidateRecord.h"
 #include "CourseRecord.h"
+#include "RecordChecks.h"
 #include "ResultFilter.h"
 #include "ResultRecord.h"
+#include "StoreBackend.h"
+#include "StoreConnection.h"
+#include "StoreSchema.h"
 
 #include <QElapsedTimer>
-#include <QHash>
-#include <QSharedPointer>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
-class QSqlDatabase;
-class QSqlQuery;
+#include <memory>
+
+class QSqlError;
+class CandidateQueries;
+class ResultQueries;
 
 // The server's database: courses, candidates and results, in an SQLite file
 // or in a PostgreSQL database that several servers share. Every operation
@@ -27,22 +32,28 @@ class QSqlQuery;
 // cut) fails the operation in hand; reconnectIfBroken() then connects again,
 // soon and then less often, and takes back the candidate holds this store
 // had.
+//
+// What differs between the two databases is the StoreBackend's; the tables
+// and their upgrades are StoreSchema's, the rules records must meet
+// RecordChecks', the candidate and result operations CandidateQueries' and
+// ResultQueries'. This class keeps the connection's life: opening, holds,
+// and reconnecting.
 class ServerStore : public QObject
 {
     Q_OBJECT
 public:
     enum class OpenMode { CreateIfMissing, MustExist };
-    enum class Lookup { Found, Missing, Failed };
+    using Lookup = StoreConnection::Lookup;
     enum class Upload { Stored, Duplicate, Rejected, Failed };
-    enum class Lock { Taken, Busy, Failed };
+    using Lock = StoreBackend::Hold;
 
     // The schema this program writes; older databases are upgraded when
     // opened, newer ones refused.
-    static constexpr int schemaVersion = 3;
+    static constexpr int schemaVersion = StoreSchema::version;
 
     // The largest encrypted entry answer a frame can carry bounds the
     // candidate's texts: identity number, name and photo together.
-    static constexpr int maxIdentityBytes = 65504 - 24;
+    static constexpr int maxIdentityBytes = RecordChecks::maxIdentityBytes;
 
     explicit ServerStore(QObject *parent = nullptr);
     ~ServerStore() override;
@@ -57,7 +68,7 @@ public:
     QString lastError() const { return m_lastError; }
     // Whether the last open() laid out the tables.
     bool created() const { return m_created; }
-    bool isShared() const { return m_postgres; }
+    bool isShared() const { return m_db->backend().isShared(); }
     static bool isPostgresLocation(const QString &location);
     // What path() gives for a location once it is open.
     static QString shownLocation(const QString &location);
@@ -85,7 +96,7 @@ public:
     // go within the lease, while a restart of the database, which ends every
     // lock and every renewal, leaves the holders the lease to come back.
     static constexpr int holdRenewalMs = 1000;
-    static constexpr int holdLeaseSeconds = 5;
+    static constexpr int holdLeaseSeconds = StoreBackend::holdLeaseSeconds;
     // Marks the candidate as under examination here for every server on the
     // same database, until unlockCandidate(), close(), or the end of the
     // renewals. Taking one's own hold again is Taken. An SQLite store has
@@ -102,7 +113,8 @@ public:
     // All or nothing: one bad row leaves the database as it was.
     bool addCandidates(QList<CandidateRecord> *candidates);
     Lookup candidate(const QString &courseCode, const QString &number, CandidateRecord *out);
-    // forUpdate: within a PostgreSQL transaction, locks the row until it ends.
+    // forUpdate: within a transaction, locks the row until it ends where the
+    // transaction itself does not (PostgreSQL).
     Lookup candidateById(int id, CandidateRecord *out, bool forUpdate = false);
     bool candidatesOfCourse(const QString &courseCode, QList<CandidateRecord> *out);
     bool setCandidateState(int id, CandidateState::Value state);
@@ -123,93 +135,49 @@ public:
     // Oldest first, the results that pass every part of the filter.
     bool resultsMatching(const ResultFilter &filter, QList<ResultRecord> *out);
 
-    // Field checks shared by the commands and the import; false with a reason.
-    static bool checkCourse(const CourseRecord &course, QString *why);
-    static bool checkCandidate(const CandidateRecord &candidate, QString *why);
-    // A stored result must be a whole examination that can be reviewed
-    // later: one score, flag time and situation id for each situation,
-    // scores adding up to the total, the verdict true to the pass mark.
-    static bool checkResult(const ResultRecord &result, QString *why);
+    // Field checks shared by the commands and the import; false with a
+    // reason. RecordChecks' own.
+    static bool checkCourse(const CourseRecord &course, QString *why) { return RecordChecks::checkCourse(course, why); }
+    static bool checkCandidate(const CandidateRecord &candidate, QString *why)
+    {
+        return RecordChecks::checkCandidate(candidate, why);
+    }
+    static bool checkResult(const ResultRecord &result, QString *why) { return RecordChecks::checkResult(result, why); }
 
 signals:
     // The connection was found lost; reconnectIfBroken() will be due.
     void broken();
 
 private:
-    // A statement prepared once per connection and used again: a shared
-    // database then gets one round trip per use instead of three. Finished
-    // when it goes out of scope, so no result set stays open.
-    class Statement
-    {
-    public:
-        explicit Statement(QSqlQuery *query) : m_query(query) {}
-        ~Statement();
-        QSqlQuery *operator->() const { return m_query; }
-        QSqlQuery &operator*() const { return *m_query; }
-
-    private:
-        QSqlQuery *m_query;
-    };
-    struct Prepared
-    {
-        QSharedPointer<QSqlQuery> query;
-        bool ok = false;
-    };
-    Statement statement(const QString &sql);
-    // One result within a transaction.
-    Upload storeOne(const ResultRecord &result);
-
-    // The situations of one examination.
-    static int situationCount();
-    QSqlDatabase database() const;
-    bool fail(const QString &what, const QSqlQuery &query);
+    bool fail(const QString &what, const QSqlError &error);
     bool fail(const QString &what);
     // Opens the connection only; false leaves the reason in lastError().
     bool connectTo(const QString &location, bool mustExist);
-    bool connectPostgres(const QString &location);
-    // Session settings of a fresh PostgreSQL connection.
-    bool prepareSession();
-    // Whether the failed query's error means the connection is gone.
-    bool connectionLost(const QSqlQuery &query) const;
-    int storedVersion(bool *ok);
-    bool upgrade(int from);
-    // Runs a query for at most one row and leaves it on that row when Found.
-    Lookup lookUp(QSqlQuery &query, const QString &what);
     // Checks what open() found and readies the connection; false leaves
     // the reason in lastError() and the connection for the caller to close.
     bool setUp(OpenMode mode);
-    bool insertCandidate(CandidateRecord *candidate);
-    static CandidateRecord candidateFrom(const QSqlQuery &query);
-    // The PostgreSQL side of lockCandidate().
+    // The hold's row, then the lock on top.
     Lock takeHold(int candidateId);
     // The hold's row only.
     Lock takeRow(int candidateId);
-    void releaseLock(int candidateId);
     bool renewHolds();
-    // The reason to give for a failed statement: while no connection
-    // stands, why the last attempt to connect failed.
-    QString failureText(const QString &error) const;
 
-    QString m_connection;
+    std::unique_ptr<StoreConnection> m_db;
+    std::unique_ptr<CandidateQueries> m_candidates;
+    std::unique_ptr<ResultQueries> m_results;
     QString m_location;
     QString m_path;
     QString m_lastError;
-    bool m_postgres = false;
     bool m_created = false;
     bool m_broken = false;
     QElapsedTimer m_lastAttempt;
     int m_reconnectDelayMs = 0;
-    // Why the database cannot be reached, once an attempt to reconnect
-    // failed; empty while connected.
-    QString m_outageCause;
     // What names this store's holds in the database.
     QString m_runId;
-    // The candidates held here; those in m_lockless without the advisory
-    // lock, which someone else's connection had when the hold was taken.
+    // The candidates held here; those in m_lockless without the lock, which
+    // someone else's connection had when the hold was taken.
     QSet<int> m_locks;
     QSet<int> m_lockless;
     // Whether this run may have rows in the hold table to remove at close().
     bool m_wroteHolds = false;
-    QHash<QString, Prepared> m_statements;
-    QSharedPointer<QSqlQuery> m_offline;
 };

@@ -1,9 +1,11 @@
 #include "StoreTransaction.h"
 
+#include "StoreBackend.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 
-StoreTransaction::StoreTransaction(const QSqlDatabase &db, bool postgres)
+StoreTransaction::StoreTransaction(const QSqlDatabase &db, const StoreBackend &backend)
     : m_db(db)
 {
     // The caller tells why there is no connection.
@@ -11,7 +13,7 @@ StoreTransaction::StoreTransaction(const QSqlDatabase &db, bool postgres)
         m_error = QStringLiteral("no connection to the database");
         return;
     }
-    m_active = run(postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    m_active = run(backend.beginStatement());
     if (!m_active)
         m_error = QStringLiteral("cannot start transaction: ") + m_error;
 }

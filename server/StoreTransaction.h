@@ -3,15 +3,17 @@
 #include <QSqlDatabase>
 #include <QString>
 
+class StoreBackend;
+
 // One write transaction on the server's database: begun at construction,
-// rolled back at destruction unless committed. On SQLite it takes the write
-// lock at once, so that what it reads stays true until it commits even when
-// an operator's command writes to the same file; on PostgreSQL the caller
-// locks the rows it relies on.
+// rolled back at destruction unless committed. It begins as the backend
+// says: on SQLite with the write lock at once, so that what it reads stays
+// true until it commits even when an operator's command writes to the same
+// file; on PostgreSQL the caller locks the rows it relies on.
 class StoreTransaction
 {
 public:
-    StoreTransaction(const QSqlDatabase &db, bool postgres);
+    StoreTransaction(const QSqlDatabase &db, const StoreBackend &backend);
     ~StoreTransaction();
     Q_DISABLE_COPY(StoreTransaction)
 
