@@ -11,10 +11,16 @@
 //  3. gap between entries: from one entry's end of media to the first frame
 //     of the next entry reaching the video output, the first one (count-down
 //     to the first situation) on its own. Goal: every gap < 100 ms offscreen.
+//     With --widget the frames go on to the station's video widget, shown in
+//     a window (run it under xvfb-run -a), and a frame counts once the widget
+//     has painted it.
 //
 // Usage: bench_playback [PACK_FOLDER] [--rounds N] [--entries N | --full]
+//                       [--contests N] [--widget]
 // (BENCH_TRACE=1 in the environment prints the player's events)
-// Plays the first 6 playlist entries unless told otherwise.
+// Plays the first 6 playlist entries unless told otherwise, in N contests one
+// after the other, each on a player of its own (1 by default): the first
+// contest of a process meets a cold media stack, the later ones a warm one.
 #include "CopyTask.h"
 #include "Composer.h"
 #include "ContestController.h"
@@ -23,8 +29,10 @@
 #include "Library.h"
 #include "PlayerManager.h"
 #include "SqliteConnection.h"
+#include "VideoWidget.h"
 
 #include <QAbstractVideoSurface>
+#include <QVideoSurfaceFormat>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -68,18 +76,50 @@ class FrameProbe : public QAbstractVideoSurface
 public:
     QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType type) const override
     {
+        if (target)
+            return target->supportedPixelFormats(type);
         if (type != QAbstractVideoBuffer::NoHandle)
             return {};
         return {QVideoFrame::Format_RGB32, QVideoFrame::Format_ARGB32, QVideoFrame::Format_YUV420P,
                 QVideoFrame::Format_NV12, QVideoFrame::Format_YV12};
     }
+    bool start(const QVideoSurfaceFormat &format) override
+    {
+        if (target && !target->start(format))
+            return false;
+        return QAbstractVideoSurface::start(format);
+    }
+    void stop() override
+    {
+        if (target)
+            target->stop();
+        QAbstractVideoSurface::stop();
+    }
     bool present(const QVideoFrame &frame) override
     {
+        if (target)
+            target->present(frame);
         if (onFrame)
             onFrame(frame.startTime());
         return true;
     }
     std::function<void(qint64)> onFrame;
+    // With the station's video widget (--widget): the frames go on to the
+    // widget's own surface and are painted there, as with the widget set as
+    // the player's output (without X video sinks that is the same surface).
+    QAbstractVideoSurface *target = nullptr;
+};
+
+class PaintProbe : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && onPaint)
+            onPaint();
+        return QObject::eventFilter(watched, event);
+    }
+    std::function<void()> onPaint;
 };
 
 // Sends the controller's requests from the GUI thread, as the session
@@ -170,7 +210,7 @@ void measurePreparation(Library *library, Exercise *countDown, QThread *worker, 
     std::printf("  first / copy   %8.2fx  (median of the rounds' ratios; goal <= 1.5x)\n", median(ratios));
 }
 
-void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int entries)
+void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int entries, bool toWidget)
 {
     QTemporaryDir scratch;
     Station station(library, countDown, scratch.filePath(QStringLiteral("scratch")), worker);
@@ -178,6 +218,14 @@ void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int
     PlayerManager &manager = station.player;
     QMediaPlayer *player = manager.player();
     FrameProbe probe;
+    PaintProbe paintProbe;
+    VideoWidget widget;
+    if (toWidget) {
+        widget.resize(800, 450);
+        widget.show();
+        widget.installEventFilter(&paintProbe);
+        probe.target = widget.videoSurface();
+    }
     player->setVideoOutput(&probe);
     QMediaPlaylist *playlist = player->playlist();
     const QList<Exercise *> contest = station.composer.exercises();
@@ -217,6 +265,25 @@ void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int
         if (trace)
             std::printf("%8.1f entry %d\n", clock.nsecsElapsed() / 1e6, i);
     });
+    // With the widget, a frame is out when the widget has painted it.
+    const bool widgetOutput = probe.target != nullptr;
+    bool framePending = false;
+    auto frameOut = [&] {
+        if (firstFrame < 0 && playRequestedAt >= 0)
+            firstFrame = (clock.nsecsElapsed() - playRequestedAt) / 1e6;
+        if (endOfMediaAt >= 0) {
+            gaps.push_back((clock.nsecsElapsed() - endOfMediaAt) / 1e6);
+            endOfMediaAt = -1;
+        }
+    };
+    paintProbe.onPaint = [&] {
+        if (trace)
+            std::printf("%8.1f paint status %d\n", clock.nsecsElapsed() / 1e6, int(player->mediaStatus()));
+        if (framePending) {
+            framePending = false;
+            frameOut();
+        }
+    };
     probe.onFrame = [&](qint64 startTime) {
         if (trace)
             std::printf("%8.1f frame %lld\n", clock.nsecsElapsed() / 1e6, static_cast<long long>(startTime));
@@ -224,12 +291,10 @@ void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int
         // media; that is no picture of the next entry.
         if (startTime < 0)
             return;
-        if (firstFrame < 0 && playRequestedAt >= 0)
-            firstFrame = (clock.nsecsElapsed() - playRequestedAt) / 1e6;
-        if (endOfMediaAt >= 0) {
-            gaps.push_back((clock.nsecsElapsed() - endOfMediaAt) / 1e6);
-            endOfMediaAt = -1;
-        }
+        if (widgetOutput)
+            framePending = true;
+        else
+            frameOut();
     };
 
     // The lag against the true position: the current entry's start plus the
@@ -296,6 +361,8 @@ int main(int argc, char *argv[])
     QString pack = QStringLiteral(HAZARD_DEMO_PACK);
     int rounds = 10;
     int entries = 6;
+    int contests = 1;
+    bool toWidget = false;
     const QStringList args = app.arguments().mid(1);
     for (int k = 0; k < args.size(); ++k) {
         if (args.at(k) == QLatin1String("--rounds") && k + 1 < args.size())
@@ -304,6 +371,10 @@ int main(int argc, char *argv[])
             entries = args.at(++k).toInt();
         else if (args.at(k) == QLatin1String("--full"))
             entries = 0;
+        else if (args.at(k) == QLatin1String("--contests") && k + 1 < args.size())
+            contests = qMax(1, args.at(++k).toInt());
+        else if (args.at(k) == QLatin1String("--widget"))
+            toWidget = true;
         else
             pack = args.at(k);
     }
@@ -324,7 +395,10 @@ int main(int argc, char *argv[])
     QThread worker;
     worker.start();
     measurePreparation(&library, loader.countDown(), &worker, rounds);
-    measurePlayback(&library, loader.countDown(), &worker, entries);
+    for (int c = 0; c < contests; ++c) {
+        std::printf("contest %d of %d:\n", c + 1, contests);
+        measurePlayback(&library, loader.countDown(), &worker, entries, toWidget);
+    }
     worker.quit();
     worker.wait();
     return 0;
