@@ -5,13 +5,17 @@
 #include <QMainWindow>
 #include <QPushButton>
 
-QPoint MainWindowLayout::centreOf(const QString &objectName, const QSize &windowSize, const QStringList &shownButtons)
+QPoint MainWindowLayout::centreOf(const QString &objectName, const QSize &windowSize,
+                                  const CandidateFlow::Controls &shown)
 {
     QMainWindow window;
     Ui::MainWindow form;
     form.setupUi(&window);
-    for (QPushButton *button : {form.startBtn, form.playBtn, form.pauseBtn, form.exitBtn})
-        button->setVisible(shownButtons.contains(button->objectName()));
+    form.startBtn->setVisible(shown.startShown);
+    form.playBtn->setVisible(shown.playShown);
+    form.pauseBtn->setVisible(shown.pauseShown);
+    form.exitBtn->setVisible(shown.exitShown);
+    form.labelGuildLine->setVisible(shown.guideShown);
     window.setAttribute(Qt::WA_DontShowOnScreen);
     window.resize(windowSize);
     window.show();
