@@ -3,6 +3,7 @@
 #include "Constants.h"
 #include "DangerItem.h"
 #include "EnterResponseMessage.h"
+#include "Exercise.h"
 #include "ResultDetail.h"
 
 #include <QStringList>
@@ -82,6 +83,26 @@ int CandidateFlow::passMark(int licenceClass)
 {
     const QList<int> marks = Constants::passScores();
     return marks.value(licenceClass, marks.value(0));
+}
+
+QList<int> CandidateFlow::situationsOfEntries(const QList<int> &entries)
+{
+    QList<int> situations;
+    for (const int entry : entries) {
+        if (entry % 2 == 1)
+            situations.append(entry / 2);
+    }
+    return situations;
+}
+
+QList<int> CandidateFlow::situationIds(const QList<Exercise *> &contest)
+{
+    QList<int> ids;
+    for (const Exercise *exercise : contest) {
+        if (exercise->id() > 0)
+            ids.append(exercise->id());
+    }
+    return ids;
 }
 
 QString CandidateFlow::verdict(int total, int passMark)

@@ -6,6 +6,7 @@
 #include <QString>
 
 struct DangerItem;
+class Exercise;
 
 // One candidate's way through the station, from the entry of the candidate
 // number through an examination or a review back to the entry, without any
@@ -86,6 +87,12 @@ public:
     // The mark a candidate of the licence class (its code) must reach; a code
     // outside the known classes gets the first class's.
     static int passMark(int licenceClass);
+    // Situations (from 0) among playlist entries: the playlist alternates
+    // count-down clip and situation.
+    static QList<int> situationsOfEntries(const QList<int> &entries);
+    // The ids of a composed contest's situations, in contest order, as they
+    // are uploaded (the count-down clip has none).
+    static QList<int> situationIds(const QList<Exercise *> &contest);
     // "Đạt" or "Không đạt".
     static QString verdict(int total, int passMark);
 

@@ -8,14 +8,13 @@
 #include "Constants.h"
 #include "ContestProcedure.h"
 #include "ContestResultDialog.h"
-#include "ContestResultRecord.h"
 #include "DangerItem.h"
 #include "DialogWaiter.h"
-#include "Exercise.h"
 #include "FileUtility.h"
 #include "HzSliderProgressBar.h"
 #include "InfoConfirmDialog.h"
 #include "InitialInfoDialog.h"
+#include "MainForm.h"
 #include "PlayerManager.h"
 #include "StudentInfo.h"
 #include "TcpClient.h"
@@ -24,14 +23,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDir>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QListWidgetItem>
 #include <QMessageBox>
-#include <QPixmap>
-#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -39,13 +33,6 @@ namespace {
 QString text(const char *utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-QListWidgetItem *centredItem(const QString &text)
-{
-    auto *item = new QListWidgetItem(text);
-    item->setTextAlignment(Qt::AlignCenter);
-    return item;
 }
 
 } // namespace
@@ -62,11 +49,6 @@ MainWindow::MainWindow(BusinessController *controller, QWidget *parent)
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     setWindowTitle(text(Constants::applicationTitle));
-    ui->label->setText(QStringLiteral("<p style=\"margin:0\"><span style=\"color:#fff; font-size:21px;\">%1</span></p>"
-                                      "<p style=\"margin:0\"><span style=\"color:#fff; font-size:24px; "
-                                      "font-weight:bold;\">%2</span></p>")
-                           .arg(text(Constants::authorityName).toHtmlEscaped(),
-                                text(Constants::applicationTitle).toUpper().toHtmlEscaped()));
 
     const QString videos = QString::fromLatin1(Constants::videoFolder);
     if (!QDir(videos).exists())
@@ -94,26 +76,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::setUpWidgets()
 {
-    ui->labelEstimate->hide();
-    ui->resultEstimate->hide();
-
     m_videoWidget = new VideoWidget(ui->playerWidget);
-    auto *playerLayout = new QHBoxLayout(ui->playerWidget);
-    playerLayout->setContentsMargins(0, 0, 0, 0);
-    playerLayout->setSpacing(0);
-    playerLayout->addWidget(m_videoWidget);
-
+    MainForm::setUp(*ui, m_videoWidget);
     m_progressBar = ui->hzProgressBar;
-    m_progressBar->showDangerZones = false;
-    resetResultGui();
     setFocusPolicy(Qt::NoFocus);
-
-    ui->playBtn->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    ui->pauseBtn->setIcon(style()->standardIcon(QStyle::SP_MediaPause));
-    ui->exitBtn->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    // Space is the candidate's flag key: no button may take it.
-    for (QPushButton *button : {ui->playBtn, ui->pauseBtn, ui->exitBtn})
-        button->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::takeController(BusinessController *controller)
@@ -149,7 +115,6 @@ void MainWindow::connectSignals()
     connect(controller, &BusinessController::receivedContestName, this, &MainWindow::updateContestName);
     connect(m_composer, &Composer::sendSeekInfo, m_playerManager, &PlayerManager::seekTo);
     connect(controller, &BusinessController::notifyPrepareReview, this, &MainWindow::prepareReviewContest);
-    connect(controller, &BusinessController::notifyReviewContestContent, this, &MainWindow::onReviewContestContent);
     connect(controller, &BusinessController::notifyNotSupportReview, this, &MainWindow::onNotSupportReview);
 }
 
@@ -205,24 +170,7 @@ CandidateFlow::Playback MainWindow::playback() const
 
 void MainWindow::applyStage()
 {
-    const CandidateFlow::Controls c = m_flow.controls(playback());
-    ui->startBtn->setVisible(c.startShown);
-    ui->startBtn->setEnabled(c.startEnabled);
-    ui->playBtn->setVisible(c.playShown);
-    ui->playBtn->setEnabled(c.playEnabled);
-    ui->pauseBtn->setVisible(c.pauseShown);
-    ui->pauseBtn->setEnabled(c.pauseEnabled);
-    ui->exitBtn->setVisible(c.exitShown);
-    ui->exitBtn->setEnabled(c.exitEnabled);
-    ui->actionLogin->setEnabled(c.loginEnabled);
-    ui->actionx2->setEnabled(c.speedEnabled);
-    ui->actionx4->setEnabled(c.speedEnabled);
-    ui->hzVideoTimeSlider->setEnabled(c.seekEnabled);
-    ui->labelGuildLine->setVisible(c.guideShown);
-    if (m_progressBar->showDangerZones != c.dangerZonesShown) {
-        m_progressBar->showDangerZones = c.dangerZonesShown;
-        m_progressBar->update();
-    }
+    MainForm::applyControls(*ui, m_flow.controls(playback()));
 }
 
 void MainWindow::on_positionChanged(qint64 progress)
@@ -253,12 +201,7 @@ void MainWindow::on_actionStudent_triggered()
 
 void MainWindow::resetResultGui()
 {
-    ui->lbScore->clear();
-    ui->resultEstimate->clear();
-    ui->awserListWidget->clear();
-    ui->resultLtisWidget->clear();
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
+    MainForm::clearResults(*ui);
 }
 
 void MainWindow::onDoneResetContest()
@@ -268,8 +211,7 @@ void MainWindow::onDoneResetContest()
     m_progressBar->setMaximum(contestDuration);
     ui->hzVideoTimeSlider->setRange(0, int(contestDuration));
     ui->labelDuration->setText(m_timeUtility->progressText(0, contestDuration));
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
+    MainForm::rewindSlider(*ui);
     applyStage();
     m_progressBar->update();
 
@@ -327,15 +269,6 @@ void MainWindow::openEntry()
     m_initialInfoDialog->beginEntry();
 }
 
-void MainWindow::clearCandidateCard()
-{
-    ui->lbCertType->clear();
-    ui->lbName->clear();
-    ui->lbPId->clear();
-    ui->lbOrderNumber->clear();
-    ui->lbAvatar->clear();
-}
-
 void MainWindow::showServerMessage(const QString &text)
 {
     m_messageBox.setModal(true);
@@ -384,17 +317,7 @@ void MainWindow::onConfirmInfo()
     m_initialInfoDialog->hide();
     applyStage();
 
-    ui->lbCertType->setText(student->licenceClassText());
-    ui->lbName->setText(student->fullName());
-    ui->lbPId->setText(student->pid());
-    ui->lbOrderNumber->setText(student->orderNumber());
-
-    QPixmap photo;
-    if (!photo.loadFromData(QByteArray::fromBase64(student->image().toLocal8Bit()))) {
-        photo.load(QString::fromLatin1(Constants::defaultCandidatePicture));
-        qCInfo(lcUi) << "MainWindow::onConfirmInfo: Can't load image into pixmap";
-    }
-    ui->lbAvatar->setPixmap(photo);
+    MainForm::showCandidate(*ui, *student);
 }
 
 void MainWindow::on_startBtn_clicked()
@@ -412,8 +335,7 @@ void MainWindow::on_startBtn_clicked()
 
 void MainWindow::on_endContest()
 {
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
+    MainForm::rewindSlider(*ui);
     m_progressBar->update();
 
     if (m_flow.endsExamination()) {
@@ -431,34 +353,10 @@ void MainWindow::on_endContest()
     m_resultDialog->showResult();
 }
 
-void MainWindow::showScores(const QStringList &scores, int total, const QString &verdict)
-{
-    // A second list replaces the first instead of adding rows to it.
-    ui->awserListWidget->clear();
-    ui->resultLtisWidget->clear();
-    for (int i = 0; i < scores.size(); ++i) {
-        ui->awserListWidget->insertItem(i, centredItem(QString::number(i + 1)));
-        ui->resultLtisWidget->insertItem(i, centredItem(scores.at(i)));
-    }
-    ui->labelEstimate->show();
-    ui->resultEstimate->show();
-    ui->resultEstimate->setText(verdict);
-    ui->lbScore->setText(QStringLiteral("%1/50").arg(total));
-}
-
 void MainWindow::finishExamination()
 {
-    // The playlist alternates count-down clip and situation.
-    QList<int> unplayed;
-    for (int entry : m_playerManager->unplayedEntries()) {
-        if (entry % 2 == 1)
-            unplayed.append(entry / 2);
-    }
-    QList<int> ids;
-    for (const Exercise *exercise : m_composer->exercises()) {
-        if (exercise->id() > 0)
-            ids.append(exercise->id());
-    }
+    const QList<int> unplayed = CandidateFlow::situationsOfEntries(m_playerManager->unplayedEntries());
+    const QList<int> ids = CandidateFlow::situationIds(m_composer->exercises());
     const QList<DangerItem> items = m_contestProcedure->dangerItemsSnapshot();
     const StudentInfo *student = m_composer->studentInfo();
     const CandidateFlow::Outcome outcome = m_flow.finishExamination(items, ids, student->cert(), unplayed);
@@ -467,7 +365,7 @@ void MainWindow::finishExamination()
     QStringList scores;
     for (int i = 0; i < items.size(); ++i)
         scores << (unplayed.contains(i) ? text(Constants::textVideoFaultScore) : QString::number(items.at(i).score));
-    showScores(scores, outcome.record.total, outcome.record.verdict);
+    MainForm::showScores(*ui, scores, outcome.record.total, outcome.record.verdict);
 
     // A situation the candidate could not see has no earned score: the
     // examination is not uploaded, so the server keeps the candidate
@@ -494,12 +392,7 @@ void MainWindow::prepareReviewContest(const QString &scoreStr)
     QStringList scores;
     for (const int score : m_flow.reviewScores())
         scores << QString::number(score);
-    showScores(scores, m_flow.reviewTotal(), m_flow.reviewVerdict());
-    applyStage();
-}
-
-void MainWindow::onReviewContestContent()
-{
+    MainForm::showScores(*ui, scores, m_flow.reviewTotal(), m_flow.reviewVerdict());
     applyStage();
 }
 
@@ -507,7 +400,7 @@ void MainWindow::onNotSupportReview()
 {
     openEntry();
     showServerMessage(text(Constants::textNoReview));
-    clearCandidateCard();
+    MainForm::clearCandidate(*ui);
 }
 
 void MainWindow::on_exitBtn_clicked()
@@ -523,9 +416,8 @@ void MainWindow::onResetForNewContestant()
     m_playerManager->rewind();
     m_contestProcedure->clearDangerItems();
     m_progressBar->repaint();
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
-    clearCandidateCard();
+    MainForm::rewindSlider(*ui);
+    MainForm::clearCandidate(*ui);
 }
 
 void MainWindow::on_actionLogin_triggered()

@@ -83,7 +83,6 @@ private slots:
     void on_actionLogin_triggered();
     void on_playBtn_clicked();
     void on_pauseBtn_clicked();
-    void onReviewContestContent();
     void on_actionx2_triggered();
     void on_actionx4_triggered();
     void on_exitBtn_clicked();
@@ -93,12 +92,9 @@ private:
     void takeController(BusinessController *controller);
     void connectSignals();
     void openEntry();
-    void clearCandidateCard();
     CandidateFlow::Playback playback() const;
     // Shows the flow's controls for its stage and the player's state.
     void applyStage();
-    // The result panel: one row per situation, the total and the verdict.
-    void showScores(const QStringList &scores, int total, const QString &verdict);
     void showServerMessage(const QString &text);
 
     const std::unique_ptr<Ui::MainWindow> ui;

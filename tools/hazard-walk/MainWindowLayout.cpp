@@ -2,8 +2,9 @@
 
 #include "ui_MainWindow.h"
 
+#include "MainForm.h"
+
 #include <QMainWindow>
-#include <QPushButton>
 
 QPoint MainWindowLayout::centreOf(const QString &objectName, const QSize &windowSize,
                                   const CandidateFlow::Controls &shown)
@@ -11,11 +12,7 @@ QPoint MainWindowLayout::centreOf(const QString &objectName, const QSize &window
     QMainWindow window;
     Ui::MainWindow form;
     form.setupUi(&window);
-    form.startBtn->setVisible(shown.startShown);
-    form.playBtn->setVisible(shown.playShown);
-    form.pauseBtn->setVisible(shown.pauseShown);
-    form.exitBtn->setVisible(shown.exitShown);
-    form.labelGuildLine->setVisible(shown.guideShown);
+    MainForm::applyControls(form, shown);
     window.setAttribute(Qt::WA_DontShowOnScreen);
     window.resize(windowSize);
     window.show();
