@@ -237,7 +237,6 @@ void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int
         start += entry->duration();
     }
 
-    QObject::connect(player, &QMediaPlayer::stateChanged, &manager, &PlayerManager::setState);
     QElapsedTimer clock;
     clock.start();
     qint64 lastReported = -1;

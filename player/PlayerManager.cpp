@@ -60,6 +60,9 @@ PlayerManager::PlayerManager(const QString &scratchFolder, QObject *parent)
     connect(this, &PlayerManager::play, m_player, &QMediaPlayer::play);
     connect(this, &PlayerManager::pause, m_player, &QMediaPlayer::pause);
     connect(this, &PlayerManager::stop, m_player, &QMediaPlayer::stop);
+    // Recorded before anyone else hears of the change, so a listener to the
+    // player's stateChanged already reads the new state here.
+    connect(m_player, &QMediaPlayer::stateChanged, this, &PlayerManager::setState);
     m_player->setPlaylist(m_playlist);
 
     // A run that ended without clean-up left decrypted copies behind; they

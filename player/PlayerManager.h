@@ -52,7 +52,8 @@ public:
 public slots:
     void rewind();
     void seekTo(SeekInfo info);
-    // The main window records the player's state after updating its buttons.
+    // Follows the player's own state; callable to put the manager in a
+    // state without playing.
     void setState(QMediaPlayer::State state);
     void requestPlay();
     void requestPause();

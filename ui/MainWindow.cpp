@@ -8,14 +8,13 @@
 #include "Constants.h"
 #include "ContestProcedure.h"
 #include "ContestResultDialog.h"
-#include "ContestResultRecord.h"
 #include "DangerItem.h"
 #include "DialogWaiter.h"
-#include "Exercise.h"
 #include "FileUtility.h"
 #include "HzSliderProgressBar.h"
 #include "InfoConfirmDialog.h"
 #include "InitialInfoDialog.h"
+#include "MainForm.h"
 #include "PlayerManager.h"
 #include "StudentInfo.h"
 #include "TcpClient.h"
@@ -24,14 +23,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDir>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QListWidgetItem>
 #include <QMessageBox>
-#include <QPixmap>
-#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -39,13 +33,6 @@ namespace {
 QString text(const char *utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-QListWidgetItem *centredItem(const QString &text)
-{
-    auto *item = new QListWidgetItem(text);
-    item->setTextAlignment(Qt::AlignCenter);
-    return item;
 }
 
 } // namespace
@@ -62,11 +49,6 @@ MainWindow::MainWindow(BusinessController *controller, QWidget *parent)
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     setWindowTitle(text(Constants::applicationTitle));
-    ui->label->setText(QStringLiteral("<p style=\"margin:0\"><span style=\"color:#fff; font-size:21px;\">%1</span></p>"
-                                      "<p style=\"margin:0\"><span style=\"color:#fff; font-size:24px; "
-                                      "font-weight:bold;\">%2</span></p>")
-                           .arg(text(Constants::authorityName).toHtmlEscaped(),
-                                text(Constants::applicationTitle).toUpper().toHtmlEscaped()));
 
     const QString videos = QString::fromLatin1(Constants::videoFolder);
     if (!QDir(videos).exists())
@@ -81,6 +63,7 @@ MainWindow::MainWindow(BusinessController *controller, QWidget *parent)
     setUpWidgets();
     takeController(controller);
     connectSignals();
+    applyStage();
 }
 
 MainWindow::~MainWindow()
@@ -93,29 +76,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::setUpWidgets()
 {
-    ui->labelEstimate->hide();
-    ui->resultEstimate->hide();
-
     m_videoWidget = new VideoWidget(ui->playerWidget);
-    auto *playerLayout = new QHBoxLayout(ui->playerWidget);
-    playerLayout->setContentsMargins(0, 0, 0, 0);
-    playerLayout->setSpacing(0);
-    playerLayout->addWidget(m_videoWidget);
-
+    MainForm::setUp(*ui, m_videoWidget);
     m_progressBar = ui->hzProgressBar;
-    m_progressBar->showDangerZones = false;
-    resetResultGui();
     setFocusPolicy(Qt::NoFocus);
-
-    ui->startBtn->setEnabled(false);
-    ui->playBtn->hide();
-    ui->playBtn->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    ui->pauseBtn->setEnabled(false);
-    ui->pauseBtn->hide();
-    ui->pauseBtn->setIcon(style()->standardIcon(QStyle::SP_MediaPause));
-    ui->exitBtn->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    ui->exitBtn->setEnabled(false);
-    ui->exitBtn->hide();
 }
 
 void MainWindow::takeController(BusinessController *controller)
@@ -141,7 +105,6 @@ void MainWindow::connectSignals()
     connect(m_playerManager, &PlayerManager::notifyEndContest, this, &MainWindow::on_endContest);
     connect(m_playerManager, &PlayerManager::notifyEndContest, m_progressBar, qOverload<>(&QWidget::update));
     connect(m_contestProcedure, &ContestProcedure::notifyAddFlag, m_progressBar, qOverload<>(&QWidget::update));
-    connect(m_composer, &Composer::loadCompletedContest, this, &MainWindow::on_loadCompletedContest);
     connect(m_playerManager->player(), &QMediaPlayer::stateChanged, this, &MainWindow::on_stateChanged);
     connect(controller, &BusinessController::notifyEnterResponse, this, &MainWindow::on_enterResponse);
     connect(m_infoConfirmDialog, &InfoConfirmDialog::notifyConfirmInfo, this, &MainWindow::onConfirmInfo);
@@ -152,7 +115,6 @@ void MainWindow::connectSignals()
     connect(controller, &BusinessController::receivedContestName, this, &MainWindow::updateContestName);
     connect(m_composer, &Composer::sendSeekInfo, m_playerManager, &PlayerManager::seekTo);
     connect(controller, &BusinessController::notifyPrepareReview, this, &MainWindow::prepareReviewContest);
-    connect(controller, &BusinessController::notifyReviewContestContent, this, &MainWindow::onReviewContestContent);
     connect(controller, &BusinessController::notifyNotSupportReview, this, &MainWindow::onNotSupportReview);
 }
 
@@ -182,7 +144,7 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     // Every key ends here; only Space means something, and only while an
     // examination plays.
     event->accept();
-    if (event->key() == Qt::Key_Space && examMode && m_playerManager->isPlaying())
+    if (event->key() == Qt::Key_Space && m_flow.takesFlags() && m_playerManager->isPlaying())
         m_contestProcedure->addFlag(ui->hzVideoTimeSlider->value());
 }
 
@@ -193,6 +155,24 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 // Display -----------------------------------------------------------------
 
+CandidateFlow::Playback MainWindow::playback() const
+{
+    switch (m_playerManager->state()) {
+    case QMediaPlayer::PlayingState:
+        return CandidateFlow::Playback::Playing;
+    case QMediaPlayer::PausedState:
+        return CandidateFlow::Playback::Paused;
+    case QMediaPlayer::StoppedState:
+        break;
+    }
+    return CandidateFlow::Playback::Stopped;
+}
+
+void MainWindow::applyStage()
+{
+    MainForm::applyControls(*ui, m_flow.controls(playback()));
+}
+
 void MainWindow::on_positionChanged(qint64 progress)
 {
     if (!ui->hzVideoTimeSlider->isSliderDown())
@@ -200,40 +180,9 @@ void MainWindow::on_positionChanged(qint64 progress)
     ui->labelDuration->setText(m_timeUtility->progressText(progress, contestDuration));
 }
 
-void MainWindow::on_loadCompletedContest()
+void MainWindow::on_stateChanged(QMediaPlayer::State)
 {
-    if (!ui->startBtn->isEnabled())
-        ui->startBtn->setEnabled(true);
-}
-
-void MainWindow::on_stateChanged(QMediaPlayer::State state)
-{
-    if (state == m_playerManager->state())
-        return;
-    switch (state) {
-    case QMediaPlayer::StoppedState:
-        ui->playBtn->setEnabled(true);
-        ui->playBtn->setFocusPolicy(Qt::NoFocus);
-        ui->pauseBtn->setEnabled(false);
-        ui->exitBtn->setEnabled(false);
-        break;
-    case QMediaPlayer::PlayingState:
-        ui->startBtn->setEnabled(false);
-        ui->playBtn->setEnabled(false);
-        ui->pauseBtn->setEnabled(true);
-        ui->pauseBtn->setFocusPolicy(Qt::NoFocus);
-        ui->exitBtn->setEnabled(true);
-        ui->exitBtn->setFocusPolicy(Qt::NoFocus);
-        break;
-    case QMediaPlayer::PausedState:
-        ui->playBtn->setEnabled(true);
-        ui->playBtn->setFocusPolicy(Qt::NoFocus);
-        ui->pauseBtn->setEnabled(false);
-        ui->exitBtn->setEnabled(true);
-        ui->exitBtn->setFocusPolicy(Qt::NoFocus);
-        break;
-    }
-    m_playerManager->setState(state);
+    applyStage();
 }
 
 void MainWindow::on_actionCopyright_triggered()
@@ -252,23 +201,18 @@ void MainWindow::on_actionStudent_triggered()
 
 void MainWindow::resetResultGui()
 {
-    ui->lbScore->clear();
-    ui->resultEstimate->clear();
-    ui->awserListWidget->clear();
-    ui->resultLtisWidget->clear();
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
+    MainForm::clearResults(*ui);
 }
 
 void MainWindow::onDoneResetContest()
 {
+    m_flow.contestLoaded();
     contestDuration = m_composer->totalDuration();
     m_progressBar->setMaximum(contestDuration);
     ui->hzVideoTimeSlider->setRange(0, int(contestDuration));
     ui->labelDuration->setText(m_timeUtility->progressText(0, contestDuration));
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
-    m_progressBar->showDangerZones = !examMode;
+    MainForm::rewindSlider(*ui);
+    applyStage();
     m_progressBar->update();
 
     m_waitBox->hide();
@@ -293,11 +237,9 @@ void MainWindow::on_pauseBtn_clicked()
 void MainWindow::on_playBtn_clicked()
 {
     setFocusPolicy(Qt::StrongFocus);
-    ui->actionLogin->setEnabled(false);
-    ui->hzVideoTimeSlider->setEnabled(true);
-    ui->actionx2->setEnabled(true);
-    ui->actionx4->setEnabled(true);
-    if (!reviewPending) {
+    const bool load = m_flow.play();
+    applyStage();
+    if (!load) {
         m_playerManager->requestPause();
         m_playerManager->requestPlay();
         return;
@@ -305,7 +247,6 @@ void MainWindow::on_playBtn_clicked()
     m_businessController->resetContestState();
     m_waitBox->showWaiting(text(Constants::textLoadingContest));
     m_businessController->startReview();
-    reviewPending = false;
 }
 
 void MainWindow::on_actionx2_triggered()
@@ -322,29 +263,10 @@ void MainWindow::on_actionx4_triggered()
 
 void MainWindow::openEntry()
 {
+    m_flow.reset();
+    applyStage();
     m_initialInfoDialog->setModal(true);
     m_initialInfoDialog->beginEntry();
-}
-
-void MainWindow::clearCandidateCard()
-{
-    ui->lbCertType->clear();
-    ui->lbName->clear();
-    ui->lbPId->clear();
-    ui->lbOrderNumber->clear();
-    ui->lbAvatar->clear();
-    ui->actionLogin->setEnabled(true);
-}
-
-void MainWindow::fillCandidate(int cert, int id, const QString &pid, const QString &fullName,
-                               const QString &image)
-{
-    StudentInfo *student = m_composer->studentInfo();
-    student->setCert(cert);
-    student->setId(id);
-    student->setFullName(fullName);
-    student->setPid(pid);
-    student->setImage(image);
 }
 
 void MainWindow::showServerMessage(const QString &text)
@@ -357,87 +279,55 @@ void MainWindow::showServerMessage(const QString &text)
 void MainWindow::on_enterResponse(int returnCode, int cert, int id, const QString &pid,
                                   const QString &fullName, const QString &image)
 {
-    const bool review = returnCode == 2;
-    switch (returnCode) {
-    case 0:
-    case 2: {
-        fillCandidate(cert, id, pid, fullName, image);
-        const StudentInfo *student = m_composer->studentInfo();
-        m_infoConfirmDialog->setModal(true);
-        m_infoConfirmDialog->setInfo(student->licenceClassText(), student->fullName(), student->pid(),
-                                     student->orderNumber(), review);
-        m_infoConfirmDialog->setImage(student->image());
-        m_infoConfirmDialog->show();
-        ui->startBtn->setVisible(!review);
-        for (QPushButton *button : {ui->playBtn, ui->pauseBtn, ui->exitBtn}) {
-            button->setVisible(review);
-            if (review)
-                button->setEnabled(false);
-        }
-        ui->labelGuildLine->setVisible(!review);
-        examMode = !review;
-        break;
-    }
-    case 1:
-        showServerMessage(text(Constants::textWrongCandidateNumber));
-        break;
-    case -1:
-        showServerMessage(text(Constants::textErrorTryAgain));
-        break;
-    case 3:
-        showServerMessage(text(Constants::textCandidateInExam));
-        break;
-    case 5:
-        showServerMessage(text(Constants::textTheoryNotPassed));
-        break;
-    case 6:
-        showServerMessage(text(Constants::textNotRequired));
-        break;
-    default:
-        // 4 and anything unknown: the server has nothing to say to the operator.
-        break;
-    }
+    const QString message = m_flow.answer(returnCode);
+    if (!message.isEmpty())
+        showServerMessage(message);
+    if (m_flow.stage() != CandidateFlow::Stage::Confirming && m_flow.stage() != CandidateFlow::Stage::ReviewConfirming)
+        return;
+
+    StudentInfo *student = m_composer->studentInfo();
+    student->setCert(cert);
+    student->setId(id);
+    student->setFullName(fullName);
+    student->setPid(pid);
+    student->setImage(image);
+    m_infoConfirmDialog->setModal(true);
+    m_infoConfirmDialog->setInfo(student->licenceClassText(), student->fullName(), student->pid(),
+                                 student->orderNumber(), m_flow.isReview());
+    m_infoConfirmDialog->setImage(student->image());
+    m_infoConfirmDialog->show();
+    applyStage();
 }
 
 void MainWindow::onCancelInfo()
 {
+    m_flow.cancel();
+    applyStage();
     m_infoConfirmDialog->hide();
 }
 
 void MainWindow::onConfirmInfo()
 {
+    if (!m_flow.confirm())
+        return;
     const StudentInfo *student = m_composer->studentInfo();
-    if (!examMode)
+    if (m_flow.isReview())
         m_businessController->sendInfoConfirm(student->id(), 1, 1);
     m_infoConfirmDialog->hide();
     m_initialInfoDialog->hide();
+    applyStage();
 
-    ui->lbCertType->setText(student->licenceClassText());
-    ui->lbName->setText(student->fullName());
-    ui->lbPId->setText(student->pid());
-    ui->lbOrderNumber->setText(student->orderNumber());
-    ui->startBtn->setEnabled(true);
-
-    QPixmap photo;
-    if (!photo.loadFromData(QByteArray::fromBase64(student->image().toLocal8Bit()))) {
-        photo.load(QString::fromLatin1(Constants::defaultCandidatePicture));
-        qCInfo(lcUi) << "MainWindow::onConfirmInfo: Can't load image into pixmap";
-    }
-    ui->lbAvatar->setPixmap(photo);
+    MainForm::showCandidate(*ui, *student);
 }
 
 void MainWindow::on_startBtn_clicked()
 {
+    if (!m_flow.start())
+        return;
     m_businessController->sendInfoConfirm(m_composer->studentInfo()->id(), 1, 0);
-    ui->startBtn->setEnabled(false);
+    applyStage();
     ui->startBtn->clearFocus();
     setFocusPolicy(Qt::StrongFocus);
-    ui->actionLogin->setEnabled(false);
-    ui->exitBtn->setEnabled(!examMode);
-    // A review before this candidate leaves the slider seekable; an
-    // examination must not be.
-    if (examMode)
-        ui->hzVideoTimeSlider->setEnabled(false);
     m_businessController->resetContestState();
     m_waitBox->showWaiting(text(Constants::textLoadingContest));
     m_businessController->resetContest(Examination, 0, 0);
@@ -445,154 +335,77 @@ void MainWindow::on_startBtn_clicked()
 
 void MainWindow::on_endContest()
 {
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
+    MainForm::rewindSlider(*ui);
     m_progressBar->update();
-    ui->startBtn->setEnabled(false);
-    ui->startBtn->show();
 
-    if (examMode) {
+    if (m_flow.endsExamination()) {
         finishExamination();
         m_resultDialog->showResult();
         if (!m_unplayedMessage.isEmpty())
             showServerMessage(m_unplayedMessage);
         return;
     }
-    ContestResultRecord record = m_contestProcedure->collectResult();
-    record.verdict = ui->resultEstimate->text();
+    if (!m_flow.endsReview())
+        return;
+    const ContestResultRecord record = m_flow.finishReview(m_contestProcedure->collectResult());
+    applyStage();
     m_resultDialog->setResult(record, m_composer->studentInfo());
-    endPlaybackButtons();
     m_resultDialog->showResult();
-}
-
-QString MainWindow::showEstimate(int total, bool *passed)
-{
-    ui->labelEstimate->show();
-    ui->resultEstimate->show();
-    const int estimate = m_composer->passEstimate(total, 0);
-    if (estimate == 1)
-        ui->resultEstimate->setText(text(Constants::textPassed));
-    else if (estimate == 0)
-        ui->resultEstimate->setText(text(Constants::textFailed));
-    if (passed)
-        *passed = estimate == 1;
-    return text(estimate == 1 ? Constants::textPassed : Constants::textFailed);
-}
-
-QList<int> MainWindow::unplayedSituations() const
-{
-    // The playlist alternates count-down clip and situation.
-    QList<int> situations;
-    for (int entry : m_playerManager->unplayedEntries()) {
-        if (entry % 2 == 1)
-            situations.append(entry / 2);
-    }
-    return situations;
 }
 
 void MainWindow::finishExamination()
 {
-    m_progressBar->showDangerZones = true;
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
-
-    const QList<int> unplayed = unplayedSituations();
+    const QList<int> unplayed = CandidateFlow::situationsOfEntries(m_playerManager->unplayedEntries());
+    const QList<int> ids = CandidateFlow::situationIds(m_composer->exercises());
     const QList<DangerItem> items = m_contestProcedure->dangerItemsSnapshot();
-    for (int i = 0; i < items.size(); ++i) {
-        ui->awserListWidget->insertItem(i, centredItem(QString::number(i + 1)));
-        ui->resultLtisWidget->insertItem(i, centredItem(unplayed.contains(i) ? text(Constants::textVideoFaultScore)
-                                                                              : QString::number(items.at(i).score)));
-    }
+    const StudentInfo *student = m_composer->studentInfo();
+    const CandidateFlow::Outcome outcome = m_flow.finishExamination(items, ids, student->cert(), unplayed);
+    applyStage();
 
-    ContestResultRecord record = m_contestProcedure->collectResult();
-    bool passed = false;
-    record.verdict = showEstimate(record.total, &passed);
-    const int threshold = m_composer->passThreshold();
-    ui->lbScore->setText(QStringLiteral("%1/50").arg(record.total));
-    record.detail += QLatin1Char('|') + m_composer->videoIdText();
+    QStringList scores;
+    for (int i = 0; i < items.size(); ++i)
+        scores << (unplayed.contains(i) ? text(Constants::textVideoFaultScore) : QString::number(items.at(i).score));
+    MainForm::showScores(*ui, scores, outcome.record.total, outcome.record.verdict);
 
     // A situation the candidate could not see has no earned score: the
     // examination is not uploaded, so the server keeps the candidate
     // admissible for a new one, and the operator is told which situation.
-    m_unplayedMessage.clear();
-    if (!unplayed.isEmpty()) {
-        QStringList numbers, named;
-        const QList<Exercise *> exercises = m_composer->exercises();
-        for (int k : unplayed) {
-            const Exercise *situation = exercises.value(2 * k + 1);
-            numbers << QString::number(k + 1);
-            named << QStringLiteral("%1 (mã %2)").arg(k + 1).arg(situation ? situation->id() : 0);
-        }
-        qCInfo(lcUi).noquote() << QStringLiteral("Examination not uploaded, situation(s) not played: ") + named.join(QStringLiteral(", "));
-        record.verdict = text(Constants::textVideoFault).arg(numbers.join(QStringLiteral(", ")));
-        record.unplayedSituations = unplayed;
-        ui->resultEstimate->setText(record.verdict);
-        m_unplayedMessage = text(Constants::textSituationNotPlayed).arg(named.join(QStringLiteral(", ")));
-        m_resultDialog->setResult(record, m_composer->studentInfo());
-        return;
+    m_unplayedMessage = outcome.operatorMessage;
+    if (outcome.upload) {
+        m_businessController->sendContestResult(outcome.record.total, outcome.passMark, outcome.passed ? 1 : 0,
+                                                student->id(), outcome.record.detail,
+                                                m_initialInfoDialog->contestCode());
+    } else {
+        qCInfo(lcUi).noquote() << QStringLiteral("Examination not uploaded, situation(s) not played: ")
+                                      + outcome.unplayedNamed;
     }
-
-    m_businessController->sendContestResult(record.total, threshold, passed ? 1 : 0,
-                                            m_composer->studentInfo()->id(), record.detail,
-                                            m_initialInfoDialog->contestCode());
-    m_resultDialog->setResult(record, m_composer->studentInfo());
+    m_resultDialog->setResult(outcome.record, student);
 }
 
 void MainWindow::prepareReviewContest(const QString &scoreStr)
 {
-    const QStringList parts = scoreStr.split(QLatin1Char(';'));
-    reviewPending = true;
-    // A second review text replaces the first instead of adding rows to it.
-    ui->awserListWidget->clear();
-    ui->resultLtisWidget->clear();
-    int total = 0;
-    for (int i = 0; i < parts.size(); ++i) {
-        ui->awserListWidget->insertItem(i, centredItem(QString::number(i + 1)));
-        ui->resultLtisWidget->insertItem(i, centredItem(parts.at(i)));
-        total += parts.at(i).toInt();
+    if (!m_flow.acceptReview(scoreStr, m_composer->studentInfo()->cert())) {
+        qCInfo(lcUi).noquote() << "Review scores refused: " + scoreStr.left(200);
+        onNotSupportReview();
+        return;
     }
-    m_composer->setMode(ExaminationReview);
-    showEstimate(total, nullptr);
-    ui->lbScore->setText(QStringLiteral("%1/50").arg(total));
-
-    ui->startBtn->hide();
-    ui->playBtn->show();
-    ui->playBtn->setEnabled(true);
-    ui->pauseBtn->show();
-    ui->exitBtn->show();
-}
-
-void MainWindow::onReviewContestContent()
-{
-    ui->playBtn->setEnabled(true);
-}
-
-void MainWindow::endPlaybackButtons()
-{
-    ui->playBtn->hide();
-    ui->playBtn->setEnabled(false);
-    ui->pauseBtn->hide();
-    ui->actionx2->setEnabled(false);
-    ui->actionx4->setEnabled(false);
-    ui->exitBtn->hide();
+    QStringList scores;
+    for (const int score : m_flow.reviewScores())
+        scores << QString::number(score);
+    MainForm::showScores(*ui, scores, m_flow.reviewTotal(), m_flow.reviewVerdict());
+    applyStage();
 }
 
 void MainWindow::onNotSupportReview()
 {
     openEntry();
     showServerMessage(text(Constants::textNoReview));
-    endPlaybackButtons();
-    ui->startBtn->setEnabled(false);
-    ui->startBtn->show();
-    clearCandidateCard();
+    MainForm::clearCandidate(*ui);
 }
 
 void MainWindow::on_exitBtn_clicked()
 {
     m_playerManager->requestStop();
-    ui->startBtn->setEnabled(false);
-    ui->startBtn->show();
-    endPlaybackButtons();
     onResetForNewContestant();
 }
 
@@ -602,11 +415,9 @@ void MainWindow::onResetForNewContestant()
     resetResultGui();
     m_playerManager->rewind();
     m_contestProcedure->clearDangerItems();
-    m_progressBar->showDangerZones = false;
     m_progressBar->repaint();
-    ui->hzVideoTimeSlider->setValue(0);
-    ui->hzVideoTimeSlider->repaint();
-    clearCandidateCard();
+    MainForm::rewindSlider(*ui);
+    MainForm::clearCandidate(*ui);
 }
 
 void MainWindow::on_actionLogin_triggered()

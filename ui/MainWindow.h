@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CandidateFlow.h"
 #include "CustomerBox.h"
 
 #include <QMainWindow>
@@ -30,9 +31,10 @@ class MainWindow;
 
 // The station's one window. It shows the candidate card, the situation video
 // with its timeline and the result panel; it owns every dialog, joins the
-// session controller's objects to each other and to itself, turns the space
-// bar into flags, and walks one candidate after another from the entry of the
-// candidate number through an examination or a review back to the entry.
+// session controller's objects to each other and to itself, and turns the
+// space bar into flags. Where a candidate stands, which controls that shows
+// and what a result says is the candidate flow's (CandidateFlow): the window
+// tells it what happened and shows what it answers.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -56,7 +58,6 @@ public:
     // object name look for children called so.
     void on_positionChanged(qint64 progress);
     void on_endContest();
-    void on_loadCompletedContest();
     void on_stateChanged(QMediaPlayer::State state);
     void on_enterResponse(int returnCode, int cert, int id, const QString &pid,
                           const QString &fullName, const QString &image);
@@ -82,7 +83,6 @@ private slots:
     void on_actionLogin_triggered();
     void on_playBtn_clicked();
     void on_pauseBtn_clicked();
-    void onReviewContestContent();
     void on_actionx2_triggered();
     void on_actionx4_triggered();
     void on_exitBtn_clicked();
@@ -92,15 +92,10 @@ private:
     void takeController(BusinessController *controller);
     void connectSignals();
     void openEntry();
-    void clearCandidateCard();
-    void fillCandidate(int cert, int id, const QString &pid, const QString &fullName,
-                       const QString &image);
-    // Shows the verdict for a total; the verdict text, "Không đạt" unless passed.
-    QString showEstimate(int total, bool *passed);
+    CandidateFlow::Playback playback() const;
+    // Shows the flow's controls for its stage and the player's state.
+    void applyStage();
     void showServerMessage(const QString &text);
-    void endPlaybackButtons();
-    // Situations (from 0) of the examination whose video did not play.
-    QList<int> unplayedSituations() const;
 
     const std::unique_ptr<Ui::MainWindow> ui;
     PlayerManager *m_playerManager = nullptr;
@@ -118,8 +113,7 @@ private:
     CustomerBox m_messageBox;
     ContestResultDialog *m_resultDialog = nullptr;
     AboutDialog *m_aboutDialog = nullptr;
-    bool examMode = false;
-    bool reviewPending = true;
+    CandidateFlow m_flow;
     // The operator's message about situations that did not play, shown
     // once the result is.
     QString m_unplayedMessage;

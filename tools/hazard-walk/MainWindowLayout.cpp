@@ -2,16 +2,17 @@
 
 #include "ui_MainWindow.h"
 
-#include <QMainWindow>
-#include <QPushButton>
+#include "MainForm.h"
 
-QPoint MainWindowLayout::centreOf(const QString &objectName, const QSize &windowSize, const QStringList &shownButtons)
+#include <QMainWindow>
+
+QPoint MainWindowLayout::centreOf(const QString &objectName, const QSize &windowSize,
+                                  const CandidateFlow::Controls &shown)
 {
     QMainWindow window;
     Ui::MainWindow form;
     form.setupUi(&window);
-    for (QPushButton *button : {form.startBtn, form.playBtn, form.pauseBtn, form.exitBtn})
-        button->setVisible(shownButtons.contains(button->objectName()));
+    MainForm::applyControls(form, shown);
     window.setAttribute(Qt::WA_DontShowOnScreen);
     window.resize(windowSize);
     window.show();

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "CandidateFlow.h"
+
 #include <QPoint>
 #include <QSize>
 #include <QString>
-#include <QStringList>
 
 // Where the buttons of the station's main window are. The station's own
 // form is built here, off screen, at the size of the station's window and
@@ -13,8 +14,7 @@ class MainWindowLayout
 {
 public:
     // The centre of the widget named `objectName`, relative to the window's
-    // top-left corner, with only the buttons in `shownButtons` (of startBtn,
-    // playBtn, pauseBtn, exitBtn) visible. A null point when the form has no
-    // such widget.
-    static QPoint centreOf(const QString &objectName, const QSize &windowSize, const QStringList &shownButtons);
+    // top-left corner, with the buttons shown as the candidate flow shows
+    // them in a stage. A null point when the form has no such widget.
+    static QPoint centreOf(const QString &objectName, const QSize &windowSize, const CandidateFlow::Controls &shown);
 };

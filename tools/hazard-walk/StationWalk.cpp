@@ -33,9 +33,11 @@ const int resultTimeoutMs = 60000;
 // The result dialog counts down from fifteen seconds.
 const int resultShownMs = 15000;
 
-// The examination's buttons and the review's, as the candidate flow shows them.
-const QStringList examinationButtons{QStringLiteral("startBtn")};
-const QStringList reviewButtons{QStringLiteral("playBtn"), QStringLiteral("pauseBtn"), QStringLiteral("exitBtn")};
+// The window's controls where the walk clicks, as the candidate flow shows them.
+using Stage = CandidateFlow::Stage;
+const CandidateFlow::Controls examinationReady = CandidateFlow::controlsOf(Stage::Ready);
+const CandidateFlow::Controls reviewReady = CandidateFlow::controlsOf(Stage::ReviewReady);
+const CandidateFlow::Controls reviewPlaying = CandidateFlow::controlsOf(Stage::Reviewing, CandidateFlow::Playback::Playing);
 
 QString utf8(const char *text)
 {
@@ -109,7 +111,7 @@ bool StationWalk::run(const Candidates &candidates)
     say(QStringLiteral("examination of candidate %1").arg(candidates.examination));
     if (!enterNumber(candidates.examination) || !confirmIdentity(QStringLiteral("3-identity")))
         return false;
-    if (!clickMainButton(QStringLiteral("startBtn"), examinationButtons))
+    if (!clickMainButton(QStringLiteral("startBtn"), examinationReady))
         return false;
     if (!playExamination() || !showResult())
         return false;
@@ -186,10 +188,10 @@ bool StationWalk::confirmIdentity(const QString &shot)
     return true;
 }
 
-bool StationWalk::clickMainButton(const QString &objectName, const QStringList &shownButtons)
+bool StationWalk::clickMainButton(const QString &objectName, const CandidateFlow::Controls &shown)
 {
     const QRect window = m_screen->geometry(m_mainWindow);
-    const QPoint centre = MainWindowLayout::centreOf(objectName, window.size(), shownButtons);
+    const QPoint centre = MainWindowLayout::centreOf(objectName, window.size(), shown);
     if (centre.isNull())
         return fail(QStringLiteral("the main window's form has no %1").arg(objectName));
     m_screen->click(window.topLeft() + centre);
@@ -280,7 +282,7 @@ bool StationWalk::replayReview()
 {
     // The stored scores reach the window just after the confirmation.
     pause(1500);
-    if (!clickMainButton(QStringLiteral("playBtn"), reviewButtons))
+    if (!clickMainButton(QStringLiteral("playBtn"), reviewReady))
         return false;
     const ClipWatch watch(m_pid, m_workingFolder);
     QElapsedTimer clock;
@@ -311,7 +313,7 @@ bool StationWalk::replayReview()
     }
     shoot(QStringLiteral("6-review"));
     say(QStringLiteral("leaving the review"));
-    if (!clickMainButton(QStringLiteral("exitBtn"), reviewButtons))
+    if (!clickMainButton(QStringLiteral("exitBtn"), reviewPlaying))
         return false;
     if (!m_screen->waitForWindow(utf8(entryTitle), windowTimeoutMs))
         return fail(QStringLiteral("leaving the review did not bring back the candidate number dialog"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CandidateFlow.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -41,7 +43,7 @@ private:
     bool enterNumber(const QString &number);
     bool showRefusal(const QString &number);
     bool confirmIdentity(const QString &shot);
-    bool clickMainButton(const QString &objectName, const QStringList &shownButtons);
+    bool clickMainButton(const QString &objectName, const CandidateFlow::Controls &shown);
     bool playExamination();
     bool showResult();
     bool replayReview();
