@@ -1,3 +1,4 @@
+#include "HazardVersion.h"
 #include "MainWindow.h"
 #include "StationLook.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hazard-station"));
+    QApplication::setApplicationVersion(QStringLiteral(HAZARD_VERSION));
     StationLook::install();
 
     int code = EXIT_FAILURE;
