@@ -1,6 +1,7 @@
 #include "CommandRegistry.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -121,6 +122,11 @@ int CommandRegistry::run(const QStringList &arguments)
             m_out.flush();
             return 0;
         }
+        if (option == QLatin1String("--version")) {
+            m_out << m_program << ' ' << QCoreApplication::applicationVersion() << '\n';
+            m_out.flush();
+            return 0;
+        }
         bool takesValue = false;
         if (leadingOption(m_shared, option, &takesValue) < 0 || (takesValue && rest.isEmpty()))
             return usageError(QStringLiteral("unknown option %1; see: %2 --help").arg(option, m_program));
@@ -208,6 +214,7 @@ QString CommandRegistry::generalHelp() const
     for (const QCommandLineOption &option : m_shared)
         text += helpEntry(optionSyntax(option), option.description());
     text += helpEntry(QStringLiteral("-h, --help"), QStringLiteral("this text; COMMAND --help describes one command"));
+    text += helpEntry(QStringLiteral("--version"), QStringLiteral("the program's version"));
     if (!m_epilogue.isEmpty())
         text += QLatin1Char('\n') + m_epilogue;
     return text;

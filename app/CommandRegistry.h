@@ -11,6 +11,9 @@
 // command's arguments uniformly, runs it, and generates the general help and
 // each command's help from the CommandSpecs. Output is UTF-8.
 //
+// `PROGRAM --version` prints the program's name and the application's
+// version (QCoreApplication::applicationVersion).
+//
 // Exit statuses: what the command returns; 0 after a help text; 2 for a
 // usage error (unknown command or option, wrong argument count, a required
 // option missing), reported on standard error as "PROGRAM: reason".

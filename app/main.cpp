@@ -1,3 +1,4 @@
+#include "HazardVersion.h"
 #include "MainWindow.h"
 #include "MessageFilter.h"
 #include "StationLook.h"
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     MessageFilter filter;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hazard-station"));
+    QApplication::setApplicationVersion(QStringLiteral(HAZARD_VERSION));
     StationLook::install();
 
     int code = EXIT_FAILURE;

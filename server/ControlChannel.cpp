@@ -17,6 +17,12 @@ namespace {
 constexpr int maxRequest = 64 * 1024;
 constexpr int clientTimeoutMs = 30000;
 
+QString &socketFolder()
+{
+    static QString folder;
+    return folder;
+}
+
 QByteArray jsonLine(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
@@ -38,6 +44,17 @@ ControlChannel::~ControlChannel()
     close();
 }
 
+void ControlChannel::setGroupAccess(bool on)
+{
+    m_local->setSocketOptions(on ? QLocalServer::UserAccessOption | QLocalServer::GroupAccessOption
+                                 : QLocalServer::UserAccessOption);
+}
+
+void ControlChannel::setSocketFolder(const QString &folder)
+{
+    socketFolder() = folder;
+}
+
 QString ControlChannel::socketPathFor(const QString &databasePath)
 {
     // A shared database is no file to put the socket next to.
@@ -49,7 +66,8 @@ QString ControlChannel::socketPathFor(const QString &databasePath)
     if (file && QFile::encodeName(path).size() < 100)
         return path;
     const QByteArray digest = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QDir::temp().filePath(QStringLiteral("hazard-server-%1.ctl").arg(QString::fromLatin1(digest)));
+    const QDir folder = socketFolder().isEmpty() ? QDir::temp() : QDir(socketFolder());
+    return folder.filePath(QStringLiteral("hazard-server-%1.ctl").arg(QString::fromLatin1(digest)));
 }
 
 bool ControlChannel::listen(const QString &databasePath, QString *why)

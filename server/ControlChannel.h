@@ -9,14 +9,19 @@ class QLocalServer;
 class QLocalSocket;
 
 // Lets a second hazard-server invocation reach the running server: a local
-// socket next to the database (owner-only), one JSON request line and one
-// JSON reply line per connection.
+// socket next to the database (owner-only, or owner and group), one JSON
+// request line and one JSON reply line per connection.
 class ControlChannel : public QObject
 {
     Q_OBJECT
 public:
     ControlChannel(ExamServer *server, QObject *parent = nullptr);
     ~ControlChannel() override;
+
+    // Lets the server's group in as well: an installed server runs as a
+    // user of its own, and the operators of the centre are in its group.
+    // Before listen().
+    void setGroupAccess(bool on);
 
     // False with *why when another server already serves this database or
     // the socket cannot be created.
@@ -25,6 +30,9 @@ public:
 
     // The socket's path for a database; the same in every process.
     static QString socketPathFor(const QString &databasePath);
+    // Where sockets go that cannot lie next to their database; empty for
+    // the temporary folder. Set once at start, before any thread runs.
+    static void setSocketFolder(const QString &folder);
 
     // Client side, blocking: asks the running server to push a file to its
     // stations. Gives the number of stations, or -1 with *why.

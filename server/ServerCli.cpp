@@ -1,5 +1,6 @@
 #include "ServerCli.h"
 
+#include "ControlChannel.h"
 #include "RegistrationCommands.h"
 #include "ResultCommands.h"
 #include "ServingCommands.h"
@@ -17,6 +18,15 @@ ServerCli::ServerCli()
     RegistrationCommands::addTo(m_registry, m_context);
     ResultCommands::addTo(m_registry, m_context);
     ServingCommands::addTo(m_registry, m_context);
+}
+
+int ServerCli::run(const QStringList &arguments)
+{
+    QString why;
+    if (!m_context.settings().load(ServerSettings::location(), &why))
+        return m_registry.failure(why);
+    ControlChannel::setSocketFolder(m_context.settings().value(QStringLiteral("CONTROL_DIR")));
+    return m_registry.run(arguments);
 }
 
 QString ServerCli::commandOf(const QStringList &arguments)

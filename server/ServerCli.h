@@ -20,7 +20,9 @@ public:
     ServerCli &operator=(const ServerCli &) = delete;
 
     // arguments[0] is the program name.
-    int run(const QStringList &arguments) { return m_registry.run(arguments); }
+    // The settings file (ServerSettings::location()) is read first; one that
+    // cannot be read fails every command.
+    int run(const QStringList &arguments);
     // The command run() would run, or an empty text; lets main() choose the
     // application object before there is one.
     static QString commandOf(const QStringList &arguments);

@@ -72,10 +72,21 @@ int ServerCommandContext::usageError(const QString &text)
     return m_registry.usageError(text);
 }
 
+QString ServerCommandContext::valueOr(const QCommandLineParser &parser, const QCommandLineOption &option,
+                                      const QString &key) const
+{
+    const QString name = option.names().first();
+    if (!parser.isSet(name) && !m_settings.value(key).isEmpty())
+        return m_settings.value(key);
+    return parser.value(name);
+}
+
 QString ServerCommandContext::database(const QCommandLineParser &parser) const
 {
-    return parser.isSet(QStringLiteral("db")) ? parser.value(QStringLiteral("db"))
-                                              : QString::fromLatin1(defaultDatabase());
+    if (parser.isSet(QStringLiteral("db")))
+        return parser.value(QStringLiteral("db"));
+    const QString configured = m_settings.value(QStringLiteral("DB"));
+    return configured.isEmpty() ? QString::fromLatin1(defaultDatabase()) : configured;
 }
 
 bool ServerCommandContext::openStore(const QCommandLineParser &parser, ServerStore &store)

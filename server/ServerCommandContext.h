@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerSettings.h"
+
 #include <QCommandLineOption>
 #include <QList>
 #include <QString>
@@ -39,7 +41,14 @@ public:
     int failure(const QString &text);
     int usageError(const QString &text);
 
-    // The database the command names, or the default one.
+    // The settings file's defaults under the command line's options.
+    ServerSettings &settings() { return m_settings; }
+    // The option's value when given, else the settings file's KEY, else the
+    // option's own default.
+    QString valueOr(const QCommandLineParser &parser, const QCommandLineOption &option, const QString &key) const;
+
+    // The database the command names, or the settings file's, or the
+    // default one.
     QString database(const QCommandLineParser &parser) const;
     // Opens the command's database, which must exist; reports a failure.
     bool openStore(const QCommandLineParser &parser, ServerStore &store);
@@ -51,4 +60,5 @@ public:
 
 private:
     CommandRegistry &m_registry;
+    ServerSettings m_settings;
 };

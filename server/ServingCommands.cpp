@@ -43,8 +43,15 @@ bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &pars
         *key = database;
         return true;
     }
+    // Without --port, the port of the server the settings file describes.
+    QString portText = parser.value(QStringLiteral("port"));
+    QHostAddress listenAddress;
+    quint16 listenPort = 0;
+    if (!parser.isSet(QStringLiteral("port"))
+        && ListenAddress::parse(context.settings().value(QStringLiteral("LISTEN")), &listenAddress, &listenPort))
+        portText = QString::number(listenPort);
     bool ok = false;
-    const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
+    const uint port = portText.toUInt(&ok);
     if (!ok || port == 0 || port > 65535) {
         context.usageError(QStringLiteral("--port wants a port number"));
         return false;
@@ -82,7 +89,7 @@ CommandSpec serve(ServerCommandContext &context)
         + ServerCommandContext::statesHelp();
     spec.options = {listenOption, secretOption, timeoutOption, centreOption};
     spec.run = [&context, listenOption, secretOption, timeoutOption, centreOption](const QCommandLineParser &parser) {
-        const QString listen = parser.value(listenOption);
+        const QString listen = context.valueOr(parser, listenOption, QStringLiteral("LISTEN"));
         QHostAddress address;
         quint16 port = 0;
         if (!ListenAddress::parse(listen, &address, &port))
@@ -101,7 +108,7 @@ CommandSpec serve(ServerCommandContext &context)
 
         qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{if-warning}warning: %{endif}"
                                           "%{if-critical}error: %{endif}%{message}"));
-        const QString centre = parser.value(centreOption).trimmed();
+        const QString centre = context.valueOr(parser, centreOption, QStringLiteral("CENTRE")).trimmed();
         if (centre.contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]"))))
             return context.usageError(QStringLiteral("--centre cannot contain control characters"));
         ServerStore store;
@@ -113,6 +120,9 @@ CommandSpec serve(ServerCommandContext &context)
         server.setAuthTimeout(int(timeout * 1000));
         server.setCentre(centre);
         ControlChannel control(&server);
+        // An installed server (one with a settings file) lets the operators
+        // in its group reach it.
+        control.setGroupAccess(context.settings().inEffect());
         QString why;
         // One server per SQLite file, refused before it takes the port; on a
         // shared database each server has a control socket for its own port.

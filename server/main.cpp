@@ -1,4 +1,5 @@
 #include "ResultSheet.h"
+#include "HazardVersion.h"
 #include "ServerCli.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,7 @@ int main(int argc, char *argv[])
         app.reset(new QCoreApplication(argc, argv));
     }
     QCoreApplication::setApplicationName(QStringLiteral("hazard-server"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HAZARD_VERSION));
     ServerCli cli;
     cli.setSheetWriter([](const QList<SheetPage> &pages, const QString &path, QString *why) {
         return ResultSheet().write(pages, path, why);

@@ -46,6 +46,8 @@ TEST_PACKAGES=(
     # server of their own (initdb, pg_ctl, psql); setpriv runs it as an
     # unprivileged user when they run as root.
     postgresql util-linux
+    # tools/package.sh builds the Debian packages and checks them.
+    debhelper dpkg-dev lintian
 )
 if [ "$DEMO_ONLY" -eq 0 ]; then
     PACKAGES+=("${TEST_PACKAGES[@]}")

@@ -2,7 +2,8 @@
 # Sets up a Debian 12 machine and runs every quality gate: the warnings-clean
 # build and test suite, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the server link's thread tests under
-# ThreadSanitizer, and a short bounded run of every fuzz target.
+# ThreadSanitizer, a short bounded run of every fuzz target, and the Debian
+# packages built, installed, run and purged.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,4 +49,7 @@ if [ -x tools/fuzz.sh ]; then
     echo "== fuzz targets (bounded)"
     bash tools/fuzz.sh
 fi
+echo "== Debian packages (build, lintian, install, service, station, purge)"
+bash tools/package.sh
+
 echo "== all gates passed"

@@ -15,6 +15,7 @@ private slots:
     void commandHelpRunsNothing();
     void sharedOptionBeforeTheCommandReachesIt();
     void commandOfSkipsLeadingOptionValues();
+    void versionNamesTheProgram();
 
 private:
     int run(const QStringList &args) { return m_registry->run(QStringList{QStringLiteral("prog")} + args); }
@@ -151,6 +152,15 @@ void TestCommandRegistry::commandOfSkipsLeadingOptionValues()
     QCOMPARE(CommandRegistry::commandOf({"prog", "--db=sheet", "serve"}, leading), QStringLiteral("serve"));
     QCOMPARE(CommandRegistry::commandOf({"prog", "--db", "sheet", "serve"}), QStringLiteral("sheet"));
     QCOMPARE(CommandRegistry::commandOf({"prog", "--help"}, leading), QString());
+}
+
+void TestCommandRegistry::versionNamesTheProgram()
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral("7.8.9"));
+    QCOMPARE(run({"--version"}), 0);
+    QCOMPARE(m_out, QStringLiteral("prog 7.8.9\n"));
+    QVERIFY(m_ran.isEmpty());
+    QVERIFY(m_registry->generalHelp().contains(QLatin1String("--version")));
 }
 
 QTEST_GUILESS_MAIN(TestCommandRegistry)

@@ -9,8 +9,11 @@
 #include "TestFiles.h"
 #include "TestStation.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -35,6 +38,7 @@ private slots:
     void resultsInADayRange();
     void addResultStoresAReviewableResultOnce();
     void serveAnswersAndPushReachesStations();
+    void settingsFileStandsInForTheOptions();
 
 private:
     // Runs a command on the test's database; run() without that --db.
@@ -346,6 +350,10 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     const QByteArray secret(57, 'c');
     const quint16 port = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret)});
     QVERIFY(port != 0 && QFile::exists(ControlChannel::socketPathFor(db())));
+    // Without a settings file the control socket is its owner's alone.
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QCOMPARE(QFileInfo(ControlChannel::socketPathFor(db())).permissions() & others, QFileDevice::Permissions());
 
     TestStation station;
     QVERIFY(station.connectTo(port) && station.authenticate(secret) && station.roundTrip());
@@ -396,6 +404,64 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QCOMPARE(onDb({"push", file, "videos/clip.mp4"}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("no hazard-server")), qPrintable(err));
     QCOMPARE(onDb({"status"}, nullptr, &err), 1);
+}
+
+void TestServerCli::settingsFileStandsInForTheOptions()
+{
+    // Where an installed server keeps its database, named only in the file.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("state")));
+    const QString serviceDb = m_dir->filePath(QStringLiteral("state/service.db"));
+    const QString settings = write(QStringLiteral("hazard-server.conf"),
+                                   "# the centre's server\n"
+                                   "DB = \"" + serviceDb.toUtf8() + "\"\n"
+                                   "\n"
+                                   "LISTEN=127.0.0.1:0\n"
+                                   "CENTRE=Trung tâm sát hạch\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HAZARD_SERVER_SETTINGS"), settings);
+    const ServerCommand operatorShell(db(), m_dir->path(), environment);
+    auto command = [&](const QStringList &args, QString *out = nullptr, QString *err = nullptr) {
+        return ServerCommand::execute(QStringLiteral(HAZARD_SERVER_BIN), args, out, err, &operatorShell);
+    };
+
+    QCOMPARE(command({"init"}), 0);
+    QVERIFY(QFile::exists(serviceDb));
+    QVERIFY(!QFile::exists(db()));
+    QCOMPARE(command({"add-course", "K1", "Khóa 1"}), 0);
+    // The command line still wins.
+    QCOMPARE(command({"--db", db(), "init"}), 0);
+    QVERIFY(QFile::exists(db()));
+
+    QProcess server;
+    server.setProcessEnvironment(environment);
+    server.setWorkingDirectory(m_dir->path());
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral(HAZARD_SERVER_BIN), {QStringLiteral("serve")});
+    auto stop = qScopeGuard([&server] {
+        server.terminate();
+        server.waitForFinished(30000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() == QProcess::NotRunning, 60000);
+    const QString listening = QString::fromUtf8(server.readLine());
+    QVERIFY2(QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:\\d+\\n$")).match(listening).hasMatch()
+                 && !listening.contains(QLatin1String(":6886")),
+             qPrintable(listening));
+
+    // An installed server's operators reach it through its group.
+    const QFileInfo socket(ControlChannel::socketPathFor(serviceDb));
+    QVERIFY(socket.exists());
+    QCOMPARE(socket.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup),
+             QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    QCOMPARE(socket.permissions() & (QFileDevice::ReadOther | QFileDevice::WriteOther), QFileDevice::Permissions());
+    QString out;
+    QCOMPARE(command({"status"}, &out), 0);
+    QVERIFY2(out.contains(serviceDb + QStringLiteral(": 0 station(s) connected")), qPrintable(out));
+
+    // A file that does not read as settings stops every command.
+    QVERIFY(!write(QStringLiteral("hazard-server.conf"), "DB=x.db\nLISEN=127.0.0.1:1\n").isEmpty());
+    QString err;
+    QCOMPARE(command({"results"}, nullptr, &err), 1);
+    QVERIFY2(err.contains(QLatin1String("line 2")), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestServerCli)

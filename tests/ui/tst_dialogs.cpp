@@ -6,6 +6,8 @@
 #include "StationLook.h"
 #include "StudentInfo.h"
 
+#include "HazardVersion.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -145,7 +147,7 @@ void TestDialogs::formTexts_data()
     QTest::newRow("box text") << "CustomerBox" << "lbContent" << "Số báo danh không đúng";
     QTest::newRow("box ok") << "CustomerBox" << "btnOk" << "Đóng";
     QTest::newRow("waiter") << "DialogWaiter" << "" << "Xin đợi trong giây lát...";
-    QTest::newRow("about version") << "AboutDialog" << "label_3" << "Phiên bản 1.2.3";
+    QTest::newRow("about version") << "AboutDialog" << "label_3" << QString(QStringLiteral("Phiên bản ") + QLatin1String(HAZARD_VERSION));
     QTest::newRow("about close") << "AboutDialog" << "closeButton" << "Đóng";
     QTest::newRow("confirm title") << confirm << "windowTitle" << "Xác nhận thông tin học viên";
     QTest::newRow("result title") << result << "windowTitle" << "Kết quả thi";

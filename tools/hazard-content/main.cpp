@@ -1,5 +1,6 @@
 // hazard-content: builds and checks the content packs that stations play.
 #include "CommandRegistry.h"
+#include "HazardVersion.h"
 #include "PackBuilder.h"
 #include "PackSecrets.h"
 #include "PackVerifier.h"
@@ -136,6 +137,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hazard-content"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HAZARD_VERSION));
     CommandRegistry registry(QStringLiteral("hazard-content"));
     registry.setDescription(QStringLiteral("Builds and checks content packs for hazard-station."));
     registry.setEpilogue(QStringLiteral("The manifest's format: hazard-content build --help\n"));

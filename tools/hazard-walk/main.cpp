@@ -2,6 +2,7 @@
 // does when there is no one at the screen, and makes up a stored result for
 // the demo server.
 #include "CommandRegistry.h"
+#include "HazardVersion.h"
 #include "PackSituations.h"
 #include "ScreenDriver.h"
 #include "StationLook.h"
@@ -129,6 +130,7 @@ int main(int argc, char *argv[])
         app.reset(new QApplication(argc, argv));
     else
         app.reset(new QCoreApplication(argc, argv));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HAZARD_VERSION));
     CommandRegistry registry(QStringLiteral("hazard-walk"));
     registry.setDescription(QStringLiteral("Drives a running hazard-station from outside, as the demo does when\n"
                                            "there is no one at the screen, and makes up a stored result for the\n"
