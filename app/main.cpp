@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 #include "MessageFilter.h"
+#include "RetryMessageBox.h"
 #include "StationLook.h"
+#include "TcpClient.h"
 
 #include <QApplication>
 
@@ -22,8 +24,11 @@ int main(int argc, char *argv[])
         // Gone before the application object: its destructor ends the link
         // and the session controller.
         MainWindow window;
+        RetryMessageBox retryBox(&window);
+        TcpClient::instance().setRetryQuestion(&retryBox);
         if (window.runStartupChecks())
             code = app.exec();
+        TcpClient::instance().setRetryQuestion(nullptr);
     }
     return code;
 }

@@ -160,7 +160,7 @@ bool MainWindow::runStartupChecks()
 {
     const QPair<QString, QString> address = m_fileUtility->readServerAddress();
     qint32 error = -2;
-    const int code = TcpClient::instance().connectToServer(this, address.first, address.second, &error);
+    const int code = TcpClient::instance().connectToServer(address.first, address.second, &error);
     if (code != TcpClient::Connected) {
         QMessageBox::critical(this, tr("Cảnh báo"),
                               tr("Không kết nối được máy chủ quản lý mô phỏng (%1) - (%2)").arg(code).arg(error),
@@ -538,9 +538,9 @@ void MainWindow::finishExamination()
     m_resultDialog->setResult(record, m_composer->studentInfo());
 }
 
-void MainWindow::prepareReviewContest(const QString &scoreStr)
+void MainWindow::prepareReviewContest(const ResultDetail &detail)
 {
-    const QStringList parts = scoreStr.split(QLatin1Char(';'));
+    const QStringList parts = detail.scoreText().split(QLatin1Char(';'));
     reviewPending = true;
     // A second review text replaces the first instead of adding rows to it.
     ui->awserListWidget->clear();
