@@ -44,6 +44,8 @@ TcpClient &TcpClient::instance()
         // The receiving thread delivers to the dispatcher; creating it first
         // makes it outlive the link that the exit handler below closes.
         InputDispatcher::instance();
+        // So is the log category the closing link writes to.
+        lcNet();
         auto *created = new TcpClient;
         std::atexit([] { TcpClient::instance().close(); });
         return created;

@@ -268,6 +268,7 @@ private:
     void loseTheLink()
     {
         qint32 error = 0;
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(QStringLiteral("Link to the examination server 127.0.0.1:%1 up").arg(m_port)));
         QCOMPARE(TcpClient::instance().connectToServer("127.0.0.1", QString::number(m_port), &error), 0);
         QTRY_COMPARE(m_listener->challenges.load(), 1);
         m_server->close();
