@@ -1,7 +1,9 @@
 #include "HazardVersion.h"
 #include "MainWindow.h"
 #include "MessageFilter.h"
+#include "RetryMessageBox.h"
 #include "StationLook.h"
+#include "TcpClient.h"
 
 #include <QApplication>
 
@@ -24,8 +26,11 @@ int main(int argc, char *argv[])
         // Gone before the application object: its destructor ends the link
         // and the session controller.
         MainWindow window;
+        RetryMessageBox retryBox(&window);
+        TcpClient::instance().setRetryQuestion(&retryBox);
         if (window.runStartupChecks())
             code = app.exec();
+        TcpClient::instance().setRetryQuestion(nullptr);
     }
     return code;
 }

@@ -129,7 +129,7 @@ class Requester : public QObject
     Q_OBJECT
 signals:
     void sendResetContestContent(LearnModeEnum mode, int chapter, int ex);
-    void notifyReviewContestContent(const QString &scoreStr, const QString &videoStr, const QString &flagStr);
+    void notifyReviewContestContent(const ResultDetail &detail);
 };
 
 struct Station
@@ -192,9 +192,12 @@ void measurePreparation(Library *library, Exercise *countDown, QThread *worker, 
         QTemporaryDir scratch;
         Station station(library, countDown, scratch.filePath(QStringLiteral("scratch")), worker);
         first.push_back(station.prepare([&] { emit station.requester.sendResetContestContent(Examination, 0, 0); }));
-        const QString ids = station.composer.videoIdText();
-        second.push_back(station.prepare(
-            [&] { emit station.requester.notifyReviewContestContent(QString(), ids, QString()); }));
+        ResultDetail stored;
+        for (const Exercise *entry : station.composer.exercises()) {
+            if (entry->id() > 0)
+                stored.setIds(stored.ids() << entry->id());
+        }
+        second.push_back(station.prepare([&] { emit station.requester.notifyReviewContestContent(stored); }));
 
         QSet<QString> distinct;
         for (const Exercise *entry : station.composer.exercises())

@@ -10,7 +10,6 @@
 #include "ClientInputInterface.h"
 #include "ControlChannel.h"
 #include "InputDispatcher.h"
-#include "RetryQuestion.h"
 #include "TcpClient.h"
 
 #include <QCoreApplication>
@@ -47,12 +46,6 @@ public:
     }
     void onContestName(const char *, int, const char *, int) override {}
     void onReview(const QString &) override {}
-};
-
-class Decline : public RetryQuestion
-{
-public:
-    bool askRetry(QWidget *) override { return false; }
 };
 
 void fail(const char *what)
@@ -232,12 +225,10 @@ int main(int argc, char **argv)
     QDir().mkpath(station);
     QDir::setCurrent(station);
     Answerer answerer;
-    Decline decline;
     InputDispatcher::instance()->registerClient(&answerer);
     TcpClient &client = TcpClient::instance();
-    client.setRetryQuestion(&decline);
     qint32 error = 0;
-    if (client.connectToServer(nullptr, QStringLiteral("127.0.0.1"), QString::fromLatin1(port), &error) != 0)
+    if (client.connectToServer(QStringLiteral("127.0.0.1"), QString::fromLatin1(port), &error) != 0)
         fail("the station cannot connect");
     for (int stations = 0, authenticated = 0; authenticated < 1;) {
         QString why;

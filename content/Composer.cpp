@@ -84,12 +84,8 @@ void Composer::compose(LearnModeEnum mode, int chapter, int ex)
     emit loadCompletedContest();
 }
 
-void Composer::composeFromVideoIds(const QString &videoIds)
+void Composer::composeFromIds(const QList<int> &ids)
 {
-    QList<int> ids;
-    for (const QString &part : videoIds.split(QLatin1Char(';')))
-        ids.append(part.toInt());
-
     beginComposition();
     if (m_library) {
         for (Exercise *situation : m_library->exercisesByIds(ids))

@@ -26,8 +26,8 @@ public:
     Exercise *countDown() const { return m_countDown; }
 
     void compose(LearnModeEnum mode, int chapter, int ex);
-    // `videoStr` of a stored examination: situation ids joined by ";".
-    void composeFromVideoIds(const QString &videoIds);
+    // The situations of a stored examination, in its order.
+    void composeFromIds(const QList<int> &ids);
 
     QList<Exercise *> exercises() const { return m_exercises; }
     qint64 totalDuration() const { return m_totalDuration; }

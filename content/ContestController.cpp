@@ -5,11 +5,13 @@
 
 #include "PlayerManager.h"
 
-#include <QStringList>
+#include <limits>
 
 ContestController::ContestController(QObject *parent)
     : QObject(parent)
 {
+    // Reviews arrive from the GUI thread.
+    qRegisterMetaType<ResultDetail>();
 }
 
 void ContestController::onResetContestContent(LearnModeEnum mode, int chapter, int ex)
@@ -21,28 +23,27 @@ void ContestController::onResetContestContent(LearnModeEnum mode, int chapter, i
     emit doneResetContest();
 }
 
-void ContestController::onReviewContestContent(const QString &scoreStr, const QString &videoStr,
-                                               const QString &flagStr)
+void ContestController::onReviewContestContent(const ResultDetail &detail)
 {
-    m_composer->composeFromVideoIds(videoStr);
+    m_composer->composeFromIds(detail.ids());
     m_contestProcedure->setDangerItems(m_composer->exercises());
-    restoreFlags(scoreStr, flagStr);
+    restoreFlags(detail);
     m_playerManager->rebuildPlaylist();
     emit doneResetContest();
 }
 
 // The stored lists come from the server: flags for situations the rebuilt
 // contest does not have are dropped, and a flag without a score counts 0.
-void ContestController::restoreFlags(const QString &scoreStr, const QString &flagStr)
+void ContestController::restoreFlags(const ResultDetail &detail)
 {
-    const QStringList flags = flagStr.split(QLatin1Char(';'));
-    const QStringList scores = scoreStr.split(QLatin1Char(';'));
+    const QList<qint64> flags = detail.flags();
+    const QList<int> scores = detail.scores();
     const int situations = m_composer->exercises().size() / 2;
     for (int i = 0; i < flags.size() && i < situations; ++i) {
-        const int flagTime = flags.at(i).toInt();
-        if (flagTime <= 0)
+        // A flag time beyond the timeline's int range cannot be a press.
+        const qint64 flagTime = flags.at(i);
+        if (flagTime <= 0 || flagTime > std::numeric_limits<int>::max())
             continue;
-        const int score = i < scores.size() ? scores.at(i).toInt() : 0;
-        m_contestProcedure->setFlag(i, flagTime, score);
+        m_contestProcedure->setFlag(i, int(flagTime), scores.value(i));
     }
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "LearnModeEnum.h"
+#include "ResultDetail.h"
 
 #include <QObject>
-#include <QString>
 
 class Composer;
 class ContestProcedure;
@@ -25,14 +25,14 @@ public:
 
 public slots:
     void onResetContestContent(LearnModeEnum mode, int chapter = 0, int ex = 0);
-    // The three parts of a stored result, each a list joined by ";".
-    void onReviewContestContent(const QString &scoreStr, const QString &videoStr, const QString &flagStr);
+    // Rebuilds a stored examination with its flags.
+    void onReviewContestContent(const ResultDetail &detail);
 
 signals:
     void doneResetContest();
 
 private:
-    void restoreFlags(const QString &scoreStr, const QString &flagStr);
+    void restoreFlags(const ResultDetail &detail);
 
     Composer *m_composer = nullptr;
     ContestProcedure *m_contestProcedure = nullptr;

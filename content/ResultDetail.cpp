@@ -91,9 +91,22 @@ bool ResultDetail::parse(const QString &text, ResultDetail *out, QString *why)
     const QStringList parts = text.split(listSeparator);
     if (parts.size() != 3)
         return fail(why, QStringLiteral("the detail has %1 '|'-separated parts instead of 3").arg(parts.size()));
+    return readParts(parts, out, why);
+}
+
+bool ResultDetail::parseRecorded(const QString &text, ResultDetail *out, QString *why)
+{
+    const QStringList parts = text.split(listSeparator);
+    if (parts.size() != 2 && parts.size() != 3)
+        return fail(why, QStringLiteral("the detail has %1 '|'-separated parts instead of 2 or 3").arg(parts.size()));
+    return readParts(parts, out, why);
+}
+
+bool ResultDetail::readParts(const QStringList &parts, ResultDetail *out, QString *why)
+{
     ResultDetail read;
     if (!readList(parts.at(0), "score", &read.m_scores, why) || !readList(parts.at(1), "flag time", &read.m_flags, why)
-        || !readList(parts.at(2), "situation id", &read.m_ids, why))
+        || !readList(parts.value(2), "situation id", &read.m_ids, why))
         return false;
     *out = read;
     return true;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 // The detail text of an examination result: the situations' scores, their
 // flag times and the situations' ids, each list in contest order with its
@@ -35,13 +37,20 @@ public:
     // the reason, when the text does not split into three parts or a list
     // holds anything but decimal numbers; *out is then left alone.
     static bool parse(const QString &text, ResultDetail *out, QString *why = nullptr);
+    // Reads what a contest record holds: the scoring's two parts, or a
+    // whole three-part text.
+    static bool parseRecorded(const QString &text, ResultDetail *out, QString *why = nullptr);
 
     // A whole examination: each list holds exactly `situations` entries,
     // scores 0 to maxScore, flag times not negative, ids above 0.
     bool isComplete(int situations, QString *why = nullptr) const;
 
 private:
+    static bool readParts(const QStringList &parts, ResultDetail *out, QString *why);
+
     QList<int> m_scores;
     QList<qint64> m_flags;
     QList<int> m_ids;
 };
+
+Q_DECLARE_METATYPE(ResultDetail)

@@ -2,11 +2,9 @@
 
 #include "Chapter.h"
 #include "Composer.h"
-#include "ContestNameMessage.h"
 #include "Constants.h"
 #include "ContestController.h"
 #include "ContestProcedure.h"
-#include "ContestResultMessage.h"
 #include "Exercise.h"
 #include "FileUtility.h"
 #include "InfoConfirmMessage.h"
@@ -14,9 +12,10 @@
 #include "Library.h"
 #include "NetLogging.h"
 #include "PlayerManager.h"
-#include "ResultOutbox.h"
+#include "ResultDelivery.h"
 #include "SqliteConnection.h"
 #include "TcpClient.h"
+#include "TcpResultLink.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -44,18 +43,6 @@ QString inFolder(const QString &folder, const char *relative)
     return QDir::cleanPath(folder + QLatin1Char('/') + QString::fromLatin1(relative));
 }
 
-std::unique_ptr<ContestResultMessage> resultMessage(const ResultOutbox::Entry &entry)
-{
-    auto message = std::make_unique<ContestResultMessage>(true);
-    message->setTotalScore(entry.totalScore);
-    message->setPassScore(entry.passScore);
-    message->setPassed(entry.passed);
-    message->setCandidateId(entry.candidateId);
-    message->setContestCode(entry.contestCode);
-    message->setDetail(entry.detail);
-    return message;
-}
-
 } // namespace
 
 BusinessController *BusinessController::instance()
@@ -66,7 +53,8 @@ BusinessController *BusinessController::instance()
 
 BusinessController::BusinessController(const Setup &setup, QObject *parent)
     : QObject(parent)
-    , m_outbox(std::make_unique<ResultOutbox>(inFolder(setup.workingFolder, ResultOutbox::fileName)))
+    , m_link(std::make_unique<TcpResultLink>())
+    , m_delivery(std::make_unique<ResultDelivery>(inFolder(setup.workingFolder, ResultOutbox::fileName), m_link.get()))
 {
     InputDispatcher::instance()->registerClient(this);
 
@@ -97,6 +85,7 @@ BusinessController::BusinessController(const Setup &setup, QObject *parent)
     m_playerManager->setComposer(m_composer);
 
     qRegisterMetaType<LearnModeEnum>("LearnModeEnum");
+    qRegisterMetaType<ResultDetail>();
 
     m_contestController->moveToThread(&m_workerThread);
     connect(this, &BusinessController::sendResetContestContent, m_contestController,
@@ -119,6 +108,11 @@ BusinessController::~BusinessController()
     // thread would wait for the other.
     while (!m_workerThread.wait(QDeadlineTimer(20)))
         QCoreApplication::sendPostedEvents(m_playerManager, QEvent::MetaCall);
+}
+
+ResultOutbox *BusinessController::resultOutbox() const
+{
+    return m_delivery->outbox();
 }
 
 void BusinessController::loadContent()
@@ -189,13 +183,14 @@ void BusinessController::resetContest(LearnModeEnum mode, int chapter, int ex)
 
 void BusinessController::startReview()
 {
-    QStringList parts;
+    ResultDetail review;
     {
         QMutexLocker lock(&m_reviewLock);
-        parts = m_reviewParts;
+        if (!m_reviewUsable)
+            return;
+        review = m_review;
     }
-    if (parts.size() == 3)
-        emit notifyReviewContestContent(parts.at(0), parts.at(2), parts.at(1));
+    emit notifyReviewContestContent(review);
 }
 
 void BusinessController::sendContestResult(qint32 totalScore, qint32 passScore, quint8 passed,
@@ -209,118 +204,7 @@ void BusinessController::sendContestResult(qint32 totalScore, qint32 passScore, 
     entry.candidateId = candidateId;
     entry.contestCode = contestCode.toUtf8();
     entry.detail = detail.toLocal8Bit();
-    // On disk before it can be lost with the link.
-    entry.seq = m_outbox->append(entry);
-    {
-        std::lock_guard<std::mutex> lock(m_deliveryLock);
-        m_tracking[entry.seq] = Tracking{Passage::Checking, 0};
-    }
-    TcpClient &client = TcpClient::instance();
-    const quint64 connectionBefore = client.connection();
-    const bool delivered = client.sendWithDeliveryCheck(resultMessage(entry));
-    std::lock_guard<std::mutex> lock(m_deliveryLock);
-    afterDeliveryCheck(entry.seq, delivered, connectionBefore);
-}
-
-// No link is made while a delivery check runs except by the check itself,
-// and only on this thread, so the connection tells what became of the result.
-void BusinessController::afterDeliveryCheck(qint64 seq, bool delivered, quint64 connectionBefore)
-{
-    TcpClient &client = TcpClient::instance();
-    const quint64 connection = client.connection();
-    Tracking &tracking = m_tracking[seq];
-    const bool connected = client.isConnected();
-    if (delivered) {
-        if (connected) {
-            tracking = Tracking{Passage::Sent, connection};
-            sendBarrier(connection);
-        } else {
-            // The link fell right after the check; whether the server got
-            // the result is unknown.
-            tracking = Tracking{Passage::Idle, 0};
-        }
-    } else if (connected && connection == connectionBefore) {
-        // Refused without a reconnection: the frame could not be built and
-        // nothing was kept. Tried again after the next key exchange.
-        tracking = Tracking{Passage::Idle, 0};
-    } else if (connected && m_keyedConnection == connection) {
-        // The new link's challenge has been answered already, and the key
-        // sent the link's queue, this result with it.
-        tracking = Tracking{Passage::Sent, connection};
-        sendBarrier(connection);
-    } else {
-        // In the link's queue until the next key exchange.
-        tracking = Tracking{Passage::Queued, 0};
-    }
-}
-
-void BusinessController::resendUndelivered(quint64 connection)
-{
-    TcpClient &client = TcpClient::instance();
-    bool sent = false;
-    const QList<ResultOutbox::Entry> entries = m_outbox->undelivered();
-    for (const ResultOutbox::Entry &entry : entries) {
-        Tracking &tracking = m_tracking[entry.seq];
-        switch (tracking.passage) {
-        case Passage::Checking:
-            continue;
-        case Passage::Queued:
-            // The key just installed sent the link's queue, this result
-            // with it.
-            break;
-        case Passage::Sent:
-            if (tracking.connection == connection)
-                continue;
-            Q_FALLTHROUGH();
-        case Passage::Idle:
-            if (client.sendMessage(*resultMessage(entry)) < 0) {
-                tracking = Tracking{Passage::Idle, 0};
-                continue;
-            }
-            break;
-        }
-        tracking = Tracking{Passage::Sent, connection};
-        sent = true;
-    }
-    if (sent)
-        sendBarrier(connection);
-}
-
-void BusinessController::sendBarrier(quint64 connection)
-{
-    Barrier barrier;
-    barrier.connection = connection;
-    for (auto it = m_tracking.cbegin(); it != m_tracking.cend(); ++it) {
-        if (it->passage == Passage::Sent && it->connection == connection)
-            barrier.results.append(it.key());
-    }
-    if (barrier.results.isEmpty())
-        return;
-    TcpClient::Placement placement;
-    if (TcpClient::instance().sendMessage(ContestNameMessage(), &placement) < 0
-        || placement.connection != connection)
-        return;
-    barrier.request = placement.courseRequest;
-    m_barriers.append(barrier);
-}
-
-bool BusinessController::passBarrier(quint64 connection, quint64 request)
-{
-    for (int i = 0; i < m_barriers.size(); ++i) {
-        const Barrier barrier = m_barriers.at(i);
-        if (barrier.connection != connection || barrier.request != request)
-            continue;
-        m_barriers.removeAt(i);
-        for (qint64 seq : barrier.results) {
-            const Tracking tracking = m_tracking.value(seq);
-            if (tracking.passage == Passage::Sent && tracking.connection == connection) {
-                m_outbox->markDelivered(seq);
-                m_tracking.remove(seq);
-            }
-        }
-        return true;
-    }
-    return false;
+    m_delivery->deliver(entry);
 }
 
 void BusinessController::sendInfoConfirm(qint32 candidateId, quint8 marker, quint8 confirmed)
@@ -340,81 +224,53 @@ void BusinessController::onEnterResponse(qint32 code, qint32 cert, qint32 id, co
 
 void BusinessController::onAuthenStateOne(const QByteArray &nonce)
 {
-    TcpClient &client = TcpClient::instance();
-    client.answerChallenge(nonce);
-
-    // This thread belongs to the connection, which therefore stays the
-    // current one until this call returns.
-    const quint64 connection = client.connection();
-    std::lock_guard<std::mutex> lock(m_deliveryLock);
-    m_keyedConnection = connection;
-    // A barrier of a connection that is gone will never be answered.
-    for (int i = 0; i < m_barriers.size(); ++i) {
-        if (m_barriers.at(i).connection != connection)
-            m_barriers.removeAt(i--);
-    }
-    resendUndelivered(connection);
+    TcpClient::instance().answerChallenge(nonce);
+    m_delivery->keyExchanged();
 }
 
 void BusinessController::onContestName(const char *codeBytes, int codeLength,
                                        const char *nameBytes, int nameLength)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_deliveryLock);
-        // The answer to a barrier is no news for the user interface, which
-        // asked for no course list.
-        if (!m_barriers.isEmpty()) {
-            const TcpClient::Placement answer = TcpClient::instance().courseListAnswer();
-            if (passBarrier(answer.connection, answer.courseRequest))
-                return;
-        }
-    }
+    if (m_delivery->takeCourseList())
+        return;
     emit receivedContestName(textUpToZero(codeBytes, codeLength), textUpToZero(nameBytes, nameLength));
 }
 
 // A review must rebuild the stored examination as it was: one score, one
 // flag time and one situation of this content for each situation, or the
 // window would be left with nothing to play.
-bool BusinessController::reviewIsUsable(const QStringList &parts) const
+bool BusinessController::reviewIsUsable(const ResultDetail &detail, QString *why) const
 {
-    if (parts.size() != 3)
+    const int situations = detail.scores().size();
+    if (situations == 0 || detail.flags().size() != situations || detail.ids().size() != situations) {
+        *why = QStringLiteral("the lists differ in length");
         return false;
-    QList<QStringList> lists;
-    for (const QString &part : parts)
-        lists.append(part.split(QLatin1Char(';'), Qt::KeepEmptyParts));
-    const int situations = lists.at(0).size();
-    for (const QStringList &list : qAsConst(lists)) {
-        if (list.size() != situations)
-            return false;
-        for (const QString &item : list) {
-            bool number = false;
-            item.toLongLong(&number);
-            if (!number)
-                return false;
-        }
     }
-    for (const QString &id : lists.at(2)) {
-        if (!m_situationIds.contains(id.toInt()))
+    for (const int id : detail.ids()) {
+        if (!m_situationIds.contains(id)) {
+            *why = QStringLiteral("situation %1 is not in this content").arg(id);
             return false;
+        }
     }
     return true;
 }
 
 void BusinessController::onReview(const QString &text)
 {
-    QStringList parts = text.split(QLatin1Char('|'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    const bool usable = reviewIsUsable(parts);
-    if (!usable)
-        parts.clear();
+    ResultDetail detail;
+    QString why;
+    const bool usable = ResultDetail::parse(text, &detail, &why) && reviewIsUsable(detail, &why);
     if (!usable && !text.isEmpty()) {
         qCInfo(lcNet).noquote() << "Review text refused: " + text.left(200);
+        qCDebug(lcNet).noquote() << "Refused because " + why;
     }
     {
         QMutexLocker lock(&m_reviewLock);
-        m_reviewParts = parts;
+        m_review = usable ? detail : ResultDetail();
+        m_reviewUsable = usable;
     }
     if (usable)
-        emit notifyPrepareReview(parts.at(0));
+        emit notifyPrepareReview(detail);
     else
         emit notifyNotSupportReview();
 }

@@ -2,18 +2,15 @@
 
 #include "ClientInputInterface.h"
 #include "LearnModeEnum.h"
+#include "ResultDetail.h"
 
-#include <QHash>
-#include <QList>
 #include <QMutex>
-#include <QSet>
 #include <QObject>
+#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <QThread>
 
 #include <memory>
-#include <mutex>
 
 class Composer;
 class ContestController;
@@ -22,8 +19,10 @@ class FileUtility;
 class Library;
 class PlayerManager;
 class QVideoWidget;
+class ResultDelivery;
 class ResultOutbox;
 class SqliteConnection;
+class TcpResultLink;
 
 // The hub of the station: owns the content (database, library, composer,
 // contest procedure, player manager, file utility), prepares contests on a
@@ -34,9 +33,8 @@ class SqliteConnection;
 // touch nothing of the GUI thread: they only emit signals, which the automatic
 // connections queue to the receivers' threads.
 //
-// Results pass through a local outbox before they are sent, so that one that
-// cannot reach the server (link down, station switched off) is sent again
-// after the next key exchange, also in a later run.
+// Results are handed to ResultDelivery, which keeps them in a local outbox
+// until the server is seen to have dealt with them.
 class BusinessController : public QObject, public ClientInputInterface
 {
     Q_OBJECT
@@ -72,7 +70,7 @@ public:
     FileUtility *fileUtility() const { return m_fileUtility; }
     Library *library() const { return m_library; }
     SqliteConnection *sqliteConnection() const { return m_sqliteConnection; }
-    ResultOutbox *resultOutbox() const { return m_outbox.get(); }
+    ResultOutbox *resultOutbox() const;
 
     // Flags cleared (danger items kept) and playback paused.
     void resetContestState();
@@ -97,39 +95,13 @@ signals:
     void sendResetContestContent(LearnModeEnum mode, int chapter = 0, int ex = 0);
     void doneResetContest();
     void receivedContestName(QString contestCode, QString contestName);
-    void notifyPrepareReview(QString scoreStr);
-    void notifyReviewContestContent(QString scoreStr, QString videoStr, QString flagStr);
+    void notifyPrepareReview(ResultDetail detail);
+    void notifyReviewContestContent(ResultDetail detail);
     void notifyNotSupportReview();
 
 private:
-    // How far an undelivered result has come in this run.
-    enum class Passage {
-        Idle,     // not on any link: sent again after the next key exchange
-        Checking, // in the delivery check on the GUI thread
-        Queued,   // in the link's queue until the next key exchange
-        Sent,     // queued for `connection`
-    };
-    struct Tracking
-    {
-        Passage passage = Passage::Idle;
-        quint64 connection = 0;
-    };
-    // A course list request sent after results: its answer on the same
-    // connection means the server has dealt with them.
-    struct Barrier
-    {
-        quint64 connection = 0;
-        quint64 request = 0;
-        QList<qint64> results;
-    };
-
     bool contentIsPlayable() const;
-    bool reviewIsUsable(const QStringList &parts) const;
-    // The next four run under m_deliveryLock.
-    void afterDeliveryCheck(qint64 seq, bool delivered, quint64 connectionBefore);
-    void resendUndelivered(quint64 connection);
-    void sendBarrier(quint64 connection);
-    bool passBarrier(quint64 connection, quint64 request);
+    bool reviewIsUsable(const ResultDetail &detail, QString *why) const;
 
     SqliteConnection *m_sqliteConnection = nullptr;
     Library *m_library = nullptr;
@@ -144,15 +116,12 @@ private:
     // Written by a review text on the receiving thread, read by the play
     // press on the GUI thread.
     mutable QMutex m_reviewLock;
-    QStringList m_reviewParts;
+    ResultDetail m_review;
+    bool m_reviewUsable = false;
     // The situations of the content, for checking a review text on the
     // receiving thread; written only while the content loads.
     QSet<int> m_situationIds;
 
-    std::unique_ptr<ResultOutbox> m_outbox;
-    std::mutex m_deliveryLock;
-    QHash<qint64, Tracking> m_tracking;
-    QList<Barrier> m_barriers;
-    // The last connection whose challenge was answered.
-    quint64 m_keyedConnection = 0;
+    const std::unique_ptr<TcpResultLink> m_link;
+    const std::unique_ptr<ResultDelivery> m_delivery;
 };

@@ -1,18 +1,29 @@
 #include "HandlerFactory.h"
 
 #include "AuthenStateOneHandler.h"
+#include "AuthenStateOneMessage.h"
 #include "AuthenStateTwoHandler.h"
+#include "AuthenStateTwoMessage.h"
 #include "BaseMessage.h"
 #include "ConsoleLine.h"
 #include "ContestEnterHandler.h"
+#include "ContestEnterMessage.h"
 #include "ContestNameHandler.h"
+#include "ContestNameMessage.h"
 #include "ContestResultHandler.h"
+#include "ContestResultMessage.h"
 #include "EndSyncVideoHandler.h"
+#include "EndSyncVideoMessage.h"
 #include "EnterResponseHandler.h"
+#include "EnterResponseMessage.h"
 #include "InfoConfirmHandler.h"
+#include "InfoConfirmMessage.h"
 #include "ReviewContestHandler.h"
+#include "ReviewMessage.h"
 #include "StartSyncVideoHandler.h"
+#include "StartSyncVideoMessage.h"
 #include "SyncVideoHandler.h"
+#include "SyncVideoMessage.h"
 
 HandlerFactory *HandlerFactory::instance()
 {
@@ -23,31 +34,31 @@ HandlerFactory *HandlerFactory::instance()
 std::unique_ptr<BaseHandler> HandlerFactory::createHandler(int type) const
 {
     switch (type) {
-    case 1:
+    case StartSyncVideoMessage::messageType:
         return std::make_unique<StartSyncVideoHandler>();
-    case 2:
+    case SyncVideoMessage::messageType:
         return std::make_unique<SyncVideoHandler>();
-    case 3:
+    case EndSyncVideoMessage::messageType:
         return std::make_unique<EndSyncVideoHandler>();
-    case 4:
-    case 100:
+    case ContestEnterMessage::plainType:
+    case ContestEnterMessage::encryptedType:
         return std::make_unique<ContestEnterHandler>();
-    case 5:
-    case 101:
+    case EnterResponseMessage::plainType:
+    case EnterResponseMessage::encryptedType:
         return std::make_unique<EnterResponseHandler>();
-    case 6:
-    case 102:
+    case ContestResultMessage::plainType:
+    case ContestResultMessage::encryptedType:
         return std::make_unique<ContestResultHandler>();
-    case 7:
-    case 103:
+    case InfoConfirmMessage::plainType:
+    case InfoConfirmMessage::encryptedType:
         return std::make_unique<InfoConfirmHandler>();
-    case 8:
+    case ContestNameMessage::messageType:
         return std::make_unique<ContestNameHandler>();
-    case 9:
+    case ReviewMessage::messageType:
         return std::make_unique<ReviewContestHandler>();
-    case 10:
+    case AuthenStateOneMessage::messageType:
         return std::make_unique<AuthenStateOneHandler>();
-    case 11:
+    case AuthenStateTwoMessage::messageType:
         return std::make_unique<AuthenStateTwoHandler>();
     default:
         return nullptr;

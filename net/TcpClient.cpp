@@ -9,7 +9,7 @@
 #include "InputDispatcher.h"
 #include "KeyExchange.h"
 #include "NetLogging.h"
-#include "RetryMessageBox.h"
+#include "RetryQuestion.h"
 #include "VideoObject.h"
 
 #include <QByteArray>
@@ -44,6 +44,8 @@ TcpClient &TcpClient::instance()
         // The receiving thread delivers to the dispatcher; creating it first
         // makes it outlive the link that the exit handler below closes.
         InputDispatcher::instance();
+        // So is the log category the closing link writes to.
+        lcNet();
         auto *created = new TcpClient;
         std::atexit([] { TcpClient::instance().close(); });
         return created;
@@ -53,8 +55,7 @@ TcpClient &TcpClient::instance()
 
 TcpClient::TcpClient() = default;
 
-int TcpClient::connectToServer(QWidget *parent, const QString &host, const QString &port,
-                               qint32 *error)
+int TcpClient::connectToServer(const QString &host, const QString &port, qint32 *error)
 {
     if (error)
         *error = -2;
@@ -63,7 +64,6 @@ int TcpClient::connectToServer(QWidget *parent, const QString &host, const QStri
     stopLink();
     m_host = host;
     m_port = port;
-    m_parentWidget = parent;
     return openLink(error);
 }
 
@@ -136,9 +136,7 @@ int TcpClient::openLink(qint32 *error)
 
 bool TcpClient::askRetry()
 {
-    static RetryMessageBox messageBox;
-    RetryQuestion *question = m_retryQuestion ? m_retryQuestion : &messageBox;
-    return question->askRetry(m_parentWidget.data());
+    return m_retryQuestion && m_retryQuestion->askRetry();
 }
 
 int TcpClient::startThreads()
@@ -173,12 +171,14 @@ int TcpClient::startThreads()
         stopLink();
         return ReceiveThreadFailed;
     }
+    qCInfo(lcNet).noquote() << QStringLiteral("Link to the examination server %1:%2 up").arg(m_host, m_port);
     return Connected;
 }
 
 void TcpClient::stopLink()
 {
-    setRunning(false);
+    if (takeDown())
+        qCInfo(lcNet) << "Link to the examination server closed";
     // Wakes a receiving thread blocked in recv and a sending thread blocked
     // in send; the socket itself is closed only when neither uses it.
     m_socket.shutdown();
@@ -202,9 +202,23 @@ void TcpClient::setRunning(bool running)
     m_linkChanged.notify_all();
 }
 
+// Both link threads may find the connection gone at once; only the first
+// says so.
+bool TcpClient::takeDown()
+{
+    bool wasRunning = false;
+    {
+        std::lock_guard<std::mutex> lock(m_linkLock);
+        wasRunning = m_running.exchange(false);
+    }
+    m_linkChanged.notify_all();
+    return wasRunning;
+}
+
 void TcpClient::linkLost()
 {
-    setRunning(false);
+    if (takeDown())
+        qCInfo(lcNet) << "Link to the examination server down";
     m_socket.shutdown();
     {
         std::lock_guard<std::mutex> lock(m_outgoingLock);

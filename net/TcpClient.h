@@ -5,9 +5,7 @@
 #include "ByteBuffer.h"
 #include "StreamSocket.h"
 
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +15,7 @@
 #include <thread>
 
 class BaseMessage;
+class QObject;
 class RetryQuestion;
 
 // The station's one connection to the examination server. A sending thread
@@ -27,7 +26,7 @@ class RetryQuestion;
 // exchange. A file push that a lost link leaves unfinished is dropped with it.
 //
 // connectToServer, reinitSocket, the delivery check and close belong to the
-// GUI thread (the retry question is a message box); sendMessage, queueMessage
+// GUI thread (the retry question may run an event loop); sendMessage, queueMessage
 // and setKey may be called from any thread, the receiving one included.
 class TcpClient
 {
@@ -50,7 +49,7 @@ public:
 
     // The first connection. error is left at -2 unless the code is 2 (the
     // resolver's error) or 3 (the last connect error).
-    int connectToServer(QWidget *parent, const QString &host, const QString &port, qint32 *error);
+    int connectToServer(const QString &host, const QString &port, qint32 *error);
     // Ends the current link, waits for its threads, and connects again to
     // the stored address.
     int reinitSocket();
@@ -113,7 +112,7 @@ public:
     // received on that connection. Meaningless on any other thread.
     Placement courseListAnswer() const { return m_courseListAnswer; }
 
-    // Not owned; null restores the message box.
+    // Not owned; without one, a connection that fails is not tried again.
     void setRetryQuestion(RetryQuestion *question);
 
     AesCipher &cipher() { return m_cipher; }
@@ -133,6 +132,8 @@ private:
     void receiveLoop(quint64 connection);
     // Called by a link thread that finds the connection gone.
     void linkLost();
+    // Marks the link down; true when it was up.
+    bool takeDown();
     void failWatchedSend();
     bool askRetry();
 
@@ -155,7 +156,6 @@ private:
     QString m_host;
     QString m_port;
     AesCipher m_cipher;
-    QPointer<QWidget> m_parentWidget;
     RetryQuestion *m_retryQuestion = nullptr;
 
     std::mutex m_pendingLock;

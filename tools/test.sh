@@ -34,9 +34,9 @@ echo "== thread sanitizer build (the server link's thread tests)"
 # worker and decryption threads go through Qt's event queues, QThread::wait
 # and QThreadPool, whose synchronisation inside the uninstrumented Qt
 # libraries the sanitizer cannot see, so it reports every such hand-over.
-# Its own link-thread state (outbox, barriers) is under std::mutex, and no
-# report of such a run touched it; the link's numbering it relies on is
-# checked in tst_tcpclient.
+# Its link-thread state (ResultDelivery: outbox, tracking, barriers) is under
+# one std::mutex, and no report of such a run touched it; the link's
+# numbering it relies on is checked in tst_tcpclient.
 TSAN_TESTS="tst_tcpclient tst_streamsocket"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAZARD_WERROR=ON \
       -DHAZARD_TSAN=ON -DHAZARD_BUILD_BENCH=OFF

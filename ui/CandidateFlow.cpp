@@ -173,15 +173,14 @@ bool CandidateFlow::contestLoaded()
     return true;
 }
 
-bool CandidateFlow::acceptReview(const QString &scoreText, int licenceClass)
+bool CandidateFlow::acceptReview(const ResultDetail &stored, int licenceClass)
 {
     // A second text while the first is shown replaces it.
     if (m_stage != Stage::ReviewAwaiting && m_stage != Stage::ReviewReady)
         return false;
-    // The session controller hands on the score list alone: read as a detail
-    // without flags and ids, the codec's rules for a score list hold.
-    ResultDetail stored;
-    bool ok = !scoreText.isEmpty() && ResultDetail::parse(scoreText + QStringLiteral("||"), &stored);
+    // The codec has read the numbers; whether they are scores an
+    // examination can give is the flow's to say.
+    bool ok = !stored.scores().isEmpty();
     for (int i = 0; ok && i < stored.scores().size(); ++i)
         ok = stored.scores().at(i) <= ResultDetail::maxScore;
     if (!ok) {

@@ -6,6 +6,8 @@
 #include <QString>
 
 struct DangerItem;
+class ResultDetail;
+
 class Exercise;
 
 // One candidate's way through the station, from the entry of the candidate
@@ -110,10 +112,10 @@ public:
     bool start();
     // The contest is loaded and about to play.
     bool contestLoaded();
-    // The stored scores of a review, ";"-separated, as the server keeps them.
-    // False, and back at the entry, when they are not scores of an
-    // examination: there is nothing the window could show.
-    bool acceptReview(const QString &scoreText, int licenceClass);
+    // The stored result of a review, as the server keeps it. False, and back
+    // at the entry, when its scores are not those of an examination: there
+    // is nothing the window could show.
+    bool acceptReview(const ResultDetail &stored, int licenceClass);
     // The review's total, verdict and per-situation scores, once accepted.
     int reviewTotal() const { return m_reviewTotal; }
     QString reviewVerdict() const { return m_reviewVerdict; }

@@ -2,6 +2,7 @@
 #include "ui_ContestResultDialog.h"
 
 #include "Constants.h"
+#include "ResultDetail.h"
 #include "StudentInfo.h"
 
 #include <QTimer>
@@ -35,13 +36,17 @@ void ContestResultDialog::setResult(const ContestResultRecord &record, const Stu
 
     // A situation the record has no score for shows nothing: the dialog is
     // reused, and whatever stayed on the grid belongs to the last candidate.
-    QStringList scores;
-    if (!record.detail.isEmpty())
-        scores = record.detail.split(QLatin1Char('|')).first().split(QLatin1Char(';'));
+    ResultDetail detail;
+    ResultDetail::parseRecorded(record.detail, &detail);
+    const QList<int> scores = detail.scores();
     const QList<QLabel *> labels = scoreLabels();
     for (int i = 0; i < labels.size(); ++i) {
-        labels.at(i)->setText(record.unplayedSituations.contains(i) ? QString::fromUtf8(Constants::textVideoFaultScore)
-                                                                    : scores.value(i));
+        QString text;
+        if (record.unplayedSituations.contains(i))
+            text = QString::fromUtf8(Constants::textVideoFaultScore);
+        else if (i < scores.size())
+            text = QString::number(scores.at(i));
+        labels.at(i)->setText(text);
     }
 }
 

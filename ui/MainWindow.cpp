@@ -122,7 +122,7 @@ bool MainWindow::runStartupChecks()
 {
     const QPair<QString, QString> address = m_fileUtility->readServerAddress();
     qint32 error = -2;
-    const int code = TcpClient::instance().connectToServer(this, address.first, address.second, &error);
+    const int code = TcpClient::instance().connectToServer(address.first, address.second, &error);
     if (code != TcpClient::Connected) {
         QMessageBox::critical(this, tr("Cảnh báo"),
                               tr("Không kết nối được máy chủ quản lý mô phỏng (%1) - (%2)").arg(code).arg(error),
@@ -382,10 +382,10 @@ void MainWindow::finishExamination()
     m_resultDialog->setResult(outcome.record, student);
 }
 
-void MainWindow::prepareReviewContest(const QString &scoreStr)
+void MainWindow::prepareReviewContest(const ResultDetail &detail)
 {
-    if (!m_flow.acceptReview(scoreStr, m_composer->studentInfo()->cert())) {
-        qCInfo(lcUi).noquote() << "Review scores refused: " + scoreStr.left(200);
+    if (!m_flow.acceptReview(detail, m_composer->studentInfo()->cert())) {
+        qCInfo(lcUi).noquote() << "Review scores refused: " + detail.scoreText().left(200);
         onNotSupportReview();
         return;
     }

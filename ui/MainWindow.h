@@ -20,6 +20,7 @@ class HzSliderProgressBar;
 class InfoConfirmDialog;
 class InitialInfoDialog;
 class PlayerManager;
+class ResultDetail;
 class QCloseEvent;
 class QKeyEvent;
 class TimeUtility;
@@ -76,7 +77,7 @@ private slots:
     void onDoneResetContest();
     void updateContestName(const QString &contestCode, const QString &contestName);
     void onResetForNewContestant();
-    void prepareReviewContest(const QString &scoreStr);
+    void prepareReviewContest(const ResultDetail &detail);
     void onNotSupportReview();
     void onConfirmInfo();
     void onCancelInfo();

@@ -16,7 +16,7 @@ private slots:
     void compositionOfAChapter_data();
     void compositionOfAChapter();
     void emptyCompositions();
-    void composeFromVideoIds();
+    void composeFromIds();
     void seekInfo_data();
     void seekInfo();
     void passEstimate_data();
@@ -117,12 +117,12 @@ void TestComposer::emptyCompositions()
     m_composer->compose(WholeChapter, 1, 0);
     QCOMPARE(spy.count(), before + 1);
     QVERIFY(m_composer->exercises().isEmpty());
-    m_composer->composeFromVideoIds(QStringLiteral("201;202"));
+    m_composer->composeFromIds({201, 202});
     QCOMPARE(spy.count(), before + 1);
     QVERIFY(m_composer->exercises().isEmpty());
 }
 
-void TestComposer::composeFromVideoIds()
+void TestComposer::composeFromIds()
 {
     QObject owner;
     m_library->addExercise(0, makeExercise(&owner, 40, 15000));
@@ -130,19 +130,19 @@ void TestComposer::composeFromVideoIds()
     m_library->addExercise(5, makeExercise(&owner, 12, 17000));
     m_composer->setMode(ExaminationReview);
     QSignalSpy spy(m_composer, &Composer::loadCompletedContest);
-    m_composer->composeFromVideoIds(QStringLiteral("12;40;7"));
+    m_composer->composeFromIds({12, 40, 7});
     QCOMPARE(spy.count(), 1);
     QCOMPARE(idsOf(m_composer->exercises()), QList<int>({0, 12, 0, 40, 0, 7}));
     QCOMPARE(m_composer->situationCount(), 3);
     QCOMPARE(m_composer->totalDuration(), qint64(3 * 3000 + 15000 + 16000 + 17000));
     QCOMPARE(m_composer->videoIdText(), QStringLiteral("12;40;7"));
 
-    m_composer->composeFromVideoIds(QString());
-    m_composer->composeFromVideoIds(QStringLiteral("999;abc;;0"));
+    m_composer->composeFromIds({});
+    m_composer->composeFromIds({999, 0});
     QCOMPARE(spy.count(), 1);
     QCOMPARE(m_composer->situationCount(), 3);
     // Unknown ids drop out; the rest keeps its order.
-    m_composer->composeFromVideoIds(QStringLiteral("7;999;40"));
+    m_composer->composeFromIds({7, 999, 40});
     QCOMPARE(spy.count(), 2);
     QCOMPARE(idsOf(m_composer->exercises()), QList<int>({0, 7, 0, 40}));
 }

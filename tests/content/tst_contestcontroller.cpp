@@ -58,21 +58,21 @@ void TestContestController::initTestCase()
 
 void TestContestController::reviewRestoresFlags_data()
 {
-    QTest::addColumn<QString>("scoreStr");
-    QTest::addColumn<QString>("flagStr");
+    QTest::addColumn<QList<int>>("scores");
+    QTest::addColumn<QList<qint64>>("flags");
     // Per situation: flag time and score, "-" for no flag.
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("flags and a situation without") << "5;3;2" << "1200;0;5000" << QStringList{"1200:5", "-", "5000:2"};
-    QTest::newRow("fewer flags than situations") << "4;0;0" << "1300" << QStringList{"1300:4", "-", "-"};
-    QTest::newRow("more flags than situations") << "1;2;3;4;5" << "1200;0;5000;7000;9000" << QStringList{"1200:1", "-", "5000:3"};
-    QTest::newRow("shorter score list") << "4" << "1200;3300;5400" << QStringList{"1200:4", "3300:0", "5400:0"};
-    QTest::newRow("texts that are no numbers") << "5;x;3" << "abc;3300;-7" << QStringList{"-", "3300:0", "-"};
+    QTest::newRow("flags and a situation without") << QList<int>{5, 3, 2} << QList<qint64>{1200, 0, 5000} << QStringList{"1200:5", "-", "5000:2"};
+    QTest::newRow("fewer flags than situations") << QList<int>{4, 0, 0} << QList<qint64>{1300} << QStringList{"1300:4", "-", "-"};
+    QTest::newRow("more flags than situations") << QList<int>{1, 2, 3, 4, 5} << QList<qint64>{1200, 0, 5000, 7000, 9000} << QStringList{"1200:1", "-", "5000:3"};
+    QTest::newRow("shorter score list") << QList<int>{4} << QList<qint64>{1200, 3300, 5400} << QStringList{"1200:4", "3300:0", "5400:0"};
+    QTest::newRow("flag beyond the timeline") << QList<int>{5, 1, 3} << QList<qint64>{1LL << 32, 3300, 0} << QStringList{"-", "3300:1", "-"};
 }
 
 void TestContestController::reviewRestoresFlags()
 {
-    QFETCH(QString, scoreStr);
-    QFETCH(QString, flagStr);
+    QFETCH(QList<int>, scores);
+    QFETCH(QList<qint64>, flags);
     QFETCH(QStringList, expected);
     Composer composer;
     composer.setLibrary(&m_library);
@@ -86,7 +86,7 @@ void TestContestController::reviewRestoresFlags()
     controller.setPlayerManager(&player);
     QSignalSpy done(&controller, &ContestController::doneResetContest);
 
-    controller.onReviewContestContent(scoreStr, QStringLiteral("201;101;602"), flagStr);
+    controller.onReviewContestContent(ResultDetail(scores, flags, {201, 101, 602}));
     QCOMPARE(done.count(), 1);
     QCOMPARE(composer.videoIdText(), QStringLiteral("201;101;602"));
     QCOMPARE(player.player()->playlist()->mediaCount(), 6);

@@ -34,14 +34,14 @@ public:
     Contest(const QString &folder, const QStringList &situations, const QString &countDownFile = QStringLiteral("count_down.mp4"))
     {
         auto *countDown = makeExercise(0, folder + QLatin1Char('/') + countDownFile, countDownMs);
-        QString ids;
+        QList<int> ids;
         for (int k = 0; k < situations.size(); ++k) {
             library.addExercise(0, makeExercise(101 + k, folder + QLatin1Char('/') + situations.at(k), situationMs));
-            ids += QString::number(101 + k) + QLatin1Char(';');
+            ids.append(101 + k);
         }
         composer.setLibrary(&library);
         composer.setCountDown(countDown);
-        composer.composeFromVideoIds(ids);
+        composer.composeFromIds(ids);
     }
 
     qint64 entryStart(int entry) const

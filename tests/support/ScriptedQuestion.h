@@ -9,7 +9,7 @@
 class ScriptedQuestion : public RetryQuestion
 {
 public:
-    bool askRetry(QWidget *) override
+    bool askRetry() override
     {
         ++asked;
         return answer ? answer(asked) : false;

@@ -219,7 +219,7 @@ void TestDialogs::resultScores_data()
     QTest::newRow("fewer than ten") << "5;0;3|1200;0;5300"
                                     << QStringList{"5", "0", "3", none, none, none, none, none, none, none};
     QTest::newRow("empty detail") << "" << QStringList{none, none, none, none, none, none, none, none, none, none};
-    QTest::newRow("more than ten") << "1;1;1;1;1;1;1;1;1;1;4"
+    QTest::newRow("more than ten") << "1;1;1;1;1;1;1;1;1;1;4|0;0;0;0;0;0;0;0;0;0;0"
                                    << QStringList{"1", "1", "1", "1", "1", "1", "1", "1", "1", "1"};
 }
 

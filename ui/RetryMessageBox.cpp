@@ -2,12 +2,17 @@
 
 #include <QMessageBox>
 
-bool RetryMessageBox::askRetry(QWidget *parent)
+RetryMessageBox::RetryMessageBox(QWidget *parent)
+    : m_parent(parent)
+{
+}
+
+bool RetryMessageBox::askRetry()
 {
     // No default button: an operator who presses Enter out of habit must not
     // decide for either answer.
     const QMessageBox::StandardButton answer = QMessageBox::question(
-        parent, QString::fromUtf8("Cảnh báo"),
+        m_parent.data(), QString::fromUtf8("Cảnh báo"),
         QString::fromUtf8("Không kết nối được máy chủ quản lý mô phỏng. Bấm Yes để kết nối lại?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     return answer == QMessageBox::Yes;
