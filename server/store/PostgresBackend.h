@@ -10,7 +10,9 @@
 class PostgresBackend final : public StoreBackend
 {
 public:
-    bool isShared() const override { return true; }
+    QString fullLocation(const QString &location) const override { return shownLocation(location); }
+    std::optional<QString> controlKey(const QString &location, quint16 port) const override;
+    bool needsConnectionChecks() const override { return true; }
     bool connect(StoreConnection &connection, const QString &location, bool mustExist) override;
     bool readVersion(StoreConnection &connection, const QString &shown, int *version) override;
     bool prepareDatabase(StoreConnection &, const QString &) override { return true; }

@@ -8,6 +8,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+QString SqliteBackend::fullLocation(const QString &location) const
+{
+    return QFileInfo(location).absoluteFilePath();
+}
+
 bool SqliteBackend::connect(StoreConnection &connection, const QString &location, bool mustExist)
 {
     const QFileInfo info(location);

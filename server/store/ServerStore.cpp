@@ -50,9 +50,9 @@ bool ServerStore::isOpen() const
     return m_db->isOpen();
 }
 
-bool ServerStore::isPostgresLocation(const QString &location)
+std::optional<QString> ServerStore::controlKey(const QString &location, quint16 port)
 {
-    return StoreBackend::isPostgresLocation(location);
+    return StoreBackend::forLocation(location)->controlKey(location, port);
 }
 
 QString ServerStore::shownLocation(const QString &location)

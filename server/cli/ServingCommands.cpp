@@ -17,13 +17,6 @@
 
 namespace {
 
-// What names a running server's control socket: the SQLite file, or a
-// shared database and the server's port.
-QString controlKey(const QString &database, quint16 port)
-{
-    return QStringLiteral("%1 port %2").arg(database).arg(port);
-}
-
 // Which running server push and status reach: the one serving the SQLite
 // file, or on a PostgreSQL database that several servers share, the one
 // listening on the port.
@@ -38,11 +31,6 @@ QCommandLineOption portOption()
 // False after a usage error.
 bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &parser, QString *key)
 {
-    const QString database = context.database(parser);
-    if (!ServerStore::isPostgresLocation(database)) {
-        *key = database;
-        return true;
-    }
     // Without --port, the port of the server the settings file describes.
     QString portText = parser.value(QStringLiteral("port"));
     QHostAddress listenAddress;
@@ -52,12 +40,15 @@ bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &pars
         portText = QString::number(listenPort);
     bool ok = false;
     const uint port = portText.toUInt(&ok);
-    if (!ok || port == 0 || port > 65535) {
+    // The same name the server derived from its opened store; a database
+    // with one server needs no port, and ignores it.
+    const std::optional<QString> found =
+        ServerStore::controlKey(context.database(parser), ok && port <= 65535 ? quint16(port) : 0);
+    if (!found) {
         context.usageError(QStringLiteral("--port wants a port number"));
         return false;
     }
-    // The same text the server derived from its opened store.
-    *key = controlKey(ServerStore::shownLocation(database), quint16(port));
+    *key = *found;
     return true;
 }
 
@@ -124,13 +115,15 @@ CommandSpec serve(ServerCommandContext &context)
         // in its group reach it.
         control.setGroupAccess(context.settings().inEffect());
         QString why;
-        // One server per SQLite file, refused before it takes the port; on a
-        // shared database each server has a control socket for its own port.
-        if (!store.isShared() && !control.listen(context.database(parser), &why))
+        // A database with one server is claimed before the port, so that a
+        // second server is refused before it takes one; on a shared database
+        // each server has a control socket for the port it got.
+        const std::optional<QString> soleKey = store.controlKey(0);
+        if (soleKey && !control.listen(*soleKey, &why))
             return context.failure(why);
         if (!server.listen(address, port))
             return context.failure(QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString()));
-        if (store.isShared() && !control.listen(controlKey(store.path(), server.port()), &why))
+        if (!soleKey && !control.listen(*store.controlKey(server.port()), &why))
             return context.failure(why);
         context.out() << "listening on " << ListenAddress::toString(server.address(), server.port()) << "\n";
         context.out().flush();

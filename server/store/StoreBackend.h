@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class QSqlError;
 class StoreConnection;
@@ -34,8 +35,16 @@ public:
     // The location as shown to the operator: without any password.
     static QString shownLocation(const QString &location);
 
-    // Whether other servers may use the same database.
-    virtual bool isShared() const = 0;
+    // The location as the operator is told where the database is.
+    virtual QString fullLocation(const QString &location) const = 0;
+    // What names the control socket of the server serving location on port.
+    // Where the database has one server the database alone names it, and
+    // port may be 0 (not known yet); where servers share it, each names its
+    // socket after its port: none without one.
+    virtual std::optional<QString> controlKey(const QString &location, quint16 port) const = 0;
+    // Whether a serving store must check its connection and renew its holds
+    // every ServerStore::holdRenewalMs: only holds other servers see lapse.
+    virtual bool needsConnectionChecks() const = 0;
 
     // Opens the connection and sets up its session. False after reporting
     // why; the connection is then left for the caller to drop.

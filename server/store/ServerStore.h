@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class QSqlError;
 class CandidateQueries;
@@ -68,8 +69,16 @@ public:
     QString lastError() const { return m_lastError; }
     // Whether the last open() laid out the tables.
     bool created() const { return m_created; }
-    bool isShared() const { return m_db->backend().isShared(); }
-    static bool isPostgresLocation(const QString &location);
+    // Where the database is, as the operator is told: an SQLite file by its
+    // absolute path.
+    QString fullLocation() const { return m_db->backend().fullLocation(m_location); }
+    // What names the control socket of this store's server on port, or of
+    // the server on location and port; see StoreBackend::controlKey.
+    std::optional<QString> controlKey(quint16 port) const { return m_db->backend().controlKey(m_location, port); }
+    static std::optional<QString> controlKey(const QString &location, quint16 port);
+    // Whether the serving server must call checkConnection() every
+    // holdRenewalMs.
+    bool needsConnectionChecks() const { return m_db->backend().needsConnectionChecks(); }
     // What path() gives for a location once it is open.
     static QString shownLocation(const QString &location);
 

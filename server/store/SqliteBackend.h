@@ -8,7 +8,9 @@
 class SqliteBackend final : public StoreBackend
 {
 public:
-    bool isShared() const override { return false; }
+    QString fullLocation(const QString &location) const override;
+    std::optional<QString> controlKey(const QString &location, quint16) const override { return location; }
+    bool needsConnectionChecks() const override { return false; }
     bool connect(StoreConnection &connection, const QString &location, bool mustExist) override;
     bool readVersion(StoreConnection &connection, const QString &shown, int *version) override;
     bool prepareDatabase(StoreConnection &connection, const QString &shown) override;

@@ -60,7 +60,7 @@ bool ExamServer::listen(const QHostAddress &address, quint16 port)
     if (!m_tcp->listen(address, port))
         return false;
     m_holds->open();
-    if (m_store->isShared())
+    if (m_store->needsConnectionChecks())
         scheduleCheck();
     qCInfo(lcServer).noquote() << QStringLiteral("listening on %1:%2").arg(m_tcp->serverAddress().toString()).arg(m_tcp->serverPort());
     return true;

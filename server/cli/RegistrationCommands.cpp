@@ -7,7 +7,6 @@
 #include "ServerStore.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 namespace {
 
@@ -25,8 +24,8 @@ CommandSpec init(ServerCommandContext &context)
         ServerStore store;
         if (!store.open(database, ServerStore::OpenMode::CreateIfMissing))
             return context.failure(store.lastError());
-        const QString where = store.isShared() ? store.path() : QFileInfo(database).absoluteFilePath();
-        context.out() << (store.created() ? "database created: " : "database ready: ") << where << "\n";
+        context.out() << (store.created() ? "database created: " : "database ready: ") << store.fullLocation()
+                      << "\n";
         return 0;
     };
     return spec;
