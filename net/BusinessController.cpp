@@ -13,6 +13,7 @@
 #include "InputDispatcher.h"
 #include "Library.h"
 #include "NetLogging.h"
+#include "PlaybackWarmUp.h"
 #include "PlayerManager.h"
 #include "ResultOutbox.h"
 #include "SqliteConnection.h"
@@ -131,6 +132,15 @@ void BusinessController::loadContent()
     }
     if (!contentIsPlayable())
         m_contentInvalid = 1;
+    // The first examination of a process would otherwise meet a cold media
+    // stack, and its first entry change would show as a pause.
+    const QList<Exercise *> situations = m_library->exercisesOfChapter(0);
+    if (!m_contentInvalid && !situations.isEmpty()) {
+        auto *warmUp = new PlaybackWarmUp(m_playerManager->scratchFolder() + QLatin1Char('w'), this);
+        connect(this, &BusinessController::sendResetContestContent, warmUp, &PlaybackWarmUp::stop);
+        connect(this, &BusinessController::notifyReviewContestContent, warmUp, &PlaybackWarmUp::stop);
+        warmUp->start({m_composer->countDown()->filePath(), situations.first()->filePath()});
+    }
 }
 
 // An examination draws from every chapter and plays the count-down clip
