@@ -16,17 +16,21 @@
 //     has painted it.
 //
 // Usage: bench_playback [PACK_FOLDER] [--rounds N] [--entries N | --full]
-//                       [--contests N] [--widget]
+//                       [--contests N] [--widget] [--warm-up]
 // (BENCH_TRACE=1 in the environment prints the player's events)
 // Plays the first 6 playlist entries unless told otherwise, in N contests one
 // after the other, each on a player of its own (1 by default): the first
 // contest of a process meets a cold media stack, the later ones a warm one.
+// --warm-up runs the station's playback warm-up (count-down clip and the
+// first situation) before the first contest, as the station does once its
+// content is loaded; runs with and without it compare the first contest.
 #include "CopyTask.h"
 #include "Composer.h"
 #include "ContestController.h"
 #include "ContestProcedure.h"
 #include "Exercise.h"
 #include "Library.h"
+#include "PlaybackWarmUp.h"
 #include "PlayerManager.h"
 #include "SqliteConnection.h"
 #include "VideoWidget.h"
@@ -351,6 +355,24 @@ void measurePlayback(Library *library, Exercise *countDown, QThread *worker, int
                 median(later), worst(later), later.size());
 }
 
+// As the station does after loading its content, waited for here.
+void warmUp(Library *library, Exercise *countDown)
+{
+    const QList<Exercise *> situations = library->exercisesOfChapter(0);
+    if (situations.isEmpty())
+        return;
+    QTemporaryDir scratch;
+    PlaybackWarmUp warmUp(scratch.filePath(QStringLiteral("warm")));
+    QEventLoop loop;
+    QObject::connect(&warmUp, &PlaybackWarmUp::finished, &loop, &QEventLoop::quit);
+    QElapsedTimer timer;
+    timer.start();
+    warmUp.start({countDown->filePath(), situations.first()->filePath()});
+    if (warmUp.isRunning())
+        loop.exec();
+    std::printf("warm-up          %6.1f ms\n", timer.nsecsElapsed() / 1e6);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -365,6 +387,7 @@ int main(int argc, char *argv[])
     int entries = 6;
     int contests = 1;
     bool toWidget = false;
+    bool warm = false;
     const QStringList args = app.arguments().mid(1);
     for (int k = 0; k < args.size(); ++k) {
         if (args.at(k) == QLatin1String("--rounds") && k + 1 < args.size())
@@ -377,6 +400,8 @@ int main(int argc, char *argv[])
             contests = qMax(1, args.at(++k).toInt());
         else if (args.at(k) == QLatin1String("--widget"))
             toWidget = true;
+        else if (args.at(k) == QLatin1String("--warm-up"))
+            warm = true;
         else
             pack = args.at(k);
     }
@@ -397,6 +422,8 @@ int main(int argc, char *argv[])
     QThread worker;
     worker.start();
     measurePreparation(&library, loader.countDown(), &worker, rounds);
+    if (warm)
+        warmUp(&library, loader.countDown());
     for (int c = 0; c < contests; ++c) {
         std::printf("contest %d of %d:\n", c + 1, contests);
         measurePlayback(&library, loader.countDown(), &worker, entries, toWidget);

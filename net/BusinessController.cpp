@@ -11,6 +11,7 @@
 #include "InputDispatcher.h"
 #include "Library.h"
 #include "NetLogging.h"
+#include "PlaybackWarmUp.h"
 #include "PlayerManager.h"
 #include "ResultDelivery.h"
 #include "SqliteConnection.h"
@@ -125,6 +126,15 @@ void BusinessController::loadContent()
     }
     if (!contentIsPlayable())
         m_contentInvalid = 1;
+    // The first examination of a process would otherwise meet a cold media
+    // stack, and its first entry change would show as a pause.
+    const QList<Exercise *> situations = m_library->exercisesOfChapter(0);
+    if (!m_contentInvalid && !situations.isEmpty()) {
+        auto *warmUp = new PlaybackWarmUp(m_playerManager->scratchFolder() + QLatin1Char('w'), this);
+        connect(this, &BusinessController::sendResetContestContent, warmUp, &PlaybackWarmUp::stop);
+        connect(this, &BusinessController::notifyReviewContestContent, warmUp, &PlaybackWarmUp::stop);
+        warmUp->start({m_composer->countDown()->filePath(), situations.first()->filePath()});
+    }
 }
 
 // An examination draws from every chapter and plays the count-down clip

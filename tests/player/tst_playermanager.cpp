@@ -1,4 +1,5 @@
 #include "PlayerManager.h"
+#include "PlaybackWarmUp.h"
 
 #include "ClipFixture.h"
 
@@ -88,8 +89,12 @@ private slots:
     void playsEveryEntryToTheEnd_data();
     void playsEveryEntryToTheEnd();
     void scratchFolderAndDecryptionOncePerRun();
+    void warmUpLeavesNothingAndDisturbsNoContest_data();
+    void warmUpLeavesNothingAndDisturbsNoContest();
 
 private:
+    void playContest(const QStringList &situations, const QString &countDown, const QList<int> &unplayed);
+
     QString video(const QString &name) const { return m_dir.filePath(QStringLiteral("videos/") + name); }
 
     QTemporaryDir m_dir;
@@ -174,7 +179,11 @@ void TestPlayerManager::playsEveryEntryToTheEnd()
     QFETCH(QStringList, situations);
     QFETCH(QString, countDown);
     QFETCH(QList<int>, unplayed);
+    playContest(situations, countDown, unplayed);
+}
 
+void TestPlayerManager::playContest(const QStringList &situations, const QString &countDown, const QList<int> &unplayed)
+{
     Contest contest(m_dir.filePath(QStringLiteral("videos")), situations, countDown);
     for (int k = 0; k < unplayed.size(); ++k)
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Can.t play video: ")));
@@ -254,6 +263,51 @@ void TestPlayerManager::scratchFolderAndDecryptionOncePerRun()
 
     m_manager.reset();
     QVERIFY(!QFileInfo::exists(scratch));
+}
+
+void TestPlayerManager::warmUpLeavesNothingAndDisturbsNoContest_data()
+{
+    QTest::addColumn<QStringList>("clips");
+    QTest::addColumn<QString>("contest");
+
+    const QStringList playable{"count_down.mp4", "a.mp4"};
+    QTest::newRow("contest after it") << playable << "after";
+    // Both players at once, each on its own copies.
+    QTest::newRow("contest during it") << playable << "during";
+    QTest::newRow("stopped while deciphering") << playable << "stop";
+    QTest::newRow("undecodable clip") << QStringList{"corrupt.mp4", "a.mp4"} << "after";
+    QTest::newRow("missing clip") << QStringList{"count_down.mp4", "gone.mp4"} << "after";
+}
+
+void TestPlayerManager::warmUpLeavesNothingAndDisturbsNoContest()
+{
+    QFETCH(QStringList, clips);
+    QFETCH(QString, contest);
+
+    // Leftovers of a run that ended during a warm-up.
+    const QString folder = m_dir.filePath(QStringLiteral("scratchw"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(TestFiles::write(folder + QStringLiteral("/0count_down.mp4"), {}));
+
+    PlaybackWarmUp warmUp(folder);
+    QSignalSpy finished(&warmUp, &PlaybackWarmUp::finished);
+    QStringList paths;
+    for (const QString &clip : qAsConst(clips))
+        paths.append(video(clip));
+    warmUp.start(paths);
+    QVERIFY(warmUp.isRunning());
+    QCOMPARE(statOf(folder).st_mode & 07777, mode_t(0700));
+    if (contest == QLatin1String("stop"))
+        warmUp.stop();
+    else if (contest == QLatin1String("after"))
+        QVERIFY(finished.wait(playTimeoutMs));
+
+    playContest({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")}, QStringLiteral("count_down.mp4"), {});
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, playTimeoutMs);
+    QVERIFY(!warmUp.isRunning());
+    QTRY_VERIFY(!QFileInfo::exists(folder));
 }
 
 QTEST_MAIN(TestPlayerManager)
