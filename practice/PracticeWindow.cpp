@@ -86,7 +86,7 @@ QWidget *PracticeWindow::buildChoicePage()
     const QList<QPair<QString, void (PracticeWindow::*)()>> actions = {
         {tr("Luyện tình huống này"), &PracticeWindow::practiseSelected},
         {tr("Luyện cả chương"), &PracticeWindow::practiseChapter},
-        {tr("Thi thử"), &PracticeWindow::practiseMock},
+        {tr("Thi thử (Ctrl+M)"), &PracticeWindow::practiseMock},
         {tr("Những tình huống tôi hay sai"), &PracticeWindow::practiseMissed},
         {tr("Thống kê (Ctrl+T)"), &PracticeWindow::showStatistics},
     };
@@ -97,6 +97,8 @@ QWidget *PracticeWindow::buildChoicePage()
         buttons->addWidget(button);
         if (action.second == &PracticeWindow::showStatistics)
             button->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+        else if (action.second == &PracticeWindow::practiseMock)
+            button->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     }
     layout->addLayout(buttons);
     return page;

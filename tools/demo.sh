@@ -14,8 +14,8 @@
 #
 # With --practice it is the learners' practice program (hazard-practice) on
 # the demo content instead, with a progress file of its own: in a window on
-# the display, or, without one, walked through the first chapter and its
-# statistics page on a virtual display, with screenshots.
+# the display, or, without one, walked through the first chapter, a mock
+# examination and the statistics page on a virtual display, with screenshots.
 #
 #   bash tools/demo.sh --practice [--walk]
 #
@@ -135,7 +135,7 @@ if [ "$PRACTICE" -eq 1 ]; then
         exit "$status"
     fi
     SHOTS="$OUT/screenshots"
-    say "walking the practice program: the first chapter in order, then its statistics"
+    say "walking the practice program: the first chapter, a mock examination and the statistics (about four minutes)"
     status=0
     "$WALK_BIN" practice --pid "$PRACTICE_PID" --pack demo/pack \
         --scratch "$XDG_CACHE_HOME/hazard-practice/clips" --shots "$SHOTS" \

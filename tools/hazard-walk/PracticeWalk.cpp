@@ -10,6 +10,8 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <functional>
+
 namespace {
 
 // The practice window's title, as the program sets it.
@@ -19,6 +21,7 @@ const int windowTimeoutMs = 60000;
 const int clipTimeoutMs = 60000;
 // How long the first clip may take to open before the choice is made again.
 const int retryMs = 10000;
+const int mockSituations = 10;
 // After a situation's clip ends: time for the score and the zones to show.
 const int settleMs = 1500;
 
@@ -77,7 +80,11 @@ bool PracticeWalk::run(int chapter)
     QThread::msleep(1500);
     if (!playChapter(chapter))
         return false;
-    // Back on the lists: the statistics page, with this chapter's figures.
+    QThread::msleep(1000);
+    if (!playMock())
+        return false;
+    // Back on the lists: the statistics page, with the chapter's figures
+    // and the mock examination's total.
     QThread::msleep(1000);
     m_screen->key(QStringLiteral("ctrl+t"));
     QThread::msleep(1500);
@@ -109,47 +116,83 @@ bool PracticeWalk::playChapter(int chapter)
     };
     choose();
 
-    // Where Space falls, as a share of each danger window: early mostly,
-    // late once, so that the scores differ.
-    const double shares[] = {0.1, 0.6, 0.1, 0.3};
     const ClipWatch watch = ClipWatch::inScratchFolder(m_pid, m_scratchFolder);
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastChoice = 0;
     for (int n = 0; n < situations.size(); ++n) {
-        const Exercise *expected = situations.at(n);
-        // The count-down plays first; the situation's own clip follows.
-        const qint64 waitFrom = clock.elapsed();
-        QString open;
-        while ((open = watch.openClip()).isEmpty() || m_pack->situationByFile(open) != expected) {
-            if (!watch.processRuns())
-                return fail(QStringLiteral("the practice program ended"));
-            if (clock.elapsed() - waitFrom > clipTimeoutMs)
-                return fail(QStringLiteral("situation %1 of the chapter did not start playing").arg(n + 1));
-            if (n == 0 && open.isEmpty() && clock.elapsed() - lastChoice > retryMs) {
-                choose();
-                lastChoice = clock.elapsed();
-            }
-            QThread::msleep(5);
-        }
-        const qint64 clipStart = clock.elapsed();
-        const qint64 window = expected->dangerEnd() - expected->dangerStart();
-        // The player starts showing a clip a little after opening it; 300 ms
-        // into the window is early enough for five points.
-        const qint64 at = expected->dangerStart() + qMax<qint64>(300, qint64(shares[n % 4] * window));
-        say(QStringLiteral("situation %1: %2, danger window %3 to %4; Space at %5")
-                .arg(n + 1)
-                .arg(open, seconds(expected->dangerStart()), seconds(expected->dangerEnd()), seconds(at)));
-        while (clock.elapsed() - clipStart < at)
-            QThread::msleep(5);
-        m_screen->key(QStringLiteral("space"));
-        while (clock.elapsed() - clipStart < expected->duration() + settleMs)
-            QThread::msleep(20);
-        if (n == 0 && !replayShot(watch, expected))
+        if (!attempt(watch, n, situations.at(n), nullptr, n == 0 ? choose : std::function<void()>()))
+            return false;
+        if (n == 0 && !replayShot(watch, situations.at(n)))
             return false;
         m_screen->key(QStringLiteral("Return"));
     }
     return true;
+}
+
+bool PracticeWalk::playMock()
+{
+    say(QStringLiteral("a mock examination: ten situations drawn as in the examination"));
+    m_screen->key(QStringLiteral("ctrl+m"));
+    const ClipWatch watch = ClipWatch::inScratchFolder(m_pid, m_scratchFolder);
+    // The chapter's last clip stays open until the mock examination's
+    // count-down replaces it.
+    const Exercise *previous = m_lastPlayed;
+    for (int n = 0; n < mockSituations; ++n) {
+        previous = attempt(watch, n, nullptr, previous, std::function<void()>());
+        if (!previous)
+            return false;
+        m_screen->key(QStringLiteral("Return"));
+    }
+    QThread::msleep(1500);
+    shoot(QStringLiteral("practice-mock-result"));
+    m_screen->key(QStringLiteral("Escape"));
+    return true;
+}
+
+const Exercise *PracticeWalk::attempt(const ClipWatch &watch, int n, const Exercise *expected,
+                                      const Exercise *previous, const std::function<void()> &again)
+{
+    // Where Space falls, as a share of each danger window: early mostly,
+    // late now and then, so that the scores differ.
+    const double shares[] = {0.1, 0.6, 0.1, 0.3, 0.1};
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTry = 0;
+    // The count-down plays first; the situation's own clip follows.
+    QString open;
+    const Exercise *situation = nullptr;
+    for (;;) {
+        open = watch.openClip();
+        situation = open.isEmpty() ? nullptr : m_pack->situationByFile(open);
+        if (situation && (expected ? situation == expected : situation != previous))
+            break;
+        if (!watch.processRuns()) {
+            fail(QStringLiteral("the practice program ended"));
+            return nullptr;
+        }
+        if (clock.elapsed() > clipTimeoutMs) {
+            fail(QStringLiteral("situation %1 did not start playing").arg(n + 1));
+            return nullptr;
+        }
+        if (again && open.isEmpty() && clock.elapsed() - lastTry > retryMs) {
+            again();
+            lastTry = clock.elapsed();
+        }
+        QThread::msleep(5);
+    }
+    const qint64 clipStart = clock.elapsed();
+    const qint64 window = situation->dangerEnd() - situation->dangerStart();
+    // The player starts showing a clip a little after opening it; 300 ms
+    // into the window is early enough for five points.
+    const qint64 at = situation->dangerStart() + qMax<qint64>(300, qint64(shares[n % 5] * window));
+    say(QStringLiteral("situation %1: %2, danger window %3 to %4; Space at %5")
+            .arg(n + 1)
+            .arg(open, seconds(situation->dangerStart()), seconds(situation->dangerEnd()), seconds(at)));
+    while (clock.elapsed() - clipStart < at)
+        QThread::msleep(5);
+    m_screen->key(QStringLiteral("space"));
+    while (clock.elapsed() - clipStart < situation->duration() + settleMs)
+        QThread::msleep(20);
+    m_lastPlayed = situation;
+    return situation;
 }
 
 bool PracticeWalk::replayShot(const ClipWatch &watch, const Exercise *situation)

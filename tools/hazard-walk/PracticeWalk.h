@@ -3,15 +3,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ClipWatch;
 class Exercise;
 class PackSituations;
 class ScreenDriver;
 
 // Walks a running hazard-practice from outside, as a learner at the
-// keyboard would: one chapter in order, Space early in each danger window,
-// Enter after each score, then the statistics page, with screenshots of the
-// first attempt replayed with its score and zones, and of the statistics.
+// keyboard would: one chapter in order, Space in each danger window, Enter
+// after each score, a mock examination, then the statistics page, with
+// screenshots of the first attempt replayed with its score and zones, of
+// the mock examination's result and of the statistics.
 class PracticeWalk
 {
 public:
@@ -24,6 +27,13 @@ public:
 
 private:
     bool playChapter(int chapter);
+    bool playMock();
+    // Waits for the next situation's clip (`expected`, or any other than
+    // `previous`), presses Space in its danger window and waits for the
+    // score; `again` repeats the choice when nothing plays for a while.
+    // Null when no situation played.
+    const Exercise *attempt(const ClipWatch &watch, int n, const Exercise *expected, const Exercise *previous,
+                            const std::function<void()> &again);
     bool replayShot(const ClipWatch &watch, const Exercise *situation);
     bool fail(const QString &why);
     void say(const QString &text) const;
@@ -36,5 +46,6 @@ private:
     QString m_shotFolder;
     int m_shotWidth = 0;
     quint64 m_window = 0;
+    const Exercise *m_lastPlayed = nullptr;
     QString m_error;
 };
