@@ -118,7 +118,7 @@ bool PracticeWalk::playChapter(int chapter)
 
     const ClipWatch watch = ClipWatch::inScratchFolder(m_pid, m_scratchFolder);
     for (int n = 0; n < situations.size(); ++n) {
-        if (!attempt(watch, n, situations.at(n), nullptr, n == 0 ? choose : std::function<void()>()))
+        if (!attempt(watch, n, situations.at(n), m_lastPlayed, n == 0 ? choose : std::function<void()>()))
             return false;
         if (n == 0 && !replayShot(watch, situations.at(n)))
             return false;
@@ -132,12 +132,8 @@ bool PracticeWalk::playMock()
     say(QStringLiteral("a mock examination: ten situations drawn as in the examination"));
     m_screen->key(QStringLiteral("ctrl+m"));
     const ClipWatch watch = ClipWatch::inScratchFolder(m_pid, m_scratchFolder);
-    // The chapter's last clip stays open until the mock examination's
-    // count-down replaces it.
-    const Exercise *previous = m_lastPlayed;
     for (int n = 0; n < mockSituations; ++n) {
-        previous = attempt(watch, n, nullptr, previous, std::function<void()>());
-        if (!previous)
+        if (!attempt(watch, n, nullptr, m_lastPlayed, std::function<void()>()))
             return false;
         m_screen->key(QStringLiteral("Return"));
     }
@@ -159,10 +155,15 @@ const Exercise *PracticeWalk::attempt(const ClipWatch &watch, int n, const Exerc
     // The count-down plays first; the situation's own clip follows.
     QString open;
     const Exercise *situation = nullptr;
+    // The previous situation's clip stays open until the next count-down
+    // replaces it, and a mock examination may draw it again: a situation
+    // counts once the count-down has been seen.
+    bool countedDown = !previous;
     for (;;) {
         open = watch.openClip();
         situation = open.isEmpty() ? nullptr : m_pack->situationByFile(open);
-        if (situation && (expected ? situation == expected : situation != previous))
+        countedDown = countedDown || (!open.isEmpty() && !situation);
+        if (situation && countedDown && (!expected || situation == expected))
             break;
         if (!watch.processRuns()) {
             fail(QStringLiteral("the practice program ended"));

@@ -28,8 +28,8 @@ public:
 private:
     bool playChapter(int chapter);
     bool playMock();
-    // Waits for the next situation's clip (`expected`, or any other than
-    // `previous`), presses Space in its danger window and waits for the
+    // Waits for the next situation's clip (`expected`, or any) after a
+    // count-down when `previous` played before, presses Space in its danger window and waits for the
     // score; `again` repeats the choice when nothing plays for a while.
     // Null when no situation played.
     const Exercise *attempt(const ClipWatch &watch, int n, const Exercise *expected, const Exercise *previous,
