@@ -8,6 +8,7 @@
 #include "SqlCipherDriver.h"
 #include "TimeUtility.h"
 
+#include <QAtomicInteger>
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QFile>
@@ -20,6 +21,15 @@
 namespace {
 
 constexpr qint64 digestChunkSize = 256 * 1024;
+
+// A connection name of each open's own: a second content loader in the
+// process (the practice program changing packs) neither replaces the first
+// one's connection nor has it closed by the first one's clean-up.
+QString uniqueConnectionName()
+{
+    static QAtomicInteger<quint64> next;
+    return QStringLiteral("content-%1").arg(next.fetchAndAddRelaxed(1));
+}
 
 qint64 timeCodeToMilliseconds(const QString &text)
 {
@@ -88,7 +98,7 @@ bool SqliteConnection::openDatabase()
         return false;
 
     SqlCipherDriver::registerDriver();
-    m_database = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName));
+    m_database = QSqlDatabase::addDatabase(QLatin1String(SqlCipherDriver::driverName), uniqueConnectionName());
     m_database.setDatabaseName(m_databasePath);
     m_database.setPassword(m_password);
     // Nothing in the station writes content; a read-only handle keeps it so.

@@ -27,6 +27,8 @@ public:
     void setSecrets(const QString &salt, const QString &digest, const QString &password);
 
     bool openDatabase();
+    // Empty until openDatabase() has added the connection.
+    QString connectionName() const { return m_database.connectionName(); }
     bool loadChapterExercises(Library *library);
     bool loadCountDownExercise(Composer *composer);
 

@@ -10,14 +10,19 @@
 #include "PlayerManager.h"
 #include "PracticeContent.h"
 #include "PracticeLogging.h"
+#include "PracticeSheet.h"
 #include "ProgressStore.h"
+#include "StatisticsPage.h"
 #include "VideoWidget.h"
 
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedWidget>
@@ -31,7 +36,7 @@ constexpr int mockPassMark = 35;
 constexpr int mockFullMarks = 50;
 constexpr int situationIdRole = Qt::UserRole + 1;
 
-enum Page { ChoicePage, PlayPage, ResultPage };
+enum Page { ChoicePage, PlayPage, ResultPage, StatisticsPageIndex };
 
 } // namespace
 
@@ -45,6 +50,9 @@ PracticeWindow::PracticeWindow(PracticeContent *content, ProgressStore *store, Q
     m_pages->addWidget(buildChoicePage());
     m_pages->addWidget(buildPlayPage());
     m_pages->addWidget(buildResultPage());
+    m_statistics = new StatisticsPage;
+    connect(m_statistics, &StatisticsPage::backRequested, this, &PracticeWindow::goBack);
+    m_pages->addWidget(m_statistics);
     setCentralWidget(m_pages);
     setFocusPolicy(Qt::StrongFocus);
 
@@ -78,14 +86,19 @@ QWidget *PracticeWindow::buildChoicePage()
     const QList<QPair<QString, void (PracticeWindow::*)()>> actions = {
         {tr("Luyện tình huống này"), &PracticeWindow::practiseSelected},
         {tr("Luyện cả chương"), &PracticeWindow::practiseChapter},
-        {tr("Thi thử"), &PracticeWindow::practiseMock},
+        {tr("Thi thử (Ctrl+M)"), &PracticeWindow::practiseMock},
         {tr("Những tình huống tôi hay sai"), &PracticeWindow::practiseMissed},
+        {tr("Thống kê (Ctrl+T)"), &PracticeWindow::showStatistics},
     };
     for (const auto &action : actions) {
         auto *button = new QPushButton(action.first);
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QPushButton::clicked, this, action.second);
         buttons->addWidget(button);
+        if (action.second == &PracticeWindow::showStatistics)
+            button->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+        else if (action.second == &PracticeWindow::practiseMock)
+            button->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     }
     layout->addLayout(buttons);
     return page;
@@ -168,10 +181,19 @@ QWidget *PracticeWindow::buildResultPage()
     m_resultTotal->setObjectName(QStringLiteral("resultTotal"));
     m_resultTotal->setAlignment(Qt::AlignCenter);
     layout->addWidget(m_resultTotal);
-    auto *back = new QPushButton(tr("Quay lại (Esc)"));
-    back->setFocusPolicy(Qt::NoFocus);
-    connect(back, &QPushButton::clicked, this, &PracticeWindow::goBack);
-    layout->addWidget(back);
+    auto *buttons = new QHBoxLayout;
+    const QList<QPair<QString, void (PracticeWindow::*)()>> actions = {
+        {tr("Quay lại (Esc)"), &PracticeWindow::goBack},
+        {tr("Lưu PDF"), &PracticeWindow::askSaveSheet},
+        {tr("In"), &PracticeWindow::askPrintSheet},
+    };
+    for (const auto &action : actions) {
+        auto *button = new QPushButton(action.first);
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QPushButton::clicked, this, action.second);
+        buttons->addWidget(button);
+    }
+    layout->addLayout(buttons);
     return page;
 }
 
@@ -234,7 +256,8 @@ void PracticeWindow::startRun(RunKind kind, const QList<Exercise *> &situations)
     m_queue = situations;
     m_played.clear();
     m_skipped.clear();
-    m_mockId = kind == RunMock ? m_store->beginMock(QDateTime::currentDateTime()) : 0;
+    m_runStarted = QDateTime::currentDateTime();
+    m_mockId = kind == RunMock ? m_store->beginMock(m_runStarted) : 0;
     m_index = 0;
     if (m_queue.isEmpty()) {
         m_choiceNote->setText(tr("Không có tình huống nào để luyện."));
@@ -414,7 +437,10 @@ void PracticeWindow::keyPressEvent(QKeyEvent *event)
         goBack();
         break;
     case PracticeFlow::NoAction:
-        if (m_flow.stage() == PracticeFlow::Choose && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
+        if (m_flow.stage() == PracticeFlow::Choose && m_pages->currentIndex() == StatisticsPageIndex
+            && event->key() == Qt::Key_Escape)
+            goBack();
+        else if (m_flow.stage() == PracticeFlow::Choose && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
             practiseSelected();
         else
             QMainWindow::keyPressEvent(event);
@@ -465,4 +491,54 @@ void PracticeWindow::practiseMissed()
         return;
     }
     startRun(RunMissed, situations);
+}
+
+void PracticeWindow::showStatistics()
+{
+    if (m_flow.stage() != PracticeFlow::Choose)
+        return;
+    m_statistics->refresh(m_store, m_content->chapterSituationIds());
+    m_pages->setCurrentIndex(StatisticsPageIndex);
+}
+
+PracticeSheet PracticeWindow::mockSheet() const
+{
+    QList<PracticeSheet::Row> rows;
+    for (const Played &one : m_played)
+        rows << PracticeSheet::Row{one.number, one.score};
+    return PracticeSheet(m_runStarted, rows);
+}
+
+bool PracticeWindow::saveSheet(const QString &path, QString *why)
+{
+    if (m_kind != RunMock || m_played.isEmpty()) {
+        *why = tr("Chưa có bài thi thử nào để in.");
+        return false;
+    }
+    return mockSheet().writePdf(path, why);
+}
+
+void PracticeWindow::askSaveSheet()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Lưu phiếu kết quả thi thử"),
+        tr("thi-thu-%1.pdf").arg(m_runStarted.toString(QStringLiteral("yyyyMMdd-HHmm"))), tr("Tệp PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!saveSheet(path, &why))
+        QMessageBox::warning(this, windowTitle(), why);
+}
+
+void PracticeWindow::askPrintSheet()
+{
+    if (m_kind != RunMock || m_played.isEmpty())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString why;
+    if (!mockSheet().print(&printer, &why))
+        QMessageBox::warning(this, windowTitle(), why);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "PracticeFlow.h"
+#include "PracticeSheet.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -16,6 +18,7 @@ class QSlider;
 class QStackedWidget;
 class QTableWidget;
 class QTreeWidget;
+class StatisticsPage;
 class VideoWidget;
 
 // The learner's window: the lists to choose from, the attempt with its
@@ -55,6 +58,11 @@ public:
 
     void startRun(RunKind kind, const QList<Exercise *> &situations);
     void refreshChoice();
+    void showStatistics();
+    StatisticsPage *statisticsPage() const { return m_statistics; }
+    // The last mock examination's result sheet as a PDF; false with the
+    // reason when there is none or it cannot be written.
+    bool saveSheet(const QString &path, QString *why);
 
 signals:
     // The situation's first frame is on its way: the clips are loaded and
@@ -83,6 +91,9 @@ private:
     void practiseChapter();
     void practiseMock();
     void practiseMissed();
+    PracticeSheet mockSheet() const;
+    void askSaveSheet();
+    void askPrintSheet();
 
     PracticeContent *m_content;
     ProgressStore *m_store;
@@ -103,12 +114,14 @@ private:
     QPushButton *m_halfSpeedButton = nullptr;
     QTableWidget *m_resultTable = nullptr;
     QLabel *m_resultTotal = nullptr;
+    StatisticsPage *m_statistics = nullptr;
 
     RunKind m_kind = RunSituation;
     QList<Exercise *> m_queue;
     int m_index = -1;
     qint64 m_position = 0;
     qint64 m_mockId = 0;
+    QDateTime m_runStarted;
     QList<Played> m_played;
     QStringList m_skipped;
 };

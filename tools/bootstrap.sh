@@ -25,6 +25,8 @@ PACKAGES=(
     g++ cmake ninja-build pkg-config
     qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5svg5-dev
     libqt5sql5-sqlite
+    # The practice program's statistics chart and its printed result sheet.
+    libqt5charts5-dev
     # The server's store when several servers share one PostgreSQL database.
     libqt5sql5-psql
     libsqlcipher-dev sqlcipher libssl-dev

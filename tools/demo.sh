@@ -12,6 +12,13 @@
 #
 #   bash tools/demo.sh [--walk] [--port N]
 #
+# With --practice it is the learners' practice program (hazard-practice) on
+# the demo content instead, with a progress file of its own: in a window on
+# the display, or, without one, walked through the first chapter, a mock
+# examination and the statistics page on a virtual display, with screenshots.
+#
+#   bash tools/demo.sh --practice [--walk]
+#
 # Ctrl-C stops everything it started. Logs and screenshots stay in
 # build/demo-run/; everything else it made goes when it ends.
 set -euo pipefail
@@ -19,12 +26,14 @@ cd "$(dirname "$0")/.."
 ROOT="$PWD"
 
 WALK=0
+PRACTICE=0
 PORT=6886
 while [ $# -gt 0 ]; do
     case "$1" in
         --walk) WALK=1 ;;
+        --practice) PRACTICE=1 ;;
         --port) PORT="${2:-}"; shift ;;
-        -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
     shift
@@ -42,8 +51,14 @@ if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
           -DHAZARD_BUILD_TESTS=OFF -DHAZARD_BUILD_BENCH=OFF >/dev/null
 fi
-say "building the station, the server and the walker (a few minutes the first time)"
-cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target hazard-station hazard-server hazard-walk
+if [ "$PRACTICE" -eq 1 ]; then
+    say "building the practice program and the walker (a few minutes the first time)"
+    cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target hazard-practice hazard-walk
+else
+    say "building the station, the server and the walker (a few minutes the first time)"
+    cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target hazard-station hazard-server hazard-walk
+fi
+PRACTICE_BIN="$BUILD/practice/hazard-practice"
 STATION_BIN="$BUILD/app/hazard-station"
 SERVER_BIN="$BUILD/server/hazard-server"
 WALK_BIN="$BUILD/tools/hazard-walk"
@@ -53,13 +68,13 @@ OUT="$ROOT/build/demo-run"
 rm -rf "$OUT"
 mkdir -p "$OUT"
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/hazard-demo.XXXXXX")"
-WALK_PID="" STATION_PID="" XVFB_PID="" SERVER_PID=""
+WALK_PID="" STATION_PID="" PRACTICE_PID="" XVFB_PID="" SERVER_PID=""
 cleanup() {
     local status=$?
     trap - EXIT INT TERM
     local pid
     # Users of the display and the server first.
-    for pid in "$WALK_PID" "$STATION_PID" "$XVFB_PID" "$SERVER_PID"; do
+    for pid in "$WALK_PID" "$STATION_PID" "$PRACTICE_PID" "$XVFB_PID" "$SERVER_PID"; do
         [ -n "$pid" ] || continue
         kill -TERM "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
@@ -74,6 +89,68 @@ trap 'echo; say "stopping"; exit 130' INT TERM
 
 export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
+
+# --- a display: the user's, or a virtual one ---------------------------------
+has_display() { [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; }
+start_virtual_display() {
+    # A free display number, as xvfb-run picks one, and a cookie for it so
+    # that only this user's programs reach it.
+    local n=99
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    export DISPLAY=":$n" XAUTHORITY="$WORK/Xauthority"
+    (umask 077 && : > "$XAUTHORITY")
+    xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+    # The station's window is 1900 x 1000 and nothing maximises it here.
+    Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" > "$OUT/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 1 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    has_display || { say "the virtual display did not start (log: $OUT/xvfb.log)"; exit 1; }
+}
+
+# --- the practice program, on its own ------------------------------------------
+if [ "$PRACTICE" -eq 1 ]; then
+    # Its progress file, settings and decrypted copies go to the working
+    # folder, not the user's own; the demo content is where an installed
+    # pack would be.
+    export XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" XDG_CACHE_HOME="$WORK/cache"
+    mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+    ln -s "$ROOT/demo/pack" "$XDG_DATA_HOME/hazard-station"
+    if [ "$WALK" -eq 0 ] && ! has_display; then
+        say "no display found: the practice program runs on a virtual display and is walked automatically"
+        WALK=1
+    fi
+    [ "$WALK" -eq 1 ] && start_virtual_display
+    "$PRACTICE_BIN" > "$OUT/practice.log" 2>&1 &
+    PRACTICE_PID=$!
+    if [ "$WALK" -eq 0 ]; then
+        say "practice program started on display $DISPLAY (log: $OUT/practice.log)"
+        say "progress is kept in $XDG_DATA_HOME/hazard-practice/progress.db for this run only"
+        status=0
+        wait "$PRACTICE_PID" || status=$?
+        PRACTICE_PID=""
+        say "practice program ended ($status)"
+        exit "$status"
+    fi
+    SHOTS="$OUT/screenshots"
+    say "walking the practice program: the first chapter, a mock examination and the statistics (about four minutes)"
+    status=0
+    "$WALK_BIN" practice --pid "$PRACTICE_PID" --pack demo/pack \
+        --scratch "$XDG_CACHE_HOME/hazard-practice/clips" --shots "$SHOTS" \
+        > >(tee "$OUT/walk.log") 2>&1 &
+    WALK_PID=$!
+    wait "$WALK_PID" || status=$?
+    WALK_PID=""
+    if [ "$status" -eq 0 ]; then
+        say "walk done; screenshots in $SHOTS:"
+        for f in "$SHOTS"/*.png; do echo "    $f"; done
+    else
+        say "the walk failed ($status); the logs are in $OUT"
+    fi
+    exit "$status"
+fi
 
 # --- the station's working folder: content, videos, server address ---------
 STATION_DIR="$WORK/station"
@@ -131,28 +208,13 @@ cat <<EOF
 
 EOF
 
-# --- a display: the user's, or a virtual one ---------------------------------
-has_display() { [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; }
+# --- the station's display ------------------------------------------------------
 if [ "$WALK" -eq 0 ] && ! has_display; then
     say "no display found: the station runs on a virtual display and is walked automatically"
     WALK=1
 fi
 if [ "$WALK" -eq 1 ]; then
-    # A free display number, as xvfb-run picks one, and a cookie for it so
-    # that only this user's programs reach it.
-    n=99
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    export DISPLAY=":$n" XAUTHORITY="$WORK/Xauthority"
-    (umask 077 && : > "$XAUTHORITY")
-    xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-    # The station's window is 1900 x 1000 and nothing maximises it here.
-    Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" > "$OUT/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    for _ in $(seq 1 100); do
-        xdotool getdisplaygeometry >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    has_display || { say "the virtual display did not start (log: $OUT/xvfb.log)"; exit 1; }
+    start_virtual_display
 fi
 
 # --- the station ---------------------------------------------------------------

@@ -58,6 +58,7 @@ private slots:
     void refusedDatabaseLoadsNothing_data();
     void refusedDatabaseLoadsNothing();
     void openedReadOnly();
+    void twoLoadersOpenAtOnce();
 
 private:
     QString writeDatabase(const QString &fileName, const QList<Row> &rows);
@@ -209,7 +210,7 @@ void TestSqliteConnection::refusedDatabaseLoadsNothing()
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QRegularExpression::escape(message)));
     QVERIFY(!connection.openDatabase());
     if (fault == QLatin1String("byte"))
-        QVERIFY(!QSqlDatabase::contains(QLatin1String(QSqlDatabase::defaultConnection)));
+        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
     QCOMPARE(QFile::exists(path), fault != QLatin1String("missing"));
     Library library;
     Composer composer;
@@ -229,12 +230,35 @@ void TestSqliteConnection::openedReadOnly()
     {
         SqliteConnection connection;
         QVERIFY(openConnection(connection, path));
-        QSqlQuery query(QSqlDatabase::database());
+        QSqlQuery query(QSqlDatabase::database(connection.connectionName()));
         QVERIFY(!query.exec(QStringLiteral("delete from video")));
     }
     QCOMPARE(wholeFileDigest(path, QByteArray(salt)), digest);
-    // The connection is gone with its owner, so a new one can take its place.
-    QVERIFY(!QSqlDatabase::contains(QLatin1String(QSqlDatabase::defaultConnection)));
+    // The connection is gone with its owner.
+    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+}
+
+void TestSqliteConnection::twoLoadersOpenAtOnce()
+{
+    const QString path = writeDatabase(QStringLiteral("two.db"), {
+        {1, QStringLiteral("chapter1_a.mp4"), 1, 1, 9000, QString(), QString(), 1},
+    });
+    QVERIFY(!path.isEmpty());
+    auto *first = new SqliteConnection;
+    QVERIFY(openConnection(*first, path));
+    SqliteConnection second;
+    QVERIFY(openConnection(second, path));
+    // Both open at once, as when the practice program tries another pack
+    // while the current one stays in use: neither disables the other.
+    Library library;
+    QVERIFY(first->loadChapterExercises(&library));
+    QCOMPARE(idsOf(library.exercisesOfChapter(0)), QList<int>({1}));
+    // The old loader goes after the new one has opened: the new connection
+    // stays open and readable.
+    delete first;
+    Library again;
+    QVERIFY(second.loadChapterExercises(&again));
+    QCOMPARE(idsOf(again.exercisesOfChapter(0)), QList<int>({1}));
 }
 
 QTEST_GUILESS_MAIN(TestSqliteConnection)

@@ -8,11 +8,14 @@
 #include "PracticeContent.h"
 #include "PracticeWindow.h"
 #include "ProgressStore.h"
+#include "StatisticsPage.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QtCharts/QLineSeries>
 #include <QtTest>
 
 // The practice program end to end on the demo pack: real decryption, real
@@ -210,8 +213,20 @@ private slots:
         QCOMPARE(table->rowCount(), 10);
         auto *total = m_window->findChild<QLabel *>(QStringLiteral("resultTotal"));
         QVERIFY(total->text().contains(QStringLiteral("%1/50").arg(sum)));
+        // The sheet holds the same total; its layout is tst_practicesheet's.
+        const QString pdf = m_dir.filePath(QStringLiteral("mock.pdf"));
+        QString why;
+        QVERIFY2(m_window->saveSheet(pdf, &why), qPrintable(why));
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        QVERIFY(QString::fromUtf8(text.readAllStandardOutput()).contains(QStringLiteral("Tổng điểm: %1/50").arg(sum)));
         QTest::keyClick(m_window, Qt::Key_Escape);
         QCOMPARE(m_window->flow()->stage(), PracticeFlow::Choose);
+        // The statistics page charts this mock examination.
+        m_window->showStatistics();
+        QCOMPARE(m_window->statisticsPage()->totalsSeries()->count(), 1);
+        QCOMPARE(m_window->statisticsPage()->totalsSeries()->at(0).y(), qreal(sum));
     }
 
     void unplayableClipIsSkippedNotScored()

@@ -19,6 +19,20 @@ ClipWatch::ClipWatch(qint64 pid, const QString &workingFolder)
 {
 }
 
+ClipWatch::ClipWatch(const QString &fdFolder, const QString &scratchPrefix)
+    : m_fdFolder(fdFolder)
+    , m_scratchPrefix(scratchPrefix)
+{
+}
+
+ClipWatch ClipWatch::inScratchFolder(qint64 pid, const QString &scratchFolder)
+{
+    // The folder itself may not exist yet; its parent does.
+    const QFileInfo folder(QDir::cleanPath(scratchFolder));
+    const QString parent = QDir(folder.absolutePath()).canonicalPath();
+    return ClipWatch(QStringLiteral("/proc/%1/fd").arg(pid), parent + QLatin1Char('/') + folder.fileName() + QLatin1Char('/'));
+}
+
 QString ClipWatch::openClip() const
 {
     const QDir fds(m_fdFolder);

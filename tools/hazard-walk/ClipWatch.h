@@ -10,6 +10,9 @@ class ClipWatch
 public:
     // workingFolder: the station's working directory.
     ClipWatch(qint64 pid, const QString &workingFolder);
+    // A program that decrypts into a scratch folder of its own, as the
+    // practice program does.
+    static ClipWatch inScratchFolder(qint64 pid, const QString &scratchFolder);
 
     // The file name of the clip open now, empty when none is.
     QString openClip() const;
@@ -17,6 +20,7 @@ public:
     bool processRuns() const;
 
 private:
+    ClipWatch(const QString &fdFolder, const QString &scratchPrefix);
     bool isReadOnly(const QString &fd) const;
 
     QString m_fdFolder;

@@ -67,3 +67,14 @@ QString PackSituations::sampleResult() const
     }
     return scoring.collectResult().detail + QLatin1Char('|') + m_composer->videoIdText();
 }
+
+QList<const Exercise *> PackSituations::chapter(int index) const
+{
+    QList<const Exercise *> situations;
+    const QList<Chapter *> chapters = m_library->chapters();
+    if (index >= 0 && index < chapters.size()) {
+        for (const Exercise *e : chapters.at(index)->exercises())
+            situations << e;
+    }
+    return situations;
+}

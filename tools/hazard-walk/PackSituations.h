@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -25,6 +26,9 @@ public:
 
     // Null for the count-down clip and for files the pack does not list.
     const Exercise *situationByFile(const QString &fileName) const;
+
+    // The situations of one chapter, in order; empty past the last one.
+    QList<const Exercise *> chapter(int index) const;
 
     // The detail text of one plausible examination on this pack: ten
     // situations drawn by the station's composer, each flagged by the

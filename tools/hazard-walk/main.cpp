@@ -4,6 +4,7 @@
 #include "CommandRegistry.h"
 #include "HazardVersion.h"
 #include "PackSituations.h"
+#include "PracticeWalk.h"
 #include "ScreenDriver.h"
 #include "StationLook.h"
 #include "StationWalk.h"
@@ -116,6 +117,52 @@ CommandSpec walk(CommandRegistry &registry)
     return spec;
 }
 
+CommandSpec practice(CommandRegistry &registry)
+{
+    const QCommandLineOption pid(QStringLiteral("pid"), QStringLiteral("The practice program's process id."),
+                                 QStringLiteral("PID"));
+    const QCommandLineOption pack(QStringLiteral("pack"), QStringLiteral("The content it runs on: ksm.db and videos/."),
+                                  QStringLiteral("FOLDER"));
+    const QCommandLineOption scratch(QStringLiteral("scratch"),
+                                     QStringLiteral("The folder it decrypts the clips into."), QStringLiteral("DIR"));
+    const QCommandLineOption chapter(QStringLiteral("chapter"), QStringLiteral("The chapter to walk (default 1)."),
+                                     QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption shots(QStringLiteral("shots"), QStringLiteral("Write screenshots there."),
+                                   QStringLiteral("DIR"));
+    const QCommandLineOption width(QStringLiteral("shot-width"),
+                                   QStringLiteral("Scale screenshots down to N pixels across."), QStringLiteral("N"),
+                                   QStringLiteral("0"));
+    CommandSpec spec;
+    spec.name = QStringLiteral("practice");
+    spec.summary = QStringLiteral("walk a running hazard-practice through one chapter and its statistics");
+    spec.description = QStringLiteral(
+        "Walk the practice program with process id PID, on the content in FOLDER,\n"
+        "through one chapter in order and then its statistics page, with keys on its\n"
+        "display.");
+    spec.options = {pid, pack, scratch, chapter, shots, width};
+    spec.required = QStringList{QStringLiteral("pid"), QStringLiteral("pack"), QStringLiteral("scratch")};
+    spec.run = [&registry, pid, pack, scratch, chapter, shots, width](const QCommandLineParser &parser) {
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+        PackSituations situations;
+        QString why;
+        if (!situations.load(parser.value(pack), &why))
+            return registry.failure(why);
+        ScreenDriver screen;
+        if (!screen.check(&why))
+            return registry.failure(why);
+        PracticeWalk walk(parser.value(pid).toLongLong(), parser.value(scratch), &situations, &screen);
+        if (parser.isSet(shots)) {
+            if (!QDir().mkpath(parser.value(shots)))
+                return registry.failure(QStringLiteral("cannot create %1").arg(parser.value(shots)));
+            walk.setShotFolder(parser.value(shots), parser.value(width).toInt());
+        }
+        if (!walk.run(parser.value(chapter).toInt() - 1))
+            return registry.failure(walk.lastError());
+        return 0;
+    };
+    return spec;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -126,7 +173,7 @@ int main(int argc, char *argv[])
     // Only the commands that look at the display need widgets.
     const QString command = CommandRegistry::commandOf(arguments);
     std::unique_ptr<QCoreApplication> app;
-    if (command == QLatin1String("walk") || command == QLatin1String("shot"))
+    if (command == QLatin1String("walk") || command == QLatin1String("shot") || command == QLatin1String("practice"))
         app.reset(new QApplication(argc, argv));
     else
         app.reset(new QCoreApplication(argc, argv));
@@ -138,5 +185,6 @@ int main(int argc, char *argv[])
     registry.add(sampleResult(registry));
     registry.add(shot(registry));
     registry.add(walk(registry));
+    registry.add(practice(registry));
     return registry.run(QCoreApplication::arguments());
 }
