@@ -10,6 +10,7 @@
 #include "ClientInputInterface.h"
 #include "ControlChannel.h"
 #include "InputDispatcher.h"
+#include "ServerStore.h"
 #include "TcpClient.h"
 
 #include <QCoreApplication>
@@ -95,7 +96,7 @@ double pushOnce(const QString &database, const QString &payload, qint64 size)
     QElapsedTimer timer;
     timer.start();
     QString why;
-    if (ControlChannel::requestPush(database, payload, name, &why) != 1)
+    if (ControlChannel::requestPush(*ServerStore::controlKey(database, 0), payload, name, &why) != 1)
         fail("the push did not reach exactly one station");
     // The writer renames its temporary file into place when the transfer ends.
     while (QFileInfo(name).size() != size) {
@@ -232,7 +233,7 @@ int main(int argc, char **argv)
         fail("the station cannot connect");
     for (int stations = 0, authenticated = 0; authenticated < 1;) {
         QString why;
-        if (!ControlChannel::requestStatus(database, &stations, &authenticated, &why))
+        if (!ControlChannel::requestStatus(*ServerStore::controlKey(database, 0), &stations, &authenticated, &why))
             fail("no status from the server");
         pause1ms();
     }

@@ -88,6 +88,25 @@ void MainForm::clearCandidate(Ui::MainWindow &form)
     form.lbAvatar->clear();
 }
 
+void MainForm::showExaminationScores(Ui::MainWindow &form, const QList<DangerItem> &items,
+                                     const QList<int> &unplayed, int total, const QString &verdict)
+{
+    QStringList scores;
+    for (int i = 0; i < items.size(); ++i) {
+        scores << (unplayed.contains(i) ? QString::fromUtf8(Constants::textVideoFaultScore)
+                                        : QString::number(items.at(i).score));
+    }
+    showScores(form, scores, total, verdict);
+}
+
+void MainForm::showReviewScores(Ui::MainWindow &form, const QList<int> &scores, int total, const QString &verdict)
+{
+    QStringList rows;
+    for (const int score : scores)
+        rows << QString::number(score);
+    showScores(form, rows, total, verdict);
+}
+
 void MainForm::showScores(Ui::MainWindow &form, const QStringList &scores, int total, const QString &verdict)
 {
     // A second list replaces the first instead of adding rows to it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CandidateFlow.h"
+#include "DangerItem.h"
 
 #include <QStringList>
 
@@ -24,9 +25,15 @@ public:
     static void applyControls(Ui::MainWindow &form, const CandidateFlow::Controls &controls);
     static void showCandidate(Ui::MainWindow &form, const StudentInfo &student);
     static void clearCandidate(Ui::MainWindow &form);
-    // One row per situation, the total out of 50 and the verdict.
-    static void showScores(Ui::MainWindow &form, const QStringList &scores, int total, const QString &verdict);
+    // One row per situation, the total out of 50 and the verdict; a
+    // situation that did not play shows the video-fault mark, not a score.
+    static void showExaminationScores(Ui::MainWindow &form, const QList<DangerItem> &items,
+                                      const QList<int> &unplayed, int total, const QString &verdict);
+    static void showReviewScores(Ui::MainWindow &form, const QList<int> &scores, int total, const QString &verdict);
     static void clearResults(Ui::MainWindow &form);
     // The timeline's slider back at the start, drawn at once.
     static void rewindSlider(Ui::MainWindow &form);
+
+private:
+    static void showScores(Ui::MainWindow &form, const QStringList &scores, int total, const QString &verdict);
 };

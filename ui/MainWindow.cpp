@@ -16,6 +16,7 @@
 #include "InitialInfoDialog.h"
 #include "MainForm.h"
 #include "PlayerManager.h"
+#include "StationStartup.h"
 #include "StudentInfo.h"
 #include "TcpClient.h"
 #include "TimeUtility.h"
@@ -112,28 +113,19 @@ void MainWindow::connectSignals()
     connect(ui->hzVideoTimeSlider, &QSlider::sliderMoved, m_composer, &Composer::getExerciseIndexByPosition);
     connect(m_resultDialog, &ContestResultDialog::notifySignout, this, &MainWindow::onResetForNewContestant);
     connect(controller, &BusinessController::doneResetContest, this, &MainWindow::onDoneResetContest);
-    connect(controller, &BusinessController::receivedContestName, this, &MainWindow::updateContestName);
+    connect(controller, &BusinessController::receivedContestName, m_initialInfoDialog,
+            &InitialInfoDialog::setContestNames);
     connect(m_composer, &Composer::sendSeekInfo, m_playerManager, &PlayerManager::seekTo);
     connect(controller, &BusinessController::notifyPrepareReview, this, &MainWindow::prepareReviewContest);
     connect(controller, &BusinessController::notifyNotSupportReview, this, &MainWindow::onNotSupportReview);
+    connect(ui->actionx2, &QAction::triggered, this, [this] { m_playerManager->setPlaybackRate(2.0); });
+    connect(ui->actionx4, &QAction::triggered, this, [this] { m_playerManager->setPlaybackRate(4.0); });
 }
 
 bool MainWindow::runStartupChecks()
 {
-    const QPair<QString, QString> address = m_fileUtility->readServerAddress();
-    qint32 error = -2;
-    const int code = TcpClient::instance().connectToServer(address.first, address.second, &error);
-    if (code != TcpClient::Connected) {
-        QMessageBox::critical(this, tr("Cảnh báo"),
-                              tr("Không kết nối được máy chủ quản lý mô phỏng (%1) - (%2)").arg(code).arg(error),
-                              QMessageBox::Ok);
+    if (!StationStartup::check(this, *m_fileUtility, *m_businessController))
         return false;
-    }
-    if (m_businessController->isContentInvalid()) {
-        QMessageBox::critical(this, tr("Cảnh báo"), tr("Không kết nối được cơ sở dữ liệu Sqlite mô phỏng hợp lệ"),
-                              QMessageBox::Ok);
-        return false;
-    }
     showMaximized();
     openEntry();
     return true;
@@ -199,11 +191,6 @@ void MainWindow::on_actionStudent_triggered()
     box.exec();
 }
 
-void MainWindow::resetResultGui()
-{
-    MainForm::clearResults(*ui);
-}
-
 void MainWindow::onDoneResetContest()
 {
     m_flow.contestLoaded();
@@ -224,11 +211,6 @@ void MainWindow::onDoneResetContest()
     setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::updateContestName(const QString &contestCode, const QString &contestName)
-{
-    m_initialInfoDialog->setContestNames(contestCode, contestName);
-}
-
 void MainWindow::on_pauseBtn_clicked()
 {
     m_playerManager->requestPause();
@@ -247,16 +229,6 @@ void MainWindow::on_playBtn_clicked()
     m_businessController->resetContestState();
     m_waitBox->showWaiting(text(Constants::textLoadingContest));
     m_businessController->startReview();
-}
-
-void MainWindow::on_actionx2_triggered()
-{
-    m_playerManager->setPlaybackRate(2.0);
-}
-
-void MainWindow::on_actionx4_triggered()
-{
-    m_playerManager->setPlaybackRate(4.0);
 }
 
 // Candidate flow ----------------------------------------------------------
@@ -362,10 +334,7 @@ void MainWindow::finishExamination()
     const CandidateFlow::Outcome outcome = m_flow.finishExamination(items, ids, student->cert(), unplayed);
     applyStage();
 
-    QStringList scores;
-    for (int i = 0; i < items.size(); ++i)
-        scores << (unplayed.contains(i) ? text(Constants::textVideoFaultScore) : QString::number(items.at(i).score));
-    MainForm::showScores(*ui, scores, outcome.record.total, outcome.record.verdict);
+    MainForm::showExaminationScores(*ui, items, unplayed, outcome.record.total, outcome.record.verdict);
 
     // A situation the candidate could not see has no earned score: the
     // examination is not uploaded, so the server keeps the candidate
@@ -389,10 +358,7 @@ void MainWindow::prepareReviewContest(const ResultDetail &detail)
         onNotSupportReview();
         return;
     }
-    QStringList scores;
-    for (const int score : m_flow.reviewScores())
-        scores << QString::number(score);
-    MainForm::showScores(*ui, scores, m_flow.reviewTotal(), m_flow.reviewVerdict());
+    MainForm::showReviewScores(*ui, m_flow.reviewScores(), m_flow.reviewTotal(), m_flow.reviewVerdict());
     applyStage();
 }
 
@@ -412,7 +378,7 @@ void MainWindow::on_exitBtn_clicked()
 void MainWindow::onResetForNewContestant()
 {
     openEntry();
-    resetResultGui();
+    MainForm::clearResults(*ui);
     m_playerManager->rewind();
     m_contestProcedure->clearDangerItems();
     m_progressBar->repaint();

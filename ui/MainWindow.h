@@ -73,9 +73,7 @@ private slots:
     void on_actionExit_triggered();
     void on_actionCopyright_triggered();
     void on_actionStudent_triggered();
-    void resetResultGui();
     void onDoneResetContest();
-    void updateContestName(const QString &contestCode, const QString &contestName);
     void onResetForNewContestant();
     void prepareReviewContest(const ResultDetail &detail);
     void onNotSupportReview();
@@ -84,8 +82,6 @@ private slots:
     void on_actionLogin_triggered();
     void on_playBtn_clicked();
     void on_pauseBtn_clicked();
-    void on_actionx2_triggered();
-    void on_actionx4_triggered();
     void on_exitBtn_clicked();
 
 private:

@@ -29,7 +29,7 @@ QCommandLineOption portOption()
 }
 
 // False after a usage error.
-bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &parser, QString *key)
+bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &parser, ControlKey *key)
 {
     // Without --port, the port of the server the settings file describes.
     QString portText = parser.value(QStringLiteral("port"));
@@ -42,7 +42,7 @@ bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &pars
     const uint port = portText.toUInt(&ok);
     // The same name the server derived from its opened store; a database
     // with one server needs no port, and ignores it.
-    const std::optional<QString> found =
+    const std::optional<ControlKey> found =
         ServerStore::controlKey(context.database(parser), ok && port <= 65535 ? quint16(port) : 0);
     if (!found) {
         context.usageError(QStringLiteral("--port wants a port number"));
@@ -118,7 +118,7 @@ CommandSpec serve(ServerCommandContext &context)
         // A database with one server is claimed before the port, so that a
         // second server is refused before it takes one; on a shared database
         // each server has a control socket for the port it got.
-        const std::optional<QString> soleKey = store.controlKey(0);
+        const std::optional<ControlKey> soleKey = store.controlKey(0);
         if (soleKey && !control.listen(*soleKey, &why))
             return context.failure(why);
         if (!server.listen(address, port))
@@ -154,7 +154,7 @@ CommandSpec push(ServerCommandContext &context)
                       {QStringLiteral("NAME"), QStringLiteral("The path the stations store it under, relative to "
                                                               "their working folder, e.g. videos/12.mp4.")}};
     spec.run = [&context](const QCommandLineParser &parser) {
-        QString key;
+        ControlKey key;
         if (!controlKeyFor(context, parser, &key))
             return 2;
         const QString file = parser.positionalArguments().at(0);
@@ -183,7 +183,7 @@ CommandSpec status(ServerCommandContext &context)
                                       "connected. Exit status 1 when no server is running.");
     spec.options = {portOption()};
     spec.run = [&context](const QCommandLineParser &parser) {
-        QString key;
+        ControlKey key;
         if (!controlKeyFor(context, parser, &key))
             return 2;
         int stations = 0;

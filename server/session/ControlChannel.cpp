@@ -55,11 +55,10 @@ void ControlChannel::setSocketFolder(const QString &folder)
     socketFolder() = folder;
 }
 
-QString ControlChannel::socketPathFor(const QString &databasePath)
+QString ControlChannel::socketPathFor(const ControlKey &key)
 {
-    // A shared database is no file to put the socket next to.
-    const bool file = !databasePath.contains(QLatin1String("://"));
-    const QString path = file ? QFileInfo(databasePath).absoluteFilePath() + QStringLiteral(".ctl") : databasePath;
+    const bool file = key.databaseFile;
+    const QString path = file ? QFileInfo(key.name).absoluteFilePath() + QStringLiteral(".ctl") : key.name;
     // A local socket's path is limited to about a hundred bytes; a database
     // deep in the tree gets its socket in the temporary folder instead,
     // named after the database's path.
@@ -70,9 +69,9 @@ QString ControlChannel::socketPathFor(const QString &databasePath)
     return folder.filePath(QStringLiteral("hazard-server-%1.ctl").arg(QString::fromLatin1(digest)));
 }
 
-bool ControlChannel::listen(const QString &databasePath, QString *why)
+bool ControlChannel::listen(const ControlKey &key, QString *why)
 {
-    const QString path = socketPathFor(databasePath);
+    const QString path = socketPathFor(key);
     QLocalSocket probe;
     probe.connectToServer(path);
     if (probe.waitForConnected(1000)) {
@@ -139,15 +138,14 @@ void ControlChannel::onRequest(QLocalSocket *socket)
     socket->disconnectFromServer();
 }
 
-bool ControlChannel::request(const QString &databasePath, const QJsonObject &request, QJsonObject *reply,
-                             QString *why)
+bool ControlChannel::request(const ControlKey &key, const QJsonObject &request, QJsonObject *reply, QString *why)
 {
-    const QString path = socketPathFor(databasePath);
+    const QString path = socketPathFor(key);
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(5000)) {
         *why = QStringLiteral("no hazard-server is serving %1 (control socket %2: %3)")
-                   .arg(databasePath, path, socket.errorString());
+                   .arg(key.name, path, socket.errorString());
         return false;
     }
     socket.write(jsonLine(request));
@@ -172,24 +170,24 @@ bool ControlChannel::request(const QString &databasePath, const QJsonObject &req
     return true;
 }
 
-int ControlChannel::requestPush(const QString &databasePath, const QString &file, const QString &name, QString *why)
+int ControlChannel::requestPush(const ControlKey &key, const QString &file, const QString &name, QString *why)
 {
     QJsonObject push;
     push.insert(QStringLiteral("command"), QStringLiteral("push"));
     push.insert(QStringLiteral("file"), QFileInfo(file).absoluteFilePath());
     push.insert(QStringLiteral("name"), name);
     QJsonObject reply;
-    if (!request(databasePath, push, &reply, why))
+    if (!request(key, push, &reply, why))
         return -1;
     return reply.value(QStringLiteral("stations")).toInt();
 }
 
-bool ControlChannel::requestStatus(const QString &databasePath, int *stations, int *authenticated, QString *why)
+bool ControlChannel::requestStatus(const ControlKey &key, int *stations, int *authenticated, QString *why)
 {
     QJsonObject status;
     status.insert(QStringLiteral("command"), QStringLiteral("status"));
     QJsonObject reply;
-    if (!request(databasePath, status, &reply, why))
+    if (!request(key, status, &reply, why))
         return false;
     *stations = reply.value(QStringLiteral("stations")).toInt();
     *authenticated = reply.value(QStringLiteral("authenticated")).toInt();

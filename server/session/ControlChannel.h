@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ControlKey.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,24 +26,25 @@ public:
     void setGroupAccess(bool on);
 
     // False with *why when another server already serves this database or
-    // the socket cannot be created.
-    bool listen(const QString &databasePath, QString *why);
+    // the socket cannot be created. The key is the store's
+    // (ServerStore::controlKey).
+    bool listen(const ControlKey &key, QString *why);
     void close();
 
-    // The socket's path for a database; the same in every process.
-    static QString socketPathFor(const QString &databasePath);
+    // The socket's path for a server's key; the same in every process.
+    static QString socketPathFor(const ControlKey &key);
     // Where sockets go that cannot lie next to their database; empty for
     // the temporary folder. Set once at start, before any thread runs.
     static void setSocketFolder(const QString &folder);
 
     // Client side, blocking: asks the running server to push a file to its
     // stations. Gives the number of stations, or -1 with *why.
-    static int requestPush(const QString &databasePath, const QString &file, const QString &name, QString *why);
+    static int requestPush(const ControlKey &key, const QString &file, const QString &name, QString *why);
     // Client side, blocking: connected and authenticated stations.
-    static bool requestStatus(const QString &databasePath, int *stations, int *authenticated, QString *why);
+    static bool requestStatus(const ControlKey &key, int *stations, int *authenticated, QString *why);
 
 private:
-    static bool request(const QString &databasePath, const QJsonObject &request, QJsonObject *reply, QString *why);
+    static bool request(const ControlKey &key, const QJsonObject &request, QJsonObject *reply, QString *why);
     void onNewConnection();
     void onRequest(QLocalSocket *socket);
 

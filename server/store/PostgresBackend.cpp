@@ -26,11 +26,11 @@ QString idArray(const QSet<int> &ids)
 
 } // namespace
 
-std::optional<QString> PostgresBackend::controlKey(const QString &location, quint16 port) const
+std::optional<ControlKey> PostgresBackend::controlKey(const QString &location, quint16 port) const
 {
     if (port == 0)
         return std::nullopt;
-    return QStringLiteral("%1 port %2").arg(shownLocation(location)).arg(port);
+    return ControlKey{QStringLiteral("%1 port %2").arg(shownLocation(location)).arg(port), false};
 }
 
 bool PostgresBackend::connect(StoreConnection &connection, const QString &location, bool)

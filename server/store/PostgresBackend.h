@@ -11,7 +11,7 @@ class PostgresBackend final : public StoreBackend
 {
 public:
     QString fullLocation(const QString &location) const override { return shownLocation(location); }
-    std::optional<QString> controlKey(const QString &location, quint16 port) const override;
+    std::optional<ControlKey> controlKey(const QString &location, quint16 port) const override;
     bool needsConnectionChecks() const override { return true; }
     bool connect(StoreConnection &connection, const QString &location, bool mustExist) override;
     bool readVersion(StoreConnection &connection, const QString &shown, int *version) override;

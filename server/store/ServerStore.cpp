@@ -50,7 +50,7 @@ bool ServerStore::isOpen() const
     return m_db->isOpen();
 }
 
-std::optional<QString> ServerStore::controlKey(const QString &location, quint16 port)
+std::optional<ControlKey> ServerStore::controlKey(const QString &location, quint16 port)
 {
     return StoreBackend::forLocation(location)->controlKey(location, port);
 }

@@ -74,8 +74,8 @@ public:
     QString fullLocation() const { return m_db->backend().fullLocation(m_location); }
     // What names the control socket of this store's server on port, or of
     // the server on location and port; see StoreBackend::controlKey.
-    std::optional<QString> controlKey(quint16 port) const { return m_db->backend().controlKey(m_location, port); }
-    static std::optional<QString> controlKey(const QString &location, quint16 port);
+    std::optional<ControlKey> controlKey(quint16 port) const { return m_db->backend().controlKey(m_location, port); }
+    static std::optional<ControlKey> controlKey(const QString &location, quint16 port);
     // Whether the serving server must call checkConnection() every
     // holdRenewalMs.
     bool needsConnectionChecks() const { return m_db->backend().needsConnectionChecks(); }

@@ -9,7 +9,10 @@ class SqliteBackend final : public StoreBackend
 {
 public:
     QString fullLocation(const QString &location) const override;
-    std::optional<QString> controlKey(const QString &location, quint16) const override { return location; }
+    std::optional<ControlKey> controlKey(const QString &location, quint16) const override
+    {
+        return ControlKey{location, true};
+    }
     bool needsConnectionChecks() const override { return false; }
     bool connect(StoreConnection &connection, const QString &location, bool mustExist) override;
     bool readVersion(StoreConnection &connection, const QString &shown, int *version) override;

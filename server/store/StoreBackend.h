@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ControlKey.h"
+
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -40,8 +42,9 @@ public:
     // What names the control socket of the server serving location on port.
     // Where the database has one server the database alone names it, and
     // port may be 0 (not known yet); where servers share it, each names its
-    // socket after its port: none without one.
-    virtual std::optional<QString> controlKey(const QString &location, quint16 port) const = 0;
+    // socket after its port: none without one. Only a database file has a
+    // place for the socket next to it.
+    virtual std::optional<ControlKey> controlKey(const QString &location, quint16 port) const = 0;
     // Whether a serving store must check its connection and renew its holds
     // every ServerStore::holdRenewalMs: only holds other servers see lapse.
     virtual bool needsConnectionChecks() const = 0;

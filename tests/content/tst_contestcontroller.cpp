@@ -13,7 +13,7 @@
 #include <QMediaPlaylist>
 
 // The worker-thread wiring is the station's and is played through in
-// tst_station; this suite feeds the controller odd stored lists directly.
+// tst_stationexam; this suite feeds the controller odd stored lists directly.
 class TestContestController : public QObject
 {
     Q_OBJECT

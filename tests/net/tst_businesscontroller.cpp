@@ -116,7 +116,7 @@ private slots:
     }
 
     // Texts the content can rebuild, and ids foreign to it, are played
-    // through by tst_station, which has content.
+    // through by tst_stationexam and tst_stationrefusals, which have content.
     void reviewTextParts_data()
     {
         QTest::addColumn<QString>("text");
@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(recorder.courseLists.first(), (QStringList{QStringLiteral("K1;K2"), QStringLiteral("Khóa 1;Khóa 2")}));
     }
 
-    // A missing content database is tst_station's.
+    // A missing content database is tst_stationrefusals'.
     void contentCheck_data()
     {
         QTest::addColumn<QString>("damage");

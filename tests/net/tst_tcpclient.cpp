@@ -96,7 +96,7 @@ private slots:
         m_server.reset();
     }
 
-    // A refusal declined at once is tst_station's.
+    // A refusal declined at once is tst_stationrefusals'.
     void connectOutcomes_data()
     {
         QTest::addColumn<QString>("host");

@@ -349,11 +349,14 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     initWithCourse();
     const QByteArray secret(57, 'c');
     const quint16 port = m_command->serve({"--listen", "127.0.0.1:0", "--secret", QString::fromLatin1(secret)});
-    QVERIFY(port != 0 && QFile::exists(ControlChannel::socketPathFor(db())));
+    const QString controlSocket = ControlChannel::socketPathFor(*ServerStore::controlKey(db(), 0));
+    QVERIFY(port != 0 && QFile::exists(controlSocket));
+    // A database file has its socket next to it.
+    QCOMPARE(controlSocket, QFileInfo(db()).absoluteFilePath() + QStringLiteral(".ctl"));
     // Without a settings file the control socket is its owner's alone.
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
         | QFileDevice::ReadOther | QFileDevice::WriteOther;
-    QCOMPARE(QFileInfo(ControlChannel::socketPathFor(db())).permissions() & others, QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(controlSocket).permissions() & others, QFileDevice::Permissions());
 
     TestStation station;
     QVERIFY(station.connectTo(port) && station.authenticate(secret) && station.roundTrip());
@@ -400,7 +403,7 @@ void TestServerCli::serveAnswersAndPushReachesStations()
     QVERIFY(server.waitForFinished(30000));
     QCOMPARE(server.exitStatus() == QProcess::NormalExit ? server.exitCode() : -1, 0);
     QVERIFY(station.waitForDisconnected());
-    QVERIFY(!QFile::exists(ControlChannel::socketPathFor(db())));
+    QVERIFY(!QFile::exists(controlSocket));
     QCOMPARE(onDb({"push", file, "videos/clip.mp4"}, nullptr, &err), 1);
     QVERIFY2(err.contains(QLatin1String("no hazard-server")), qPrintable(err));
     QCOMPARE(onDb({"status"}, nullptr, &err), 1);
@@ -448,7 +451,7 @@ void TestServerCli::settingsFileStandsInForTheOptions()
              qPrintable(listening));
 
     // An installed server's operators reach it through its group.
-    const QFileInfo socket(ControlChannel::socketPathFor(serviceDb));
+    const QFileInfo socket(ControlChannel::socketPathFor(*ServerStore::controlKey(serviceDb, 0)));
     QVERIFY(socket.exists());
     QCOMPARE(socket.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup),
              QFileDevice::ReadGroup | QFileDevice::WriteGroup);
