@@ -26,6 +26,8 @@ public:
     PracticeSheet(const QDateTime &when, const QList<Row> &rows);
 
     int total() const;
+    QDateTime when() const { return m_when; }
+    QList<Row> rows() const { return m_rows; }
 
     // Writes the PDF whole, or leaves the file as it was and returns false
     // with the reason.

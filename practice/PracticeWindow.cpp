@@ -7,6 +7,7 @@
 #include "Exercise.h"
 #include "HzSliderProgressBar.h"
 #include "Library.h"
+#include "MockResultPage.h"
 #include "PlayerManager.h"
 #include "PracticeContent.h"
 #include "PracticeLogging.h"
@@ -15,25 +16,19 @@
 #include "StatisticsPage.h"
 #include "VideoWidget.h"
 
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedWidget>
-#include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr int mockPassMark = 35;
-constexpr int mockFullMarks = 50;
 constexpr int situationIdRole = Qt::UserRole + 1;
 
 enum Page { ChoicePage, PlayPage, ResultPage, StatisticsPageIndex };
@@ -49,7 +44,9 @@ PracticeWindow::PracticeWindow(PracticeContent *content, ProgressStore *store, Q
     m_pages = new QStackedWidget(this);
     m_pages->addWidget(buildChoicePage());
     m_pages->addWidget(buildPlayPage());
-    m_pages->addWidget(buildResultPage());
+    m_resultPage = new MockResultPage;
+    connect(m_resultPage, &MockResultPage::backRequested, this, &PracticeWindow::goBack);
+    m_pages->addWidget(m_resultPage);
     m_statistics = new StatisticsPage;
     connect(m_statistics, &StatisticsPage::backRequested, this, &PracticeWindow::goBack);
     m_pages->addWidget(m_statistics);
@@ -159,40 +156,6 @@ QWidget *PracticeWindow::buildPlayPage()
         if (m_flow.mayControlPlayback())
             m_content->playerManager()->setPlaybackRate(half ? 0.5 : 1.0);
     });
-    layout->addLayout(buttons);
-    return page;
-}
-
-QWidget *PracticeWindow::buildResultPage()
-{
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    auto *heading = new QLabel(tr("KẾT QUẢ THI THỬ"));
-    heading->setAlignment(Qt::AlignCenter);
-    layout->addWidget(heading);
-    m_resultTable = new QTableWidget(0, 3);
-    m_resultTable->setObjectName(QStringLiteral("resultTable"));
-    m_resultTable->setHorizontalHeaderLabels({tr("Câu"), tr("Tình huống"), tr("Điểm")});
-    m_resultTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_resultTable->verticalHeader()->hide();
-    m_resultTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(m_resultTable, 1);
-    m_resultTotal = new QLabel;
-    m_resultTotal->setObjectName(QStringLiteral("resultTotal"));
-    m_resultTotal->setAlignment(Qt::AlignCenter);
-    layout->addWidget(m_resultTotal);
-    auto *buttons = new QHBoxLayout;
-    const QList<QPair<QString, void (PracticeWindow::*)()>> actions = {
-        {tr("Quay lại (Esc)"), &PracticeWindow::goBack},
-        {tr("Lưu PDF"), &PracticeWindow::askSaveSheet},
-        {tr("In"), &PracticeWindow::askPrintSheet},
-    };
-    for (const auto &action : actions) {
-        auto *button = new QPushButton(action.first);
-        button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QPushButton::clicked, this, action.second);
-        buttons->addWidget(button);
-    }
     layout->addLayout(buttons);
     return page;
 }
@@ -378,20 +341,10 @@ void PracticeWindow::finishRun()
         const bool complete = m_skipped.isEmpty() && m_played.size() == m_queue.size();
         if (complete)
             m_store->finishMock(m_mockId);
-        m_resultTable->setRowCount(m_played.size());
-        for (int row = 0; row < m_played.size(); ++row) {
-            m_resultTable->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
-            m_resultTable->setItem(row, 1, new QTableWidgetItem(m_played.at(row).number));
-            m_resultTable->setItem(row, 2, new QTableWidgetItem(QString::number(m_played.at(row).score)));
-        }
-        const int total = mockTotal();
-        QString text = tr("Tổng điểm: %1/%2 — %3")
-                           .arg(total)
-                           .arg(mockFullMarks)
-                           .arg(total >= mockPassMark ? tr("ĐẠT") : tr("KHÔNG ĐẠT"));
-        if (!complete)
-            text += QLatin1Char('\n') + tr("Có tình huống không phát được: bài thi thử này không được tính.");
-        m_resultTotal->setText(text);
+        QList<PracticeSheet::Row> rows;
+        for (const Played &one : m_played)
+            rows << PracticeSheet::Row{one.number, one.score};
+        m_resultPage->showResult(PracticeSheet(m_runStarted, rows), complete);
         if (!m_flow.showMockResult())
             m_flow.backToChoice();
     } else {
@@ -501,44 +454,11 @@ void PracticeWindow::showStatistics()
     m_pages->setCurrentIndex(StatisticsPageIndex);
 }
 
-PracticeSheet PracticeWindow::mockSheet() const
-{
-    QList<PracticeSheet::Row> rows;
-    for (const Played &one : m_played)
-        rows << PracticeSheet::Row{one.number, one.score};
-    return PracticeSheet(m_runStarted, rows);
-}
-
 bool PracticeWindow::saveSheet(const QString &path, QString *why)
 {
     if (m_kind != RunMock || m_played.isEmpty()) {
         *why = tr("Chưa có bài thi thử nào để in.");
         return false;
     }
-    return mockSheet().writePdf(path, why);
-}
-
-void PracticeWindow::askSaveSheet()
-{
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Lưu phiếu kết quả thi thử"),
-        tr("thi-thu-%1.pdf").arg(m_runStarted.toString(QStringLiteral("yyyyMMdd-HHmm"))), tr("Tệp PDF (*.pdf)"));
-    if (path.isEmpty())
-        return;
-    QString why;
-    if (!saveSheet(path, &why))
-        QMessageBox::warning(this, windowTitle(), why);
-}
-
-void PracticeWindow::askPrintSheet()
-{
-    if (m_kind != RunMock || m_played.isEmpty())
-        return;
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    QString why;
-    if (!mockSheet().print(&printer, &why))
-        QMessageBox::warning(this, windowTitle(), why);
+    return m_resultPage->saveSheet(path, why);
 }

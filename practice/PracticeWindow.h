@@ -1,7 +1,6 @@
 #pragma once
 
 #include "PracticeFlow.h"
-#include "PracticeSheet.h"
 
 #include <QDateTime>
 #include <QList>
@@ -10,13 +9,13 @@
 
 class Exercise;
 class HzSliderProgressBar;
+class MockResultPage;
 class PracticeContent;
 class ProgressStore;
 class QLabel;
 class QPushButton;
 class QSlider;
 class QStackedWidget;
-class QTableWidget;
 class QTreeWidget;
 class StatisticsPage;
 class VideoWidget;
@@ -77,7 +76,6 @@ protected:
 private:
     QWidget *buildChoicePage();
     QWidget *buildPlayPage();
-    QWidget *buildResultPage();
     void showControls();
     void playCurrent();
     void onPosition(qint64 position);
@@ -91,9 +89,6 @@ private:
     void practiseChapter();
     void practiseMock();
     void practiseMissed();
-    PracticeSheet mockSheet() const;
-    void askSaveSheet();
-    void askPrintSheet();
 
     PracticeContent *m_content;
     ProgressStore *m_store;
@@ -112,8 +107,7 @@ private:
     QPushButton *m_backButton = nullptr;
     QPushButton *m_pauseButton = nullptr;
     QPushButton *m_halfSpeedButton = nullptr;
-    QTableWidget *m_resultTable = nullptr;
-    QLabel *m_resultTotal = nullptr;
+    MockResultPage *m_resultPage = nullptr;
     StatisticsPage *m_statistics = nullptr;
 
     RunKind m_kind = RunSituation;
