@@ -36,8 +36,13 @@ QStringList PracticeContent::installedFolders()
     QStringList folders;
     for (const QString &base : QStandardPaths::standardLocations(QStandardPaths::AppDataLocation))
         folders << base + QStringLiteral("/content");
-    for (const QString &base : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+    const QStringList shared = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    for (const QString &base : shared)
         folders << base + QStringLiteral("/hazard-station");
+    // Where the package hazard-demo-content puts its pack: a centre's own
+    // pack in any hazard-station folder above wins over it.
+    for (const QString &base : shared)
+        folders << base + QStringLiteral("/hazard-station/demo/pack");
     return folders;
 }
 

@@ -4,7 +4,8 @@
 # user (the unit's own command line: a test machine may have no running
 # systemd) and the installed station under Xvfb against it on the demo
 # content, checks one candidate entry from the station to the server and
-# back, then purges everything and checks that only the server's database
+# back, starts the installed practice program for a new learner on the
+# installed demo pack and closes it, then purges everything and checks that only the server's database
 # (documented data) was left behind, which it then removes.
 #
 #   tools/package.sh [--reuse]
@@ -21,7 +22,7 @@ ROOT="$PWD"
 JOBS="${JOBS:-$(nproc)}"
 REUSE=0
 [ "${1:-}" = --reuse ] && REUSE=1
-PACKAGES=(hazard-station hazard-server hazard-content-tools hazard-demo-content)
+PACKAGES=(hazard-station hazard-server hazard-content-tools hazard-practice hazard-demo-content)
 
 say() { printf 'package: %s\n' "$*"; }
 fail() { printf 'package: FAILED: %s\n' "$*" >&2; exit 1; }
@@ -40,12 +41,12 @@ if [ "$REUSE" -eq 0 ]; then rm -rf "$OUT"; fi
 mkdir -p "$OUT"
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/hazard-package.XXXXXX")"
 chmod 0755 "$WORK"
-SERVER_PID="" STATION_PID="" XVFB_PID=""
+SERVER_PID="" STATION_PID="" PRACTICE_PID="" XVFB_PID=""
 cleanup() {
     local status=$?
     trap - EXIT INT TERM
     local pid
-    for pid in "$STATION_PID" "$XVFB_PID" "$SERVER_PID"; do
+    for pid in "$STATION_PID" "$PRACTICE_PID" "$XVFB_PID" "$SERVER_PID"; do
         [ -n "$pid" ] || continue
         kill -TERM "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
@@ -177,13 +178,14 @@ for _ in $(seq 1 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; s
 runuser -u hzkiosk -- env HOME="$KIOSK_HOME" XDG_RUNTIME_DIR="$KIOSK_HOME/runtime" DISPLAY="$DISPLAY" \
     XAUTHORITY="$XAUTHORITY" hazard-station >"$OUT/station.log" 2>&1 &
 STATION_PID=$!
+WATCH_PID=$STATION_PID WATCH_LOG="$OUT/station.log" WATCH_NAME="the station"
 
-wait_for() { # seconds, description, command...
+wait_for() { # seconds, description, command... (while $WATCH_PID runs)
     local seconds=$1 what=$2
     shift 2
     for _ in $(seq 1 $((seconds * 5))); do
         "$@" >/dev/null 2>&1 && return 0
-        kill -0 "$STATION_PID" 2>/dev/null || { cat "$OUT/station.log" >&2; fail "the station ended: $what"; }
+        kill -0 "$WATCH_PID" 2>/dev/null || { cat "$WATCH_LOG" >&2; fail "$WATCH_NAME ended: $what"; }
         sleep 0.2
     done
     fail "$what"
@@ -197,8 +199,63 @@ xdotool key Return
 wait_for 60 "the server's answer to candidate 0001" grep -q "entry course K01 number 0001 -> 0 " "$OUT/server.log"
 wait_for 60 "the identity dialog" xdotool search --name "Xác nhận thông tin học viên"
 say "entry round trip: candidate 0001 entered at the installed station, admitted by the service"
-for pid in "$STATION_PID" "$XVFB_PID"; do kill -TERM "$pid"; wait "$pid" 2>/dev/null || true; done
-STATION_PID="" XVFB_PID=""
+kill -TERM "$STATION_PID"
+wait "$STATION_PID" 2>/dev/null || true
+STATION_PID=""
+
+# --- the practice program, for a learner with a fresh home, on the same display ---
+# Closed as a window manager closes it (WM_DELETE_WINDOW), so that its own
+# shutdown runs: the progress file closed, the decrypted copies removed.
+close_window() { # window id
+    python3 - "$1" <<'EOF'
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XFlush.argtypes = [ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit("no display")
+window = int(sys.argv[1])
+event = ClientMessage(type=33, display=display, window=window, format=32,
+                      message_type=x.XInternAtom(display, b"WM_PROTOCOLS", 0))
+event.l[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+x.XFlush(display)
+x.XCloseDisplay(display)
+EOF
+}
+LEARNER_HOME="$WORK/learner"
+install -d -m 0700 -o hzkiosk "$LEARNER_HOME" "$LEARNER_HOME/runtime"
+runuser -u hzkiosk -- env HOME="$LEARNER_HOME" XDG_RUNTIME_DIR="$LEARNER_HOME/runtime" DISPLAY="$DISPLAY" \
+    XAUTHORITY="$XAUTHORITY" hazard-practice >"$OUT/practice.log" 2>&1 &
+PRACTICE_PID=$!
+WATCH_PID=$PRACTICE_PID WATCH_LOG="$OUT/practice.log" WATCH_NAME="the practice program"
+# Its window opens only once a pack has loaded; without one a message box asks for a folder.
+PRACTICE_TITLE="Luyện tập mô phỏng tình huống giao thông"
+wait_for 60 "the practice window" xdotool search --name "$PRACTICE_TITLE"
+grep -rqx "folder=/usr/share/hazard-station/demo/pack" "$LEARNER_HOME/.config" ||
+    fail "the practice program did not take the installed demo pack"
+[ -f "$LEARNER_HOME/.local/share/hazard-practice/progress.db" ] || fail "no progress file for the learner"
+close_window "$(xdotool search --name "$PRACTICE_TITLE" | head -1)"
+status=0
+wait "$PRACTICE_PID" || status=$?
+PRACTICE_PID=""
+[ "$status" -eq 0 ] || { cat "$OUT/practice.log" >&2; fail "the practice program did not end cleanly when closed ($status)"; }
+[ -z "$(find "$LEARNER_HOME/.cache" -type f -path '*clips*' 2>/dev/null)" ] ||
+    fail "decrypted copies left after the practice program ended"
+say "practice: the installed demo pack found for a new learner; closed cleanly"
+kill -TERM "$XVFB_PID"
+wait "$XVFB_PID" 2>/dev/null || true
+XVFB_PID=""
 kill -TERM "$SERVER_PID"
 status=0
 wait "$SERVER_PID" || status=$?
@@ -215,7 +272,9 @@ for p in "${PACKAGES[@]}"; do
     if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "installed\|config-files"; then fail "$p left"; fi
 done
 for path in /etc/hazard-server /etc/hazard-station /var/lib/hazard-station /usr/share/hazard-station \
-    /usr/libexec/hazard-station /usr/bin/hazard-server /usr/bin/hazard-station /usr/bin/hazard-content; do
+    /usr/libexec/hazard-station /usr/bin/hazard-server /usr/bin/hazard-station /usr/bin/hazard-content \
+    /usr/bin/hazard-practice /usr/share/applications/hazard-practice.desktop \
+    /usr/share/icons/hicolor/scalable/apps/hazard-practice.svg; do
     [ ! -e "$path" ] || fail "$path left after the purge"
 done
 for name in hazard-server hazard-station; do
@@ -224,4 +283,4 @@ done
 # The service's database is data, kept by the purge as documented.
 [ -f "$DB" ] || fail "the purge removed the service's database"
 rm -rf /var/lib/hazard-server
-say "passed: built, lintian-clean, installed, served, entered, purged"
+say "passed: built, lintian-clean, installed, served, entered, practised, purged"

@@ -99,6 +99,47 @@ private slots:
         QVERIFY(content.problemText().contains(QStringLiteral("count_down.mp4")));
     }
 
+    void installedPacksAreFoundCentreBeforeDemo()
+    {
+        QTemporaryDir data;
+        const QString home = data.filePath(QStringLiteral("home"));
+        const QString system = data.filePath(QStringLiteral("system"));
+        const QByteArray savedHome = qgetenv("XDG_DATA_HOME");
+        const QByteArray savedDirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(system));
+        auto firstPack = [] {
+            for (const QString &folder : PracticeContent::installedFolders()) {
+                if (PracticeContent::looksLikePack(folder))
+                    return folder;
+            }
+            return QString();
+        };
+        auto makePack = [](const QString &folder) {
+            QFile db(folder + QStringLiteral("/ksm.db"));
+            return QDir().mkpath(folder + QStringLiteral("/videos")) && db.open(QIODevice::WriteOnly);
+        };
+        const QString noPack = firstPack();
+        const QString demo = system + QStringLiteral("/hazard-station/demo/pack");
+        const bool demoMade = makePack(demo);
+        const QString demoFound = firstPack();
+        const QString centre = system + QStringLiteral("/hazard-station");
+        const bool centreMade = makePack(centre);
+        const QString centreFound = firstPack();
+        auto restore = [](const char *name, const QByteArray &value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        restore("XDG_DATA_HOME", savedHome);
+        restore("XDG_DATA_DIRS", savedDirs);
+        QCOMPARE(noPack, QString());
+        QVERIFY(demoMade && centreMade);
+        QCOMPARE(demoFound, demo);
+        QCOMPARE(centreFound, centre);
+    }
+
     void oneSituationScoredAndStoredThenReplayedWithZones()
     {
         Exercise *situation = m_content->library()->chapters().at(0)->exercises().at(0);
