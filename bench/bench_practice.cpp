@@ -1,10 +1,13 @@
 // From the learner choosing a situation to its first frame: composition,
 // decryption of the count-down and situation clips, the playlist's load and
 // the player's first buffered frame, in the practice program's own window
-// on the demo pack. Goal: under 300 ms.
+// on the demo pack. Goal: under 300 ms. The program warms the media stack
+// once the pack is loaded; the bench lets that finish first, as a learner's
+// first choice would, unless --cold asks for a choice at once.
 #include "Chapter.h"
 #include "Exercise.h"
 #include "Library.h"
+#include "PlaybackWarmUp.h"
 #include "PlayerManager.h"
 #include "PracticeContent.h"
 #include "PracticeWindow.h"
@@ -35,7 +38,20 @@ int main(int argc, char **argv)
     PracticeWindow window(&content, &store);
     window.show();
 
+    if (app.arguments().contains(QStringLiteral("--cold"))) {
+        content.warmUp()->stop();
+    } else {
+        QEventLoop loop;
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(content.warmUp(), &PlaybackWarmUp::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+        std::printf("warm-up after loading the pack: %lld ms\n", clock.elapsed());
+    }
+
     QList<qint64> figures;
+    qint64 firstChoice = -1;
     QMediaPlayer *player = content.playerManager()->player();
     for (Chapter *chapter : content.library()->chapters()) {
         for (Exercise *situation : chapter->exercises()) {
@@ -59,13 +75,16 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "situation %d: no frame within 10 s\n", situation->id());
                 return 1;
             }
+            if (firstChoice < 0)
+                firstChoice = firstFrame;
             figures << firstFrame;
             content.playerManager()->requestStop();
             window.flow()->backToChoice();
         }
     }
     std::sort(figures.begin(), figures.end());
-    std::printf("choose -> first frame over %d situations: median %lld ms, worst %lld ms, best %lld ms (goal < 300 ms)\n",
-                int(figures.size()), figures.at(figures.size() / 2), figures.last(), figures.first());
+    std::printf("choose -> first frame over %d situations: median %lld ms, worst %lld ms, best %lld ms, "
+                "first choice %lld ms (goal < 300 ms)\n",
+                int(figures.size()), figures.at(figures.size() / 2), figures.last(), figures.first(), firstChoice);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "ContestProcedure.h"
 #include "Exercise.h"
 #include "Library.h"
+#include "PlaybackWarmUp.h"
 #include "PlayerManager.h"
 #include "SqlCipherDriver.h"
 #include "SqliteConnection.h"
@@ -18,6 +19,7 @@ PracticeContent::PracticeContent(const QString &scratchFolder, QObject *parent)
     , m_composer(new Composer(this))
     , m_procedure(new ContestProcedure(this))
     , m_playerManager(new PlayerManager(scratchFolder, this))
+    , m_warmUp(new PlaybackWarmUp(m_playerManager->scratchFolder() + QLatin1Char('w'), this))
 {
     SqlCipherDriver::registerDriver();
     m_playerManager->setComposer(m_composer);
@@ -96,6 +98,9 @@ PracticeContent::LoadResult PracticeContent::load(const QString &folder)
     m_library = library;
     m_connection = connection;
     m_composer->setLibrary(m_library);
+    const QList<Chapter *> chapters = m_library->chapters();
+    if (m_composer->countDown() && !chapters.isEmpty() && !chapters.first()->exercises().isEmpty())
+        m_warmUp->start({m_composer->countDown()->filePath(), chapters.first()->exercises().first()->filePath()});
     return Loaded;
 }
 
@@ -150,6 +155,7 @@ bool PracticeContent::prepareSituation(Exercise *situation)
     if (chapter < 0)
         return false;
     const int index = m_library->chapters().at(chapter)->exercises().indexOf(situation);
+    m_warmUp->stop();
     m_playerManager->requestStop();
     m_composer->compose(SingleSituation, chapter, index);
     if (m_composer->exercises().size() != 2)

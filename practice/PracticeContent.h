@@ -10,6 +10,7 @@ class Composer;
 class ContestProcedure;
 class Exercise;
 class Library;
+class PlaybackWarmUp;
 class PlayerManager;
 class SqliteConnection;
 
@@ -50,6 +51,9 @@ public:
     Composer *composer() const { return m_composer; }
     ContestProcedure *procedure() const { return m_procedure; }
     PlayerManager *playerManager() const { return m_playerManager; }
+    // Started once a pack is loaded, so that the learner's first choice
+    // meets a media stack already warm; a choice stops it.
+    PlaybackWarmUp *warmUp() const { return m_warmUp; }
 
     QList<QList<int>> chapterSituationIds() const;
     // -1 when the situation belongs to no chapter.
@@ -69,6 +73,7 @@ private:
     Composer *m_composer;
     ContestProcedure *m_procedure;
     PlayerManager *m_playerManager;
+    PlaybackWarmUp *m_warmUp;
     QString m_folder;
     QString m_problem;
 };
