@@ -72,7 +72,11 @@ StatisticsPage::StatisticsPage(QWidget *parent)
         series->attachAxis(score);
     }
     m_chartView->setObjectName(QStringLiteral("mockChart"));
+    // The view starts with a chart of its own and lets go of it when given
+    // another: it is ours to delete.
+    QChart *initial = m_chartView->chart();
     m_chartView->setChart(chart);
+    delete initial;
     m_chartView->setRenderHint(QPainter::Antialiasing);
     m_chartView->setMinimumHeight(260);
     layout->addWidget(m_chartView, 3);
