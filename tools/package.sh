@@ -174,7 +174,15 @@ xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr
 chown hzkiosk "$XAUTHORITY"
 Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" >"$OUT/xvfb.log" 2>&1 &
 XVFB_PID=$!
-for _ in $(seq 1 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+# A display that is slow to come up (a loaded machine, a first start that
+# compiles its keymaps) is waited for; one that never does is a failure of
+# its own, not a station that cannot start.
+for _ in $(seq 1 300); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    kill -0 "$XVFB_PID" 2>/dev/null || { cat "$OUT/xvfb.log" >&2; fail "Xvfb on $DISPLAY ended"; }
+    sleep 0.1
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb on $DISPLAY did not answer within 30 s"
 runuser -u hzkiosk -- env HOME="$KIOSK_HOME" XDG_RUNTIME_DIR="$KIOSK_HOME/runtime" DISPLAY="$DISPLAY" \
     XAUTHORITY="$XAUTHORITY" hazard-station >"$OUT/station.log" 2>&1 &
 STATION_PID=$!
