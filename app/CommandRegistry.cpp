@@ -102,9 +102,9 @@ int CommandRegistry::leadingOption(const QList<QCommandLineOption> &options, con
     return -1;
 }
 
-const CommandSpec *CommandRegistry::find(const QString &name) const
+const Command *CommandRegistry::find(const QString &name) const
 {
-    for (const CommandSpec &command : m_commands) {
+    for (const Command &command : m_commands) {
         if (command.name == name)
             return &command;
     }
@@ -140,7 +140,7 @@ int CommandRegistry::run(const QStringList &arguments)
         return 2;
     }
     const QString name = rest.takeFirst();
-    const CommandSpec *command = find(name);
+    const Command *command = find(name);
     if (!command)
         return usageError(QStringLiteral("unknown command %1; see: %2 --help").arg(name, m_program));
     // Options given before the command count as the command's own; given
@@ -151,7 +151,7 @@ int CommandRegistry::run(const QStringList &arguments)
     return status;
 }
 
-int CommandRegistry::runCommand(const CommandSpec &command, const QStringList &arguments)
+int CommandRegistry::runCommand(const Command &command, const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(command.description);
@@ -182,7 +182,7 @@ int CommandRegistry::runCommand(const CommandSpec &command, const QStringList &a
     return command.run(parser);
 }
 
-QString CommandRegistry::synopsis(const CommandSpec &command)
+QString CommandRegistry::synopsis(const Command &command)
 {
     QString text = command.name;
     bool optional = false;
@@ -208,7 +208,7 @@ QString CommandRegistry::generalHelp() const
     if (!m_description.isEmpty())
         text += m_description + QStringLiteral("\n\n");
     text += QStringLiteral("Commands:\n");
-    for (const CommandSpec &command : m_commands)
+    for (const Command &command : m_commands)
         text += helpEntry(synopsis(command), command.summary);
     text += QStringLiteral("\nOptions:\n");
     for (const QCommandLineOption &option : m_shared)

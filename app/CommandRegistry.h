@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandSpec.h"
+#include "Command.h"
 
 #include <QList>
 #include <QString>
@@ -33,14 +33,14 @@ public:
     void setEpilogue(const QString &text) { m_epilogue = text; }
     // An option every command takes; it may also come before the command.
     void addSharedOption(const QCommandLineOption &option) { m_shared.append(option); }
-    void add(const CommandSpec &command) { m_commands.append(command); }
+    void add(const Command &command) { m_commands.append(command); }
 
     // arguments[0] is the program's path. Returns the exit status.
     int run(const QStringList &arguments);
 
     QString generalHelp() const;
     // "name --required VALUE [options] ARG...", as the general help lists it.
-    static QString synopsis(const CommandSpec &command);
+    static QString synopsis(const Command &command);
     // The command that run() would run, or an empty text; lets main() pick
     // its application object before there is one. `leading` are the options
     // that may come before the command.
@@ -54,8 +54,8 @@ public:
     int usageError(const QString &text);
 
 private:
-    const CommandSpec *find(const QString &name) const;
-    int runCommand(const CommandSpec &command, const QStringList &arguments);
+    const Command *find(const QString &name) const;
+    int runCommand(const Command &command, const QStringList &arguments);
     // Index into m_shared of a leading option, or -1; `takesValue` if it
     // also takes the next argument.
     static int leadingOption(const QList<QCommandLineOption> &options, const QString &argument, bool *takesValue);
@@ -64,7 +64,7 @@ private:
     QString m_description;
     QString m_epilogue;
     QList<QCommandLineOption> m_shared;
-    QList<CommandSpec> m_commands;
+    QList<Command> m_commands;
     QTextStream m_out;
     QTextStream m_err;
 };

@@ -10,16 +10,16 @@
 
 namespace {
 
-CommandSpec init(ServerCommandContext &context)
+Command init(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("init");
-    spec.summary = QStringLiteral("create the database, or upgrade an older one");
-    spec.description = QStringLiteral(
+    Command command;
+    command.name = QStringLiteral("init");
+    command.summary = QStringLiteral("create the database, or upgrade an older one");
+    command.description = QStringLiteral(
         "Create the server database, upgrade one an older hazard-server wrote, or\n"
         "check an existing one. A PostgreSQL database must exist and be empty\n"
         "(createdb) before its tables are created.");
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.run = [&context](const QCommandLineParser &parser) {
         const QString database = context.database(parser);
         ServerStore store;
         if (!store.open(database, ServerStore::OpenMode::CreateIfMissing))
@@ -28,18 +28,18 @@ CommandSpec init(ServerCommandContext &context)
                       << "\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec addCourse(ServerCommandContext &context)
+Command addCourse(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("add-course");
-    spec.summary = QStringLiteral("open a course for examination");
-    spec.description = QStringLiteral("Open a course for examination. Codes and names cannot hold ';'.");
-    spec.arguments = {{QStringLiteral("CODE"), QStringLiteral("The course code stations send back.")},
+    Command command;
+    command.name = QStringLiteral("add-course");
+    command.summary = QStringLiteral("open a course for examination");
+    command.description = QStringLiteral("Open a course for examination. Codes and names cannot hold ';'.");
+    command.arguments = {{QStringLiteral("CODE"), QStringLiteral("The course code stations send back.")},
                       {QStringLiteral("NAME"), QStringLiteral("The name operators pick from.")}};
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.run = [&context](const QCommandLineParser &parser) {
         ServerStore store;
         if (!context.openStore(parser, store))
             return 1;
@@ -49,10 +49,10 @@ CommandSpec addCourse(ServerCommandContext &context)
         context.out() << "course added: " << course.code.trimmed() << " " << course.name.trimmed() << "\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec addCandidate(ServerCommandContext &context)
+Command addCandidate(ServerCommandContext &context)
 {
     const QCommandLineOption course(QStringLiteral("course"), QStringLiteral("Course code."), QStringLiteral("CODE"));
     const QCommandLineOption number(QStringLiteral("number"), QStringLiteral("Candidate number."),
@@ -71,14 +71,14 @@ CommandSpec addCandidate(ServerCommandContext &context)
                                    QStringLiteral("STATE"));
     const QCommandLineOption id(QStringLiteral("id"), QStringLiteral("Candidate id (default: the next free one)."),
                                 QStringLiteral("ID"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("add-candidate");
-    spec.summary = QStringLiteral("register a candidate for a course");
-    spec.description = QStringLiteral("Register a candidate for a course.\n\n") + ServerCommandContext::statesHelp();
-    spec.options = {course, number, licence, pid, name, photo, state, id};
-    spec.required = QStringList{QStringLiteral("course"), QStringLiteral("number"), QStringLiteral("class"),
+    Command command;
+    command.name = QStringLiteral("add-candidate");
+    command.summary = QStringLiteral("register a candidate for a course");
+    command.description = QStringLiteral("Register a candidate for a course.\n\n") + ServerCommandContext::statesHelp();
+    command.options = {course, number, licence, pid, name, photo, state, id};
+    command.required = QStringList{QStringLiteral("course"), QStringLiteral("number"), QStringLiteral("class"),
                                 QStringLiteral("pid"), QStringLiteral("name")};
-    spec.run = [&context, course, number, licence, pid, name, photo, state, id](const QCommandLineParser &parser) {
+    command.run = [&context, course, number, licence, pid, name, photo, state, id](const QCommandLineParser &parser) {
         CandidateRecord c;
         c.courseCode = parser.value(course);
         c.number = parser.value(number).trimmed();
@@ -107,19 +107,19 @@ CommandSpec addCandidate(ServerCommandContext &context)
                       << ", " << CandidateState::name(c.state) << "\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec setState(ServerCommandContext &context)
+Command setState(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("set-state");
-    spec.summary = QStringLiteral("change a candidate's state");
-    spec.description = QStringLiteral("Change a candidate's state.\n\n") + ServerCommandContext::statesHelp();
-    spec.arguments = {{QStringLiteral("COURSE"), QStringLiteral("Course code.")},
+    Command command;
+    command.name = QStringLiteral("set-state");
+    command.summary = QStringLiteral("change a candidate's state");
+    command.description = QStringLiteral("Change a candidate's state.\n\n") + ServerCommandContext::statesHelp();
+    command.arguments = {{QStringLiteral("COURSE"), QStringLiteral("Course code.")},
                       {QStringLiteral("NUMBER"), QStringLiteral("Candidate number.")},
                       {QStringLiteral("STATE"), CandidateState::names().join(QStringLiteral(", "))}};
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.run = [&context](const QCommandLineParser &parser) {
         const QStringList p = parser.positionalArguments();
         CandidateState::Value state;
         if (!CandidateState::fromName(p.at(2), &state))
@@ -136,23 +136,23 @@ CommandSpec setState(ServerCommandContext &context)
                       << " -> " << CandidateState::name(state) << "\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec import(ServerCommandContext &context)
+Command import(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("import");
-    spec.summary = QStringLiteral("register candidates from a CSV file, all or none");
-    spec.description = QStringLiteral("Register candidates from a CSV file, all or none: when any row is\n"
+    Command command;
+    command.name = QStringLiteral("import");
+    command.summary = QStringLiteral("register candidates from a CSV file, all or none");
+    command.description = QStringLiteral("Register candidates from a CSV file, all or none: when any row is\n"
                                       "bad, every bad row is listed and nothing is stored.\n"
                                       "The first row names the columns, in any order:\n"
                                       "  number,course,class,pid,name   required\n"
                                       "  photo,state,id                 optional\n"
                                       "photo is a file path relative to the CSV file; state defaults to ready.\n")
         + ServerCommandContext::licenceHelp() + QStringLiteral("\n\n") + ServerCommandContext::statesHelp();
-    spec.arguments = {{QStringLiteral("FILE"), QStringLiteral("CSV file, UTF-8.")}};
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.arguments = {{QStringLiteral("FILE"), QStringLiteral("CSV file, UTF-8.")}};
+    command.run = [&context](const QCommandLineParser &parser) {
         ServerStore store;
         if (!context.openStore(parser, store))
             return 1;
@@ -175,7 +175,7 @@ CommandSpec import(ServerCommandContext &context)
         context.out() << "imported " << list.size() << " candidate(s)\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
 } // namespace

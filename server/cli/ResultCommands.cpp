@@ -20,22 +20,22 @@ QCommandLineOption courseOption(const QString &help)
     return QCommandLineOption(QStringLiteral("course"), help, QStringLiteral("CODE"));
 }
 
-CommandSpec addResult(ServerCommandContext &context)
+Command addResult(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("add-result");
-    spec.summary = QStringLiteral("store a result as a station would upload it");
-    spec.description = QStringLiteral(
+    Command command;
+    command.name = QStringLiteral("add-result");
+    command.summary = QStringLiteral("store a result as a station would upload it");
+    command.description = QStringLiteral(
         "Store an examination result for a ready candidate, as if a station had\n"
         "uploaded it: for a demonstration, or to enter a result by hand. The\n"
         "total is the sum of the scores, the pass mark that of the candidate's\n"
         "licence class; the result is checked as an upload is, and the\n"
         "candidate becomes examined, so that a station can review it.");
-    spec.arguments = {{QStringLiteral("COURSE"), QStringLiteral("Course code.")},
+    command.arguments = {{QStringLiteral("COURSE"), QStringLiteral("Course code.")},
                       {QStringLiteral("NUMBER"), QStringLiteral("Candidate number.")},
                       {QStringLiteral("DETAIL"), QStringLiteral("Scores, flag times and situation ids, e.g.\n"
                                                                 "5;4;0;...|12345;40210;0;...|3;1;7;...")}};
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.run = [&context](const QCommandLineParser &parser) {
         const QStringList p = parser.positionalArguments();
         ResultDetail detail;
         QString why;
@@ -70,18 +70,18 @@ CommandSpec addResult(ServerCommandContext &context)
                       << r.passScore << "); now examined\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec candidates(ServerCommandContext &context)
+Command candidates(ServerCommandContext &context)
 {
     const QCommandLineOption course = courseOption(QStringLiteral("Only this course."));
-    CommandSpec spec;
-    spec.name = QStringLiteral("candidates");
-    spec.summary = QStringLiteral("list courses and their candidates");
-    spec.description = QStringLiteral("List courses and their candidates.");
-    spec.options = {course};
-    spec.run = [&context, course](const QCommandLineParser &parser) {
+    Command command;
+    command.name = QStringLiteral("candidates");
+    command.summary = QStringLiteral("list courses and their candidates");
+    command.description = QStringLiteral("List courses and their candidates.");
+    command.options = {course};
+    command.run = [&context, course](const QCommandLineParser &parser) {
         ServerStore store;
         if (!context.openStore(parser, store))
             return 1;
@@ -104,10 +104,10 @@ CommandSpec candidates(ServerCommandContext &context)
         }
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec results(ServerCommandContext &context)
+Command results(ServerCommandContext &context)
 {
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Print CSV with a header row."));
     const QCommandLineOption course = courseOption(QStringLiteral("Only this course."));
@@ -115,15 +115,15 @@ CommandSpec results(ServerCommandContext &context)
                                   QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Only results received on or before this day."),
                                 QStringLiteral("YYYY-MM-DD"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("results");
-    spec.summary = QStringLiteral("list stored results, or write them as CSV");
-    spec.description = QStringLiteral("Print the stored results, oldest first. The detail is the scores,\n"
+    Command command;
+    command.name = QStringLiteral("results");
+    command.summary = QStringLiteral("list stored results, or write them as CSV");
+    command.description = QStringLiteral("Print the stored results, oldest first. The detail is the scores,\n"
                                       "flag times and situation ids, joined by '|'. Days are local time.\n"
                                       "The CSV is UTF-8; a text that a spreadsheet would take for a\n"
                                       "formula (starting with = + - @) is written with a leading '.");
-    spec.options = {csv, course, from, to};
-    spec.run = [&context, csv, course, from, to](const QCommandLineParser &parser) {
+    command.options = {csv, course, from, to};
+    command.run = [&context, csv, course, from, to](const QCommandLineParser &parser) {
         ResultFilter filter;
         filter.courseCode = parser.value(course);
         QDate days[2];
@@ -153,10 +153,10 @@ CommandSpec results(ServerCommandContext &context)
         context.out() << (parser.isSet(csv) ? ResultListing::csv(list) : ResultListing::text(list));
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec sheet(ServerCommandContext &context)
+Command sheet(ServerCommandContext &context)
 {
     const QCommandLineOption course = courseOption(QStringLiteral("Course code."));
     const QCommandLineOption number(QStringLiteral("number"),
@@ -169,16 +169,16 @@ CommandSpec sheet(ServerCommandContext &context)
                                     QStringLiteral("The examination centre to print (default: the one stored with "
                                                    "the result)."),
                                     QStringLiteral("NAME"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("sheet");
-    spec.summary = QStringLiteral("print result sheets as PDF, a page per candidate");
-    spec.description = QStringLiteral("Write result sheets as one A4 PDF in Vietnamese, a page per candidate\n"
+    Command command;
+    command.name = QStringLiteral("sheet");
+    command.summary = QStringLiteral("print result sheets as PDF, a page per candidate");
+    command.description = QStringLiteral("Write result sheets as one A4 PDF in Vietnamese, a page per candidate\n"
                                       "in number order, for a whole course or one candidate. A candidate who\n"
                                       "sat more than once gets the latest result, marked as a re-sit. The\n"
                                       "file is replaced only once it is complete.");
-    spec.options = {course, number, out, centre};
-    spec.required = QStringList{QStringLiteral("course"), QStringLiteral("out")};
-    spec.run = [&context, course, number, out, centre](const QCommandLineParser &parser) {
+    command.options = {course, number, out, centre};
+    command.required = QStringList{QStringLiteral("course"), QStringLiteral("out")};
+    command.run = [&context, course, number, out, centre](const QCommandLineParser &parser) {
         if (!context.sheetWriter)
             return context.failure(QStringLiteral("this build of hazard-server cannot print result sheets"));
         ServerStore store;
@@ -199,7 +199,7 @@ CommandSpec sheet(ServerCommandContext &context)
         context.out() << "sheet written: " << path << " (" << pages.size() << " page(s))\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
 } // namespace

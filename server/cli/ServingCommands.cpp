@@ -52,7 +52,7 @@ bool controlKeyFor(ServerCommandContext &context, const QCommandLineParser &pars
     return true;
 }
 
-CommandSpec serve(ServerCommandContext &context)
+Command serve(ServerCommandContext &context)
 {
     const QCommandLineOption listenOption(QStringLiteral("listen"),
                                           QStringLiteral("Address and port to listen on (default 127.0.0.1:6886). "
@@ -70,16 +70,16 @@ CommandSpec serve(ServerCommandContext &context)
                                           QStringLiteral("The examination centre's name, stored with each result "
                                                          "and printed on its result sheet."),
                                           QStringLiteral("NAME"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("serve");
-    spec.summary = QStringLiteral("answer stations (default 127.0.0.1:6886)");
-    spec.description = QStringLiteral("Answer stations until SIGINT or SIGTERM. Every exchange is logged on\n"
+    Command command;
+    command.name = QStringLiteral("serve");
+    command.summary = QStringLiteral("answer stations (default 127.0.0.1:6886)");
+    command.description = QStringLiteral("Answer stations until SIGINT or SIGTERM. Every exchange is logged on\n"
                                       "standard error with the station's address. The first line on standard\n"
                                       "output names the address actually listened on. A control socket next\n"
                                       "to the database lets 'hazard-server push' reach this server.\n\n")
         + ServerCommandContext::statesHelp();
-    spec.options = {listenOption, secretOption, timeoutOption, centreOption};
-    spec.run = [&context, listenOption, secretOption, timeoutOption, centreOption](const QCommandLineParser &parser) {
+    command.options = {listenOption, secretOption, timeoutOption, centreOption};
+    command.run = [&context, listenOption, secretOption, timeoutOption, centreOption](const QCommandLineParser &parser) {
         const QString listen = context.valueOr(parser, listenOption, QStringLiteral("LISTEN"));
         QHostAddress address;
         quint16 port = 0;
@@ -139,21 +139,21 @@ CommandSpec serve(ServerCommandContext &context)
         qCInfo(lcServer).noquote() << QStringLiteral("stopped");
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec push(ServerCommandContext &context)
+Command push(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("push");
-    spec.summary = QStringLiteral("send a file to every station of the running server");
-    spec.description = QStringLiteral("Send a file to every station connected to the server that is serving\n"
+    Command command;
+    command.name = QStringLiteral("push");
+    command.summary = QStringLiteral("send a file to every station of the running server");
+    command.description = QStringLiteral("Send a file to every station connected to the server that is serving\n"
                                       "the database (see serve). Returns once the transfers are under way.");
-    spec.options = {portOption()};
-    spec.arguments = {{QStringLiteral("FILE"), QStringLiteral("The file to send.")},
+    command.options = {portOption()};
+    command.arguments = {{QStringLiteral("FILE"), QStringLiteral("The file to send.")},
                       {QStringLiteral("NAME"), QStringLiteral("The path the stations store it under, relative to "
                                                               "their working folder, e.g. videos/12.mp4.")}};
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.run = [&context](const QCommandLineParser &parser) {
         ControlKey key;
         if (!controlKeyFor(context, parser, &key))
             return 2;
@@ -171,18 +171,18 @@ CommandSpec push(ServerCommandContext &context)
                       << " station(s)\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec status(ServerCommandContext &context)
+Command status(ServerCommandContext &context)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("status");
-    spec.summary = QStringLiteral("stations connected to the running server");
-    spec.description = QStringLiteral("Ask the server that is serving the database how many stations are\n"
+    Command command;
+    command.name = QStringLiteral("status");
+    command.summary = QStringLiteral("stations connected to the running server");
+    command.description = QStringLiteral("Ask the server that is serving the database how many stations are\n"
                                       "connected. Exit status 1 when no server is running.");
-    spec.options = {portOption()};
-    spec.run = [&context](const QCommandLineParser &parser) {
+    command.options = {portOption()};
+    command.run = [&context](const QCommandLineParser &parser) {
         ControlKey key;
         if (!controlKeyFor(context, parser, &key))
             return 2;
@@ -195,7 +195,7 @@ CommandSpec status(ServerCommandContext &context)
                       << authenticated << " past the challenge\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
 } // namespace

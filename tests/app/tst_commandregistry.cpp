@@ -43,7 +43,7 @@ void TestCommandRegistry::init()
             return status;
         };
     };
-    CommandSpec add;
+    Command add;
     add.name = QStringLiteral("add");
     add.summary = QStringLiteral("add a thing");
     add.description = QStringLiteral("Adds one thing to the store.");
@@ -51,7 +51,7 @@ void TestCommandRegistry::init()
                      {QStringLiteral("NAME"), QStringLiteral("Its name.")}};
     add.run = recorder(QStringLiteral("add"), 0);
     m_registry->add(add);
-    CommandSpec print;
+    Command print;
     print.name = QStringLiteral("print");
     print.summary = QStringLiteral("print the things");
     print.options = {QCommandLineOption(QStringLiteral("out"), QStringLiteral("The file."), QStringLiteral("FILE")),

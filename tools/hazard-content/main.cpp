@@ -66,20 +66,20 @@ void takeGivenSecrets(const QCommandLineParser &parser, PackSecrets *secrets)
     }
 }
 
-CommandSpec build(CommandRegistry &registry)
+Command build(CommandRegistry &registry)
 {
     const QCommandLineOption replace(QStringLiteral("replace"), QStringLiteral("Replace the pack already in OUTDIR."));
-    CommandSpec spec;
-    spec.name = QStringLiteral("build");
-    spec.summary = QStringLiteral("build a pack from clips and a manifest");
-    spec.description = QString::fromUtf8(buildHelp);
-    spec.options = packSecretOptions()
+    Command command;
+    command.name = QStringLiteral("build");
+    command.summary = QStringLiteral("build a pack from clips and a manifest");
+    command.description = QString::fromUtf8(buildHelp);
+    command.options = packSecretOptions()
         << hexOption("auth-secret", "Authentication secret to print with the pack's values, 57 lowercase hex "
                                     "characters.")
         << replace;
-    spec.arguments = {{QStringLiteral("MANIFEST"), QStringLiteral("The clips, as CSV.")},
+    command.arguments = {{QStringLiteral("MANIFEST"), QStringLiteral("The clips, as CSV.")},
                       {QStringLiteral("OUTDIR"), QStringLiteral("Where the pack goes.")}};
-    spec.run = [&registry, replace](const QCommandLineParser &parser) {
+    command.run = [&registry, replace](const QCommandLineParser &parser) {
         PackSecrets secrets;
         if (!PackSecrets::generate(&secrets)) {
             registry.err() << "the secure random source failed\n";
@@ -105,19 +105,19 @@ CommandSpec build(CommandRegistry &registry)
             registry.out() << line << '\n';
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec verify(CommandRegistry &registry)
+Command verify(CommandRegistry &registry)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("verify");
-    spec.summary = QStringLiteral("check a pack as a station would meet it");
-    spec.description = QString::fromUtf8(verifyHelp);
-    spec.options = packSecretOptions()
+    Command command;
+    command.name = QStringLiteral("verify");
+    command.summary = QStringLiteral("check a pack as a station would meet it");
+    command.description = QString::fromUtf8(verifyHelp);
+    command.options = packSecretOptions()
         << hexOption("digest", "Expected salted digest, 32 lowercase hex characters.");
-    spec.arguments = {{QStringLiteral("OUTDIR"), QStringLiteral("The pack: ksm.db and videos/.")}};
-    spec.run = [&registry](const QCommandLineParser &parser) {
+    command.arguments = {{QStringLiteral("OUTDIR"), QStringLiteral("The pack: ksm.db and videos/.")}};
+    command.run = [&registry](const QCommandLineParser &parser) {
         PackSecrets secrets = PackSecrets::builtIn();
         takeGivenSecrets(parser, &secrets);
         PackVerifier verifier;
@@ -128,7 +128,7 @@ CommandSpec verify(CommandRegistry &registry)
         registry.out() << (passed ? "pack verified\n" : "pack FAILED verification\n");
         return passed ? 0 : 1;
     };
-    return spec;
+    return command;
 }
 
 } // namespace

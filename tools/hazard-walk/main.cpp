@@ -19,16 +19,16 @@
 
 namespace {
 
-CommandSpec sampleResult(CommandRegistry &registry)
+Command sampleResult(CommandRegistry &registry)
 {
-    CommandSpec spec;
-    spec.name = QStringLiteral("sample-result");
-    spec.summary = QStringLiteral("print a scored examination on the content, for hazard-server add-result");
-    spec.description = QStringLiteral(
+    Command command;
+    command.name = QStringLiteral("sample-result");
+    command.summary = QStringLiteral("print a scored examination on the content, for hazard-server add-result");
+    command.description = QStringLiteral(
         "Print the detail text of one examination on the content in FOLDER (ksm.db\n"
         "and videos/), scored by the station's own rules, for hazard-server add-result.");
-    spec.arguments = {{QStringLiteral("FOLDER"), QStringLiteral("The station's content: ksm.db and videos/.")}};
-    spec.run = [&registry](const QCommandLineParser &parser) {
+    command.arguments = {{QStringLiteral("FOLDER"), QStringLiteral("The station's content: ksm.db and videos/.")}};
+    command.run = [&registry](const QCommandLineParser &parser) {
         // The content loader and the scoring talk on the debug log; the
         // detail text alone goes to standard output.
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
@@ -44,30 +44,30 @@ CommandSpec sampleResult(CommandRegistry &registry)
         registry.out() << detail << "\n";
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec shot(CommandRegistry &registry)
+Command shot(CommandRegistry &registry)
 {
     const QCommandLineOption width(QStringLiteral("width"),
                                    QStringLiteral("Scale the picture down to N pixels across."), QStringLiteral("N"),
                                    QStringLiteral("0"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("shot");
-    spec.summary = QStringLiteral("save a picture of the whole display");
-    spec.description = QStringLiteral("Save a picture of the whole display, scaled down to N pixels across.");
-    spec.options = {width};
-    spec.arguments = {{QStringLiteral("FILE"), QStringLiteral("The picture to write.")}};
-    spec.run = [&registry, width](const QCommandLineParser &parser) {
+    Command command;
+    command.name = QStringLiteral("shot");
+    command.summary = QStringLiteral("save a picture of the whole display");
+    command.description = QStringLiteral("Save a picture of the whole display, scaled down to N pixels across.");
+    command.options = {width};
+    command.arguments = {{QStringLiteral("FILE"), QStringLiteral("The picture to write.")}};
+    command.run = [&registry, width](const QCommandLineParser &parser) {
         const QString path = parser.positionalArguments().first();
         if (!ScreenDriver().screenshot(path, parser.value(width).toInt()))
             return registry.failure(QStringLiteral("cannot save a picture of the display to %1").arg(path));
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec walk(CommandRegistry &registry)
+Command walk(CommandRegistry &registry)
 {
     const QCommandLineOption pid(QStringLiteral("pid"), QStringLiteral("The station's process id."),
                                  QStringLiteral("PID"));
@@ -87,15 +87,15 @@ CommandSpec walk(CommandRegistry &registry)
     const QCommandLineOption review(QStringLiteral("review"),
                                     QStringLiteral("A candidate with a stored result (default 0002)."),
                                     QStringLiteral("NUMBER"), QStringLiteral("0002"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("walk");
-    spec.summary = QStringLiteral("walk a running station through a refusal, an examination and a review");
-    spec.description = QStringLiteral(
+    Command command;
+    command.name = QStringLiteral("walk");
+    command.summary = QStringLiteral("walk a running station through a refusal, an examination and a review");
+    command.description = QStringLiteral(
         "Walk the station with process id PID, working in FOLDER, through a refused\n"
         "candidate, an examination and a review, with keys and clicks on its display.");
-    spec.options = {pid, folder, shots, width, refused, exam, review};
-    spec.required = QStringList{QStringLiteral("pid"), QStringLiteral("folder")};
-    spec.run = [&registry, pid, folder, shots, width, refused, exam, review](const QCommandLineParser &parser) {
+    command.options = {pid, folder, shots, width, refused, exam, review};
+    command.required = QStringList{QStringLiteral("pid"), QStringLiteral("folder")};
+    command.run = [&registry, pid, folder, shots, width, refused, exam, review](const QCommandLineParser &parser) {
         StationLook::install();
         PackSituations pack;
         QString why;
@@ -114,10 +114,10 @@ CommandSpec walk(CommandRegistry &registry)
             return registry.failure(walk.lastError());
         return 0;
     };
-    return spec;
+    return command;
 }
 
-CommandSpec practice(CommandRegistry &registry)
+Command practice(CommandRegistry &registry)
 {
     const QCommandLineOption pid(QStringLiteral("pid"), QStringLiteral("The practice program's process id."),
                                  QStringLiteral("PID"));
@@ -132,16 +132,16 @@ CommandSpec practice(CommandRegistry &registry)
     const QCommandLineOption width(QStringLiteral("shot-width"),
                                    QStringLiteral("Scale screenshots down to N pixels across."), QStringLiteral("N"),
                                    QStringLiteral("0"));
-    CommandSpec spec;
-    spec.name = QStringLiteral("practice");
-    spec.summary = QStringLiteral("walk a running hazard-practice through one chapter and its statistics");
-    spec.description = QStringLiteral(
+    Command command;
+    command.name = QStringLiteral("practice");
+    command.summary = QStringLiteral("walk a running hazard-practice through one chapter and its statistics");
+    command.description = QStringLiteral(
         "Walk the practice program with process id PID, on the content in FOLDER,\n"
         "through one chapter in order and then its statistics page, with keys on its\n"
         "display.");
-    spec.options = {pid, pack, scratch, chapter, shots, width};
-    spec.required = QStringList{QStringLiteral("pid"), QStringLiteral("pack"), QStringLiteral("scratch")};
-    spec.run = [&registry, pid, pack, scratch, chapter, shots, width](const QCommandLineParser &parser) {
+    command.options = {pid, pack, scratch, chapter, shots, width};
+    command.required = QStringList{QStringLiteral("pid"), QStringLiteral("pack"), QStringLiteral("scratch")};
+    command.run = [&registry, pid, pack, scratch, chapter, shots, width](const QCommandLineParser &parser) {
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
         PackSituations situations;
         QString why;
@@ -160,7 +160,7 @@ CommandSpec practice(CommandRegistry &registry)
             return registry.failure(walk.lastError());
         return 0;
     };
-    return spec;
+    return command;
 }
 
 } // namespace

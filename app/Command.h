@@ -19,7 +19,7 @@ struct CommandArgument
 // One command of a program with subcommands, described once. CommandRegistry
 // parses its arguments, shows its help and lists it in the general help from
 // this description alone, so that no help text can drift from what runs.
-struct CommandSpec
+struct Command
 {
     QString name;
     QString summary;     // its line in the general help
