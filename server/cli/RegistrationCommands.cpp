@@ -38,7 +38,7 @@ Command addCourse(ServerCommandContext &context)
     command.summary = QStringLiteral("open a course for examination");
     command.description = QStringLiteral("Open a course for examination. Codes and names cannot hold ';'.");
     command.arguments = {{QStringLiteral("CODE"), QStringLiteral("The course code stations send back.")},
-                      {QStringLiteral("NAME"), QStringLiteral("The name operators pick from.")}};
+                         {QStringLiteral("NAME"), QStringLiteral("The name operators pick from.")}};
     command.run = [&context](const QCommandLineParser &parser) {
         ServerStore store;
         if (!context.openStore(parser, store))
@@ -77,7 +77,7 @@ Command addCandidate(ServerCommandContext &context)
     command.description = QStringLiteral("Register a candidate for a course.\n\n") + ServerCommandContext::statesHelp();
     command.options = {course, number, licence, pid, name, photo, state, id};
     command.required = QStringList{QStringLiteral("course"), QStringLiteral("number"), QStringLiteral("class"),
-                                QStringLiteral("pid"), QStringLiteral("name")};
+                                   QStringLiteral("pid"), QStringLiteral("name")};
     command.run = [&context, course, number, licence, pid, name, photo, state, id](const QCommandLineParser &parser) {
         CandidateRecord c;
         c.courseCode = parser.value(course);
@@ -117,8 +117,8 @@ Command setState(ServerCommandContext &context)
     command.summary = QStringLiteral("change a candidate's state");
     command.description = QStringLiteral("Change a candidate's state.\n\n") + ServerCommandContext::statesHelp();
     command.arguments = {{QStringLiteral("COURSE"), QStringLiteral("Course code.")},
-                      {QStringLiteral("NUMBER"), QStringLiteral("Candidate number.")},
-                      {QStringLiteral("STATE"), CandidateState::names().join(QStringLiteral(", "))}};
+                         {QStringLiteral("NUMBER"), QStringLiteral("Candidate number.")},
+                         {QStringLiteral("STATE"), CandidateState::names().join(QStringLiteral(", "))}};
     command.run = [&context](const QCommandLineParser &parser) {
         const QStringList p = parser.positionalArguments();
         CandidateState::Value state;
@@ -145,11 +145,11 @@ Command import(ServerCommandContext &context)
     command.name = QStringLiteral("import");
     command.summary = QStringLiteral("register candidates from a CSV file, all or none");
     command.description = QStringLiteral("Register candidates from a CSV file, all or none: when any row is\n"
-                                      "bad, every bad row is listed and nothing is stored.\n"
-                                      "The first row names the columns, in any order:\n"
-                                      "  number,course,class,pid,name   required\n"
-                                      "  photo,state,id                 optional\n"
-                                      "photo is a file path relative to the CSV file; state defaults to ready.\n")
+                                         "bad, every bad row is listed and nothing is stored.\n"
+                                         "The first row names the columns, in any order:\n"
+                                         "  number,course,class,pid,name   required\n"
+                                         "  photo,state,id                 optional\n"
+                                         "photo is a file path relative to the CSV file; state defaults to ready.\n")
         + ServerCommandContext::licenceHelp() + QStringLiteral("\n\n") + ServerCommandContext::statesHelp();
     command.arguments = {{QStringLiteral("FILE"), QStringLiteral("CSV file, UTF-8.")}};
     command.run = [&context](const QCommandLineParser &parser) {

@@ -32,9 +32,9 @@ Command addResult(ServerCommandContext &context)
         "licence class; the result is checked as an upload is, and the\n"
         "candidate becomes examined, so that a station can review it.");
     command.arguments = {{QStringLiteral("COURSE"), QStringLiteral("Course code.")},
-                      {QStringLiteral("NUMBER"), QStringLiteral("Candidate number.")},
-                      {QStringLiteral("DETAIL"), QStringLiteral("Scores, flag times and situation ids, e.g.\n"
-                                                                "5;4;0;...|12345;40210;0;...|3;1;7;...")}};
+                         {QStringLiteral("NUMBER"), QStringLiteral("Candidate number.")},
+                         {QStringLiteral("DETAIL"), QStringLiteral("Scores, flag times and situation ids, e.g.\n"
+                                                                   "5;4;0;...|12345;40210;0;...|3;1;7;...")}};
     command.run = [&context](const QCommandLineParser &parser) {
         const QStringList p = parser.positionalArguments();
         ResultDetail detail;
@@ -119,9 +119,9 @@ Command results(ServerCommandContext &context)
     command.name = QStringLiteral("results");
     command.summary = QStringLiteral("list stored results, or write them as CSV");
     command.description = QStringLiteral("Print the stored results, oldest first. The detail is the scores,\n"
-                                      "flag times and situation ids, joined by '|'. Days are local time.\n"
-                                      "The CSV is UTF-8; a text that a spreadsheet would take for a\n"
-                                      "formula (starting with = + - @) is written with a leading '.");
+                                         "flag times and situation ids, joined by '|'. Days are local time.\n"
+                                         "The CSV is UTF-8; a text that a spreadsheet would take for a\n"
+                                         "formula (starting with = + - @) is written with a leading '.");
     command.options = {csv, course, from, to};
     command.run = [&context, csv, course, from, to](const QCommandLineParser &parser) {
         ResultFilter filter;
@@ -173,9 +173,9 @@ Command sheet(ServerCommandContext &context)
     command.name = QStringLiteral("sheet");
     command.summary = QStringLiteral("print result sheets as PDF, a page per candidate");
     command.description = QStringLiteral("Write result sheets as one A4 PDF in Vietnamese, a page per candidate\n"
-                                      "in number order, for a whole course or one candidate. A candidate who\n"
-                                      "sat more than once gets the latest result, marked as a re-sit. The\n"
-                                      "file is replaced only once it is complete.");
+                                         "in number order, for a whole course or one candidate. A candidate who\n"
+                                         "sat more than once gets the latest result, marked as a re-sit. The\n"
+                                         "file is replaced only once it is complete.");
     command.options = {course, number, out, centre};
     command.required = QStringList{QStringLiteral("course"), QStringLiteral("out")};
     command.run = [&context, course, number, out, centre](const QCommandLineParser &parser) {

@@ -74,9 +74,9 @@ Command serve(ServerCommandContext &context)
     command.name = QStringLiteral("serve");
     command.summary = QStringLiteral("answer stations (default 127.0.0.1:6886)");
     command.description = QStringLiteral("Answer stations until SIGINT or SIGTERM. Every exchange is logged on\n"
-                                      "standard error with the station's address. The first line on standard\n"
-                                      "output names the address actually listened on. A control socket next\n"
-                                      "to the database lets 'hazard-server push' reach this server.\n\n")
+                                         "standard error with the station's address. The first line on standard\n"
+                                         "output names the address actually listened on. A control socket next\n"
+                                         "to the database lets 'hazard-server push' reach this server.\n\n")
         + ServerCommandContext::statesHelp();
     command.options = {listenOption, secretOption, timeoutOption, centreOption};
     command.run = [&context, listenOption, secretOption, timeoutOption, centreOption](const QCommandLineParser &parser) {
@@ -148,11 +148,11 @@ Command push(ServerCommandContext &context)
     command.name = QStringLiteral("push");
     command.summary = QStringLiteral("send a file to every station of the running server");
     command.description = QStringLiteral("Send a file to every station connected to the server that is serving\n"
-                                      "the database (see serve). Returns once the transfers are under way.");
+                                         "the database (see serve). Returns once the transfers are under way.");
     command.options = {portOption()};
     command.arguments = {{QStringLiteral("FILE"), QStringLiteral("The file to send.")},
-                      {QStringLiteral("NAME"), QStringLiteral("The path the stations store it under, relative to "
-                                                              "their working folder, e.g. videos/12.mp4.")}};
+                         {QStringLiteral("NAME"), QStringLiteral("The path the stations store it under, relative to "
+                                                                 "their working folder, e.g. videos/12.mp4.")}};
     command.run = [&context](const QCommandLineParser &parser) {
         ControlKey key;
         if (!controlKeyFor(context, parser, &key))
@@ -180,7 +180,7 @@ Command status(ServerCommandContext &context)
     command.name = QStringLiteral("status");
     command.summary = QStringLiteral("stations connected to the running server");
     command.description = QStringLiteral("Ask the server that is serving the database how many stations are\n"
-                                      "connected. Exit status 1 when no server is running.");
+                                         "connected. Exit status 1 when no server is running.");
     command.options = {portOption()};
     command.run = [&context](const QCommandLineParser &parser) {
         ControlKey key;

@@ -78,7 +78,7 @@ Command build(CommandRegistry &registry)
                                     "characters.")
         << replace;
     command.arguments = {{QStringLiteral("MANIFEST"), QStringLiteral("The clips, as CSV.")},
-                      {QStringLiteral("OUTDIR"), QStringLiteral("Where the pack goes.")}};
+                         {QStringLiteral("OUTDIR"), QStringLiteral("Where the pack goes.")}};
     command.run = [&registry, replace](const QCommandLineParser &parser) {
         PackSecrets secrets;
         if (!PackSecrets::generate(&secrets)) {
