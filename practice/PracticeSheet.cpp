@@ -1,7 +1,5 @@
 #include "PracticeSheet.h"
 
-#include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -9,24 +7,12 @@
 #include <QPrinter>
 #include <QSaveFile>
 
-#include <algorithm>
 
 namespace {
 
-// The faces the server's sheets use: every Vietnamese letter precomposed,
-// and embedded in the PDF.
-const char fontFolder[] = "/usr/share/fonts/truetype/dejavu/";
-const char regularFont[] = "DejaVuSans.ttf";
-const char boldFont[] = "DejaVuSans-Bold.ttf";
-const char italicFont[] = "DejaVuSans-Oblique.ttf";
-
-constexpr int dotsPerInch = 300;
-constexpr qreal pageWidth = 210;
-constexpr qreal left = 20;
-constexpr qreal width = pageWidth - 2 * left;
-constexpr qreal minimumPointSize = 8;
+constexpr qreal left = SheetCanvas::left;
+constexpr qreal width = SheetCanvas::width;
 constexpr int passMark = 35;
-constexpr int fullMarks = 50;
 
 } // namespace
 
@@ -46,19 +32,11 @@ int PracticeSheet::total() const
 
 bool PracticeSheet::loadFonts(QString *why)
 {
-    if (!m_family.isEmpty())
+    QString missing;
+    if (m_canvas.loadFonts(&missing))
         return true;
-    const QString folder = QString::fromLatin1(fontFolder);
-    const int regular = QFontDatabase::addApplicationFont(folder + QLatin1String(regularFont));
-    const QStringList families = QFontDatabase::applicationFontFamilies(regular);
-    if (regular < 0 || families.isEmpty()) {
-        *why = QStringLiteral("Không nạp được phông chữ %1%2 (gói fonts-dejavu-core).").arg(folder, QLatin1String(regularFont));
-        return false;
-    }
-    m_family = families.first();
-    for (const char *face : {boldFont, italicFont})
-        QFontDatabase::addApplicationFont(folder + QLatin1String(face));
-    return true;
+    *why = QStringLiteral("Không nạp được phông chữ %1 (gói fonts-dejavu-core).").arg(missing);
+    return false;
 }
 
 bool PracticeSheet::writePdf(const QString &path, QString *why)
@@ -72,7 +50,7 @@ bool PracticeSheet::writePdf(const QString &path, QString *why)
         return false;
     }
     QPdfWriter writer(&file);
-    writer.setResolution(dotsPerInch);
+    writer.setResolution(SheetCanvas::dotsPerInch);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     writer.setTitle(QStringLiteral("Phiếu kết quả thi thử mô phỏng tình huống giao thông"));
     writer.setCreator(QStringLiteral("hazard-practice"));
@@ -106,97 +84,32 @@ bool PracticeSheet::print(QPrinter *printer, QString *why)
     return true;
 }
 
-QRectF PracticeSheet::box(qreal x, qreal y, qreal w, qreal h) const
-{
-    return QRectF(mm(x), mm(y), mm(w), mm(h));
-}
-
-void PracticeSheet::text(QPainter &painter, const QRectF &box, int flags, const QString &text, qreal pointSize,
-                         bool bold, bool italic)
-{
-    QFont font(m_family);
-    font.setBold(bold);
-    font.setItalic(italic);
-    font.setPointSizeF(pointSize);
-    QFontMetricsF metrics(font, painter.device());
-    while (metrics.horizontalAdvance(text) > box.width() && font.pointSizeF() > minimumPointSize) {
-        font.setPointSizeF(std::max(minimumPointSize, font.pointSizeF() - 0.5));
-        metrics = QFontMetricsF(font, painter.device());
-    }
-    painter.setFont(font);
-    painter.drawText(box, flags | Qt::TextSingleLine, metrics.elidedText(text, Qt::ElideRight, box.width()));
-}
-
 void PracticeSheet::paint(QPainter &painter)
 {
-    m_dotsPerMm = painter.device()->logicalDpiX() / 25.4;
-    painter.setPen(QPen(Qt::black, mm(0.3)));
+    m_canvas.begin(painter);
     qreal y = 25;
-    text(painter, box(left, y, width, 9), Qt::AlignCenter, QStringLiteral("PHIẾU KẾT QUẢ THI THỬ"), 17, true);
+    m_canvas.text(painter, m_canvas.box(left, y, width, 9), Qt::AlignCenter, QStringLiteral("PHIẾU KẾT QUẢ THI THỬ"), 17, SheetCanvas::Bold);
     y += 9;
-    text(painter, box(left, y, width, 7), Qt::AlignCenter, QStringLiteral("MÔ PHỎNG TÌNH HUỐNG GIAO THÔNG"), 13, true);
+    m_canvas.text(painter, m_canvas.box(left, y, width, 7), Qt::AlignCenter, QStringLiteral("MÔ PHỎNG TÌNH HUỐNG GIAO THÔNG"), 13, SheetCanvas::Bold);
     y += 7;
-    text(painter, box(left, y, width, 6), Qt::AlignCenter,
-         QStringLiteral("Bài luyện tập, không có giá trị sát hạch"), 11, false, true);
+    m_canvas.text(painter, m_canvas.box(left, y, width, 6), Qt::AlignCenter,
+         QStringLiteral("Bài luyện tập, không có giá trị sát hạch"), 11, SheetCanvas::Italic);
     y += 12;
-    text(painter, box(left, y, width, 6.5), Qt::AlignLeft | Qt::AlignVCenter,
+    m_canvas.text(painter, m_canvas.box(left, y, width, 6.5), Qt::AlignLeft | Qt::AlignVCenter,
          QStringLiteral("Thời gian thi thử: ") + m_when.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")), 11);
     y += 11;
     drawScores(painter, &y);
     painter.setPen(Qt::darkGray);
-    text(painter, box(left, 284, width, 5), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("hazard-practice"), 8);
+    m_canvas.text(painter, m_canvas.box(left, 284, width, 5), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("hazard-practice"), 8);
     painter.setPen(Qt::black);
 }
 
 void PracticeSheet::drawScores(QPainter &painter, qreal *y)
 {
-    const qreal columns[] = {40, 65, 65};
-    const QString headings[] = {QStringLiteral("Câu"), QStringLiteral("Tình huống"), QStringLiteral("Điểm")};
-    const qreal headHeight = 9;
-    const qreal rowHeight = 8;
-    painter.fillRect(box(left, *y, width, headHeight), QColor(230, 230, 230));
-    qreal x = left;
-    for (int c = 0; c < 3; ++c) {
-        text(painter, box(x, *y, columns[c], headHeight), Qt::AlignCenter, headings[c], 11, true);
-        x += columns[c];
-    }
-    qreal rowY = *y + headHeight;
-    for (int i = 0; i < m_rows.size(); ++i) {
-        const QString cells[] = {QString::number(i + 1), m_rows.at(i).number, QString::number(m_rows.at(i).score)};
-        x = left;
-        for (int c = 0; c < 3; ++c) {
-            text(painter, box(x, rowY, columns[c], rowHeight), Qt::AlignCenter, cells[c], 11, c == 2);
-            x += columns[c];
-        }
-        rowY += rowHeight;
-    }
-    // The grid last, so that the heading's shading does not cover it.
-    painter.drawLine(QPointF(mm(left), mm(*y)), QPointF(mm(left + width), mm(*y)));
-    for (int i = 0; i <= m_rows.size(); ++i) {
-        const qreal lineY = *y + headHeight + i * rowHeight;
-        painter.drawLine(QPointF(mm(left), mm(lineY)), QPointF(mm(left + width), mm(lineY)));
-    }
-    x = left;
-    for (int c = 0; c <= 3; ++c) {
-        painter.drawLine(QPointF(mm(x), mm(*y)), QPointF(mm(x), mm(rowY)));
-        if (c < 3)
-            x += columns[c];
-    }
-
+    QList<QStringList> rows;
+    for (int i = 0; i < m_rows.size(); ++i)
+        rows << QStringList{QString::number(i + 1), m_rows.at(i).number, QString::number(m_rows.at(i).score)};
     const int sum = total();
-    const qreal summaryY = rowY + 5;
-    const qreal summaryHeight = 11;
-    const qreal cells[] = {55, 50, 65};
-    painter.drawRect(box(left, summaryY, width, summaryHeight));
-    x = left;
-    text(painter, box(x + 3, summaryY, cells[0] - 6, summaryHeight), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("Tổng điểm: %1/%2").arg(sum).arg(fullMarks), 12, true);
-    x += cells[0];
-    text(painter, box(x + 3, summaryY, cells[1] - 6, summaryHeight), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("Điểm đạt: %1/%2").arg(passMark).arg(fullMarks), 11);
-    x += cells[1];
-    text(painter, box(x + 3, summaryY, cells[2] - 6, summaryHeight), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("Kết quả: ") + (sum >= passMark ? QStringLiteral("ĐẠT") : QStringLiteral("KHÔNG ĐẠT")), 13,
-         true);
-    *y = summaryY + summaryHeight;
+    m_canvas.drawScores(painter, {QStringLiteral("Câu"), QStringLiteral("Tình huống"), QStringLiteral("Điểm")}, rows,
+                        sum, passMark, sum >= passMark, y);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SheetCanvas.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QRectF>
@@ -38,14 +40,8 @@ private:
     bool loadFonts(QString *why);
     void paint(QPainter &painter);
     void drawScores(QPainter &painter, qreal *y);
-    void text(QPainter &painter, const QRectF &box, int flags, const QString &text, qreal pointSize,
-              bool bold = false, bool italic = false);
-    // A rectangle given in millimetres from the page's top left corner.
-    QRectF box(qreal x, qreal y, qreal width, qreal height) const;
-    qreal mm(qreal length) const { return length * m_dotsPerMm; }
 
     QDateTime m_when;
     QList<Row> m_rows;
-    QString m_family;
-    qreal m_dotsPerMm = 0;
+    SheetCanvas m_canvas;
 };
