@@ -9,7 +9,7 @@
 
 // The commands of one program (`PROGRAM COMMAND [options] ARGS`): parses a
 // command's arguments uniformly, runs it, and generates the general help and
-// each command's help from the CommandSpecs. Output is UTF-8.
+// each command's help from the Command descriptions. Output is UTF-8.
 //
 // `PROGRAM --version` prints the program's name and the application's
 // version (QCoreApplication::applicationVersion).
